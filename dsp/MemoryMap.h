@@ -1,0 +1,57 @@
+#pragma once
+// The words of DSP memory that the program and the DSP program share, and the command numbers.
+// Addresses are DSP byte addresses; consecutive words are 4 apart.
+
+#include <bit>
+#include <cstdint>
+
+namespace quiro {
+
+namespace dspmem {
+inline constexpr std::uint32_t CmdRequest = 0x80002400; // Long, PC -> DSP: 1 posted, 0 released
+inline constexpr std::uint32_t CmdAck = 0x80002404;     // Long, DSP -> PC: 1 taken, 0 idle
+inline constexpr std::uint32_t CmdCode = 0x80002408;    // Long, PC -> DSP: command number
+inline constexpr std::uint32_t CmdArg1 = 0x8000240C;    // Long, both ways
+inline constexpr std::uint32_t CmdArg2 = 0x80002410;    // Long, PC -> DSP
+inline constexpr std::uint32_t CmdArg4 = 0x80002418;    // Single, PC -> DSP
+inline constexpr std::uint32_t CmdArg5 = 0x8000241C;    // Single, PC -> DSP
+inline constexpr std::uint32_t CmdArg6 = 0x80002420;    // Single, PC -> DSP
+inline constexpr std::uint32_t XferBuf = 0x80003000;    // Single[XferWords], both ways
+inline constexpr std::int32_t XferWords = 4096;          // capacity of the transfer buffer
+inline constexpr std::uint32_t SampleCount = 0x80001000; // Long, board: samples since run
+inline constexpr std::uint32_t Overruns = 0x80001004;    // Long, board: missed deadlines
+} // namespace dspmem
+
+// Command numbers written to CmdCode. No other number is ever posted by the program.
+enum class Cmd : std::int32_t {
+    C1IdentStart = 1,
+    C1Fetch = 2,
+    C2IdentStart = 4,
+    C2Fetch = 5,
+    IdentStop = 7,
+    ModeOff = 8,
+    RunStop = 9,
+    WFetch = 10,
+    SetParams = 12,
+    C1Clear = 13,
+    C2Clear = 14,
+    WClear = 15,
+    LoadDFilter = 16,
+    SetGains = 17,
+    CaptureStart = 33,
+    CaptureQuery = 34,
+    PrimFetch = 35,
+    ErrorFetch = 36,
+    CtrlFetch = 37,
+    Mode1 = 81,
+    Mode2 = 82,
+    Mode3 = 83,
+};
+
+// A word read as a Long or a Single keeps its 32 bits unchanged.
+constexpr std::uint32_t wordOfLong(std::int32_t v) { return static_cast<std::uint32_t>(v); }
+constexpr std::int32_t longOfWord(std::uint32_t w) { return static_cast<std::int32_t>(w); }
+constexpr std::uint32_t wordOfSingle(float v) { return std::bit_cast<std::uint32_t>(v); }
+constexpr float singleOfWord(std::uint32_t w) { return std::bit_cast<float>(w); }
+
+} // namespace quiro

@@ -1,0 +1,121 @@
+// The four-phase handshake and the word transfers, against the scripted fake board.
+
+#include "FakeBoard.h"
+#include "dsp/CommandLink.h"
+
+#include <gtest/gtest.h>
+
+namespace quiro {
+namespace {
+
+using test::FakeBoard;
+
+struct Handshake : ::testing::Test {
+    FakeBoard board;
+    int yields = 0;
+    std::function<void()> onYield;
+    CommandLink link{board, [this] {
+                         ++yields;
+                         if (onYield)
+                             onYield();
+                     }};
+};
+
+TEST_F(Handshake, CompletesWhetherTheAckComesAtOnceOrLate) {
+    for (int delay : {0, 1, 50}) {
+        board.ackAfterReads = delay;
+        yields = 0;
+        link.sendCommand(Cmd::WClear);
+        EXPECT_EQ(board.word(dspmem::CmdCode), 15u);
+        EXPECT_EQ(board.word(dspmem::CmdRequest), 0u);
+        EXPECT_EQ(board.word(dspmem::CmdAck), 0u);
+        EXPECT_FALSE(link.commandInProgress());
+        // One yield before every read of CmdAck: delay + 1 reads per phase.
+        EXPECT_EQ(yields, 2 * (delay + 1)) << "delay " << delay;
+    }
+    EXPECT_EQ(board.commands, (std::vector<std::int32_t>{15, 15, 15}));
+}
+
+TEST_F(Handshake, WritesCodeThenRequestThenReleases) {
+    link.sendCommand(Cmd::CaptureStart);
+    ASSERT_EQ(board.writes.size(), 3u);
+    EXPECT_EQ(board.writes[0].address, dspmem::CmdCode);
+    EXPECT_EQ(board.writes[0].word, 33u);
+    EXPECT_EQ(board.writes[1].address, dspmem::CmdRequest);
+    EXPECT_EQ(board.writes[1].word, 1u);
+    EXPECT_EQ(board.writes[2].address, dspmem::CmdRequest);
+    EXPECT_EQ(board.writes[2].word, 0u);
+}
+
+// A DSP side that passes through other values keeps the PC waiting until it sees 1, then 0.
+class OddAckBoard : public FakeBoard {
+public:
+    std::vector<std::uint32_t> script{7, 0xFFFFFFFFu, 1, 2, 1, 0xDEADu, 0};
+    std::size_t at = 0;
+    std::int32_t getmem(std::uint32_t address, std::uint32_t *out) override {
+        if (address == dspmem::CmdAck && at < script.size()) {
+            *out = script[at++];
+            return 0;
+        }
+        return FakeBoard::getmem(address, out);
+    }
+};
+
+TEST(HandshakeOddValues, ValuesOtherThanOneAndZeroJustContinueTheWait) {
+    OddAckBoard board;
+    int yields = 0;
+    CommandLink link(board, [&] { ++yields; });
+    link.sendCommand(Cmd::C1Clear);
+    // 7, -1 wait; 1 ends phase 3 (after 3 reads); 2, 1, 0xDEAD wait; 0 ends phase 5 (4 reads).
+    EXPECT_EQ(board.at, board.script.size());
+    EXPECT_EQ(yields, 7);
+    EXPECT_EQ(board.word(dspmem::CmdRequest), 0u);
+}
+
+TEST_F(Handshake, ACommandRequestedDuringAWaitIsPostedAfterTheFirstEnds) {
+    board.ackAfterReads = 3;
+    bool fired = false;
+    onYield = [&] {
+        if (!fired && board.current() == 2) {
+            fired = true;
+            link.sendCommand(Cmd::IdentStop); // a click handled inside the fetch's wait
+            EXPECT_EQ(board.commands, (std::vector<std::int32_t>{2})) << "posted too early";
+        }
+    };
+    link.sendCommand(Cmd::C1Fetch);
+    EXPECT_TRUE(fired);
+    EXPECT_FALSE(board.overlapped);
+    EXPECT_EQ(board.commands, (std::vector<std::int32_t>{2, 7}));
+    EXPECT_FALSE(link.commandInProgress());
+}
+
+TEST_F(Handshake, NeverAnsweringKeepsYieldingWithoutPostingAgain) {
+    board.answers = false;
+    onYield = [&] {
+        if (yields == 1000)
+            throw std::runtime_error("stop"); // what BtnExit's end-at-once stands for here
+    };
+    EXPECT_THROW(link.sendCommand(Cmd::WFetch), std::runtime_error);
+    EXPECT_EQ(board.commands.size(), 1u);
+    EXPECT_EQ(board.reads, 999);
+}
+
+TEST_F(Handshake, TransfersWalkXferOffsetAndStopAtTheBufferEnd) {
+    board.fillXfer({0.5f, -0.25f});
+    link.rewindXfer();
+    float v = 0.0f;
+    link.readNextXfer(v);
+    EXPECT_EQ(v, 0.5f);
+    link.readNextXfer(v);
+    EXPECT_EQ(v, -0.25f);
+    EXPECT_EQ(link.xferOffset(), 8);
+
+    link.rewindXfer();
+    for (int i = 0; i < dspmem::XferWords + 10; ++i)
+        link.writeNextXfer(1.0f);
+    EXPECT_EQ(board.writes.size(), static_cast<std::size_t>(dspmem::XferWords));
+    EXPECT_EQ(board.writes.back().address, 0x80006FFCu);
+}
+
+} // namespace
+} // namespace quiro

@@ -1,0 +1,87 @@
+#include "FakeBoard.h"
+
+namespace quiro::test {
+
+std::uint32_t FakeBoard::word(std::uint32_t address) const {
+    auto it = memory.find(address);
+    return it == memory.end() ? 0u : it->second;
+}
+
+void FakeBoard::fillXfer(const std::vector<float> &values) {
+    for (std::size_t i = 0; i < values.size(); ++i)
+        setSingle(dspmem::XferBuf + 4 * static_cast<std::uint32_t>(i), values[i]);
+}
+
+std::vector<FakeBoard::Write> FakeBoard::dataWrites() const {
+    std::vector<Write> out;
+    for (const Write &w : writes)
+        if (w.address != dspmem::CmdCode && w.address != dspmem::CmdRequest)
+            out.push_back(w);
+    return out;
+}
+
+std::int32_t FakeBoard::libenter() {
+    calls.emplace_back("Kesto_libenter");
+    return libenterResult;
+}
+std::int32_t FakeBoard::libexit() {
+    calls.emplace_back("Kesto_libexit");
+    return 0;
+}
+std::int32_t FakeBoard::bdsel(std::int32_t board) {
+    calls.push_back("Kesto_bdsel(" + std::to_string(board) + ")");
+    return 0;
+}
+std::int32_t FakeBoard::bdinit() {
+    calls.emplace_back("_Kesto_bdinit");
+    return 0;
+}
+std::int32_t FakeBoard::loadcs(const std::string &path) {
+    calls.emplace_back("_Kesto_loadcs");
+    loadedPath = path;
+    return loadcsResult;
+}
+std::int32_t FakeBoard::run() {
+    calls.emplace_back("_Kesto_run");
+    return runResult;
+}
+
+std::int32_t FakeBoard::getmem(std::uint32_t address, std::uint32_t *out) {
+    ++reads;
+    if (address >= dspmem::XferBuf && address < dspmem::XferBuf + 4 * dspmem::XferWords)
+        ++xferReads;
+    if (address == dspmem::CmdAck && inProgress_ && answers) {
+        if (readsUntilAnswer_ > 0) {
+            --readsUntilAnswer_;
+        } else if (!released_) {
+            memory[dspmem::CmdAck] = 1;
+        } else {
+            memory[dspmem::CmdAck] = 0;
+            inProgress_ = false;
+        }
+    }
+    *out = word(address);
+    return 0;
+}
+
+std::int32_t FakeBoard::putmem(std::uint32_t address, const std::uint32_t *in, std::int32_t) {
+    writes.push_back({address, *in});
+    if (address == dspmem::CmdCode && inProgress_)
+        overlapped = true;
+    memory[address] = *in;
+    if (address == dspmem::CmdRequest && *in == 1) {
+        inProgress_ = true;
+        released_ = false;
+        currentCode_ = longOfWord(word(dspmem::CmdCode));
+        commands.push_back(currentCode_);
+        if (onCommand)
+            onCommand(currentCode_, *this);
+        readsUntilAnswer_ = ackAfterReads;
+    } else if (address == dspmem::CmdRequest && *in == 0 && inProgress_) {
+        released_ = true;
+        readsUntilAnswer_ = ackAfterReads;
+    }
+    return 0;
+}
+
+} // namespace quiro::test

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what building and testing quiro needs on a Debian machine, if it is missing.
+set -euo pipefail
+packages=(g++ clang cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
+          fonts-ipafont-gothic xvfb xdotool x11-apps imagemagick libfftw3-dev libeigen3-dev
+          libsamplerate0-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the whole test suite: plainly, under AddressSanitizer with
+# UndefinedBehaviorSanitizer, and the board's threads under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/setup.sh
+for preset in dev asan tsan; do
+  echo "== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
