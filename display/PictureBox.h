@@ -1,14 +1,66 @@
 #pragma once
-// A plot area. (Placeholder: the drawing surface comes with the display work.)
+// A plot area: a drawing surface with a user coordinate system, erase and straight black lines.
+//
+// Lines are drawn into a retained image as they come, so a plot keeps its trace when another
+// window covers it; the screen is refreshed from that image the next time the event loop runs,
+// once for any number of lines drawn meanwhile. Anything outside the area is cut off at its
+// edges, however far outside it lies.
 
+#include "display/PlotGeometry.h"
+
+#include <QImage>
+#include <QLineF>
 #include <QWidget>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QPainter;
 
 namespace quiro {
 
 class PictureBox : public QWidget {
     Q_OBJECT
 public:
-    explicit PictureBox(QWidget *parent = nullptr) : QWidget(parent) {}
+    explicit PictureBox(QWidget *parent = nullptr);
+    ~PictureBox() override;
+
+    // Sets the user coordinate system used by line(). Until it is set, coordinates are pixels
+    // from the top-left corner.
+    void setUserScale(const UserScale &scale);
+    UserScale userScale() const;
+
+    // Erases the whole area to the background and forgets the lines drawn so far.
+    void erase();
+    // A black line between two points in user coordinates. Infinite or NaN coordinates are
+    // taken as the farthest single-precision value on their side.
+    void line(QPointF from, QPointF to);
+
+    // The lines drawn since the last erase, in user coordinates, as line() received them.
+    const std::vector<QLineF> &lines() const { return lines_; }
+    // The retained picture, with every line drawn so far.
+    const QImage &image() const;
+    QColor background() const;
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QPainter &painter();
+    void finishPainting() const;
+    void scheduleRefresh();
+
+    QImage image_;
+    // Open while lines are being drawn, so a trace does not pay for a painter per segment;
+    // closed before the image is shown or handed out.
+    mutable std::unique_ptr<QPainter> painter_;
+    std::optional<UserScale> scale_;
+    std::vector<QLineF> lines_;
+    bool refreshPending_ = false;
 };
 
 } // namespace quiro

@@ -1,0 +1,120 @@
+#include "display/Plots.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+
+#include <stdexcept>
+#include <string>
+
+namespace quiro {
+
+namespace {
+
+template <typename Control> Control *findControl(QWidget &form, const char *name) {
+    auto *control = form.findChild<Control *>(QString::fromLatin1(name));
+    if (control == nullptr)
+        throw std::logic_error(std::string("the main window has no control named ") + name);
+    return control;
+}
+
+} // namespace
+
+Plots::Plots(QWidget &mainForm, CommandLink &link) : QObject(&mainForm), link_(link) {
+    for (const PlotControls &row : PlotTable) {
+        Controls &c = controls_[plotIndex(row.plot)];
+        c.picture = findControl<PictureBox>(mainForm, row.picture);
+        c.topLabel = findControl<QLabel>(mainForm, row.topLabel);
+        c.bottomLabel = findControl<QLabel>(mainForm, row.bottomLabel);
+        c.zoomIn = findControl<QPushButton>(mainForm, row.zoomIn);
+        c.zoomOut = findControl<QPushButton>(mainForm, row.zoomOut);
+        c.countText = findControl<QLineEdit>(mainForm, row.countText);
+        const Plot plot = row.plot;
+        connect(c.zoomIn, &QPushButton::clicked, this, [this, plot] { BtnWide_Click(plot); });
+        connect(c.zoomOut, &QPushButton::clicked, this, [this, plot] { BtnTele_Click(plot); });
+    }
+}
+
+void Plots::initialiseDisplay() {
+    for (std::size_t i = 0; i < ScaleSteps.size(); ++i) {
+        scaleLabel_[i] = QString::fromUtf8(ScaleSteps[i].label.data(),
+                                           static_cast<qsizetype>(ScaleSteps[i].label.size()));
+        scaleGain_[i] = ScaleSteps[i].gain;
+    }
+    // The coordinate systems come before the first clear, so the axes that clear draws land
+    // inside the plots and show from start-up on.
+    for (const PlotControls &row : PlotTable)
+        picture(row.plot).setUserScale(PlotScale);
+    for (const PlotControls &row : PlotTable) {
+        state_[plotIndex(row.plot)].step = StartUpStep;
+        setScale(row.plot);
+    }
+    for (const PlotControls &row : PlotTable) {
+        if (row.signal) {
+            const Controls &c = controls_[plotIndex(row.plot)];
+            c.zoomIn->setEnabled(true);
+            c.zoomOut->setEnabled(true);
+        }
+    }
+}
+
+void Plots::setScale(Plot plot) {
+    State &s = state_[plotIndex(plot)];
+    const Controls &c = controls_[plotIndex(plot)];
+    const auto at = static_cast<std::size_t>(s.step);
+    s.gain = scaleGain_[at];
+    c.topLabel->setText(QStringLiteral("+") + scaleLabel_[at]);
+    c.bottomLabel->setText(QStringLiteral("-") + scaleLabel_[at]);
+    clear(plot);
+}
+
+void Plots::clear(Plot plot) {
+    PictureBox &box = picture(plot);
+    box.erase();
+    box.line({0.0, 1.0}, {0.0, -1.0}); // the vertical axis along the left edge
+    box.line({0.0, 0.0}, {1.0, 0.0});  // the zero line across the middle
+}
+
+void Plots::moveStep(Plot plot, int by) {
+    State &s = state_[plotIndex(plot)];
+    const int next = s.step + by;
+    if (next < NarrowestStep || next > WidestStep)
+        return;
+    s.step = static_cast<std::int16_t>(next);
+    setScale(plot);
+}
+
+void Plots::BtnTele_Click(Plot plot) { moveStep(plot, +1); }
+void Plots::BtnWide_Click(Plot plot) { moveStep(plot, -1); }
+
+void Plots::draw(Plot plot) {
+    const PlotControls &row = controlsOf(plot);
+    PictureBox &box = picture(plot);
+    clear(plot);
+    link_.rewindXfer();
+
+    const std::optional<double> span = pointSpan(controls_[plotIndex(plot)].countText->text());
+    if (!span)
+        return; // not a number, or nothing to span: the axes alone
+    const double dx = 1.0 / *span;
+    const double gain = this->gain(plot);
+    // A signal's factor is formed once, in single precision, as the DSP side's samples are.
+    const float factor = plotSingle(gain / SampleFullScale);
+
+    float value = 0.0F; // the last value read; a failed read leaves it as it was
+    QPointF previous;
+    const int count = pointCount(*span);
+    for (int i = 0; i < count; ++i) {
+        const double x = dx * i;
+        link_.readNextXfer(value);
+        const double y = row.signal ? plotSingle(static_cast<double>(value) * factor)
+                                    : static_cast<double>(value) * gain;
+        const QPointF point(plotSingle(x), plotSingle(y));
+        if (i != 0)
+            box.line(previous, point);
+        previous = point;
+    }
+}
+
+} // namespace quiro

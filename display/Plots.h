@@ -1,0 +1,105 @@
+#pragma once
+// The six plots of the main window: their scales and zoom buttons, and their drawing from the
+// transfer buffer.
+//
+// Each plot has a step into the twenty-step scale table and a gain, the reciprocal of the full
+// scale at that step. The zoom buttons move a plot's step one place and apply it: the gain is
+// taken, the edge labels rewritten and the plot cleared to its two axes. A drawing reads the
+// values the caller has just fetched into the transfer buffer, one board read each, and joins
+// them as one black polyline across the plot. Nothing here sends a command.
+//
+// Everything runs on the window's thread; a drawing never yields, so a zoom click can only fall
+// between two drawings and takes effect with the next one.
+
+#include "display/PictureBox.h"
+#include "display/PlotTable.h"
+#include "display/ScaleTable.h"
+#include "dsp/CommandLink.h"
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace quiro {
+
+class Plots : public QObject {
+    Q_OBJECT
+public:
+    // Finds the plots' controls on `mainForm` by name (see PlotTable) and connects the twelve
+    // zoom buttons. Throws std::logic_error naming a control that is missing.
+    Plots(QWidget &mainForm, CommandLink &link);
+
+    // The last step of a successful start-up: fills the scale table, gives every plot its
+    // coordinate system and step 7 (full scale 0.2, gain 5) with its axes drawn, and enables
+    // the zoom buttons of the three signal plots. Until it runs every step and gain is 0 and
+    // the labels keep their design-time captions.
+    void initialiseDisplay();
+
+    // Applies the plot's step: gain, edge labels, and a clear.
+    void setScale(Plot plot);
+    // Erases the plot and draws its axes: the left edge and the zero line.
+    void clear(Plot plot);
+    // Clears the plot and draws the values the caller has just fetched into the transfer buffer.
+    void draw(Plot plot);
+
+    // The zoom buttons' handlers. At the end of the table they change nothing, not even by
+    // clearing the plot.
+    void BtnTele_Click(Plot plot); // "縮小": one step up
+    void BtnWide_Click(Plot plot); // "拡大": one step down
+
+    std::int16_t step(Plot plot) const { return state_[plotIndex(plot)].step; }
+    double gain(Plot plot) const { return state_[plotIndex(plot)].gain; }
+    PictureBox &picture(Plot plot) const { return *controls_[plotIndex(plot)].picture; }
+
+    // The operations under the names the rest of the program calls them by.
+    void SetC1Scale() { setScale(Plot::C1); }
+    void SetC2Scale() { setScale(Plot::C2); }
+    void SetWScale() { setScale(Plot::W); }
+    void SetPrimScale() { setScale(Plot::Prim); }
+    void SetErrorScale() { setScale(Plot::Error); }
+    void SetCtrlScale() { setScale(Plot::Ctrl); }
+    void ClearC1Plot() { clear(Plot::C1); }
+    void ClearC2Plot() { clear(Plot::C2); }
+    void ClearWPlot() { clear(Plot::W); }
+    void ClearPrimPlot() { clear(Plot::Prim); }
+    void ClearErrorPlot() { clear(Plot::Error); }
+    void ClearCtrlPlot() { clear(Plot::Ctrl); }
+    void DrawC1Plot() { draw(Plot::C1); }
+    void DrawC2Plot() { draw(Plot::C2); }
+    void DrawWPlot() { draw(Plot::W); }
+    void DrawPrimPlot() { draw(Plot::Prim); }
+    void DrawErrorPlot() { draw(Plot::Error); }
+    void DrawCtrlPlot() { draw(Plot::Ctrl); }
+
+private:
+    struct Controls {
+        PictureBox *picture;
+        QLabel *topLabel;
+        QLabel *bottomLabel;
+        QPushButton *zoomIn;
+        QPushButton *zoomOut;
+        QLineEdit *countText;
+    };
+    struct State {
+        std::int16_t step = 0;
+        double gain = 0.0;
+    };
+
+    void moveStep(Plot plot, int by);
+
+    CommandLink &link_;
+    std::array<Controls, PlotTable.size()> controls_{};
+    std::array<State, PlotTable.size()> state_{};
+    // The scale table as start-up fills it; one entry beyond the last step stays empty.
+    std::array<QString, ScaleSteps.size() + 1> scaleLabel_{};
+    std::array<double, ScaleSteps.size() + 1> scaleGain_{};
+};
+
+} // namespace quiro
