@@ -1,0 +1,90 @@
+#pragma once
+// The parameter set as the download sees it: nine texts in, checked values out, and the writes
+// and commands that send them. Nothing here knows about widgets.
+//
+// Every text is converted, and the chosen coefficient file read, before anything is sent. A bad
+// text or file gives a list of problems in Japanese, one line each, naming the field or the file
+// and why, and no values: the caller then sends nothing at all, rather than half a download.
+
+#include "dsp/CommandLink.h"
+#include "params/CoefficientParser.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+namespace quiro {
+
+// The nine texts of the main window's parameter fields.
+struct ParameterTexts {
+    QString cTapSize = QStringLiteral("256");
+    QString wTapSize = QStringLiteral("256");
+    QString cBeta = QStringLiteral("0.000001");
+    QString wBeta = QStringLiteral("0.00001");
+    QString cFreq = QStringLiteral("20000");
+    QString cGain = QStringLiteral("1");
+    QString wGain = QStringLiteral("1");
+    QString dGain = QStringLiteral("1");
+    QString dFilter = QStringLiteral("ﾛｰﾊﾟｽ");
+};
+
+// Which main-window control holds which text.
+struct ParameterField {
+    const char *objectName;
+    QString ParameterTexts::*text;
+};
+inline const ParameterField parameterFields[] = {
+    {"TextCTapSize", &ParameterTexts::cTapSize}, {"TextWTapSize", &ParameterTexts::wTapSize},
+    {"TextCBeta", &ParameterTexts::cBeta},       {"TextWBeta", &ParameterTexts::wBeta},
+    {"TextCFreq", &ParameterTexts::cFreq},       {"TextCGain", &ParameterTexts::cGain},
+    {"TextWGain", &ParameterTexts::wGain},       {"TextDGain", &ParameterTexts::dGain},
+    {"ComboDFilter", &ParameterTexts::dFilter},
+};
+
+// Tap counts the DSP program accepts: it reads back (tap count - 5) words of the transfer buffer.
+inline constexpr std::int32_t MinTapCount = 6;
+inline constexpr std::int32_t MaxTapCount = dspmem::XferWords + 5;
+
+struct ParameterValues {
+    std::int32_t cTapSize = 0;
+    std::int32_t wTapSize = 0;
+    float cBeta = 0.0f;
+    float wBeta = 0.0f;
+    float cFreq = 0.0f;
+    float cGain = 0.0f;
+    float wGain = 0.0f;
+    float dGain = 0.0f;
+    bool loadsDFilter = false; // a known filter type: its file's coefficients are sent
+    std::vector<float> dCoefficients;
+};
+
+struct CheckedParameters {
+    ParameterValues values; // meaningful only when there are no problems
+    QStringList problems;
+    bool ok() const { return problems.isEmpty(); }
+};
+
+// The coefficient file of a filter type, compared character for character ("ﾛｰﾊﾟｽ" gives
+// "LPF.COF"); empty for any other text, the empty text included.
+QString coefficientFileName(const QString &filterType);
+
+enum class FileStatus { Read, Missing, Unreadable };
+struct CoefficientFileRead {
+    FileStatus status = FileStatus::Missing;
+    CoefficientResult content;
+};
+// Reads a coefficient file only as far as its count needs; the file is closed on return.
+CoefficientFileRead readCoefficientFile(const QString &path);
+
+CheckedParameters checkParameters(const ParameterTexts &texts, const QString &appDir);
+
+// Writes the words and sends commands 12, 17 and, when a file was chosen, 16.
+void sendParameters(CommandLink &link, const ParameterValues &values);
+
+// The message box that refuses a download.
+inline const QString ParameterErrorTitle = QStringLiteral("パラメータエラー");
+QString parameterErrorText(const QStringList &problems);
+
+} // namespace quiro

@@ -1,0 +1,25 @@
+#pragma once
+// Sends the operating parameters to the DSP program at the start of every identification and
+// cancellation run.
+
+#include "dsp/CommandLink.h"
+#include "params/Message.h"
+#include "params/ParameterCheck.h"
+
+#include <QString>
+
+class QWidget;
+
+namespace quiro {
+
+// The nine texts as the main window's parameter fields hold them now.
+ParameterTexts parameterTextsOf(const QWidget &mainForm);
+
+// Reads the main window's nine texts, converts and checks them, reads the chosen coefficient file
+// from appDir, and only then writes the words and sends commands 12, 17 and (for a known filter
+// type) 16. Returns true when all was sent. On bad input it writes nothing, sends nothing, shows
+// one message naming each bad field or file, and returns false: the caller then starts no run.
+bool DownloadParameters(CommandLink &link, const QWidget &mainForm, const QString &appDir,
+                        const ShowMessage &show);
+
+} // namespace quiro
