@@ -17,13 +17,17 @@
 
 namespace quiro::test {
 
-// The application object widgets need; made once per process.
+// The application object widgets need: the one already running, or one made for the rest of
+// the process. It is never destroyed, since Qt's own globals may be gone by the time static
+// objects are.
 inline QApplication &application() {
+    if (auto *running = qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return *running;
     static int argc = 1;
     static char name[] = "quiro_display";
     static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    static auto *app = new QApplication(argc, argv);
+    return *app;
 }
 
 // The columns of `row` where the image is black: where lines were drawn.
