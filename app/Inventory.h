@@ -32,9 +32,11 @@ struct ControlSpec {
 };
 
 constexpr int TwipsPerPixel = 15;
+// Twips to the nearest pixel (the 1000-twip buttons are 66.7 pixels wide).
+inline int pixelsOf(int twips) { return (twips + TwipsPerPixel / 2) / TwipsPerPixel; }
 inline QRect pixelsOf(const QRect &twips) {
-    return {twips.x() / TwipsPerPixel, twips.y() / TwipsPerPixel, twips.width() / TwipsPerPixel,
-            twips.height() / TwipsPerPixel};
+    return {pixelsOf(twips.x()), pixelsOf(twips.y()), pixelsOf(twips.width()),
+            pixelsOf(twips.height())};
 }
 
 // The client area: 13725 x 9900 twips.

@@ -95,8 +95,8 @@ void MainForm::build() {
         const QString name = QString::fromLatin1(spec.name);
         widget->setObjectName(name);
         widget->setGeometry(pixelsOf(spec.twips));
-        if (spec.font != ControlFont::Window)
-            widget->setFont(controlFont(spec.font));
+        // Set even for the window's own font, which a frame's font would otherwise override.
+        widget->setFont(controlFont(spec.font));
         widget->setEnabled(spec.enabled);
         controls_.insert(name, widget);
     }
