@@ -1,0 +1,95 @@
+#pragma once
+// The simulated board: its memory, the loaded DSP program, the plant with its converters, the
+// recorder and the sample thread. step() runs a block of samples deterministically and is what
+// the thread calls; tests call it directly.
+//
+// Threads: the PC's calls (getmem, putmem) touch only the atomic memory words and, for a write
+// of CmdRequest, the wake-up sequence under the mutex. Everything else (plant, program state,
+// recorder) belongs to whoever runs the samples: the board's thread while it runs, otherwise the
+// caller of step(). start/stop/attach/detach are for one controlling thread.
+
+#include "board/DspMemory.h"
+#include "board/KestoDsp.h"
+#include "board/Plant.h"
+#include "board/Scene.h"
+#include "board/WavRecorder.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace kesto {
+
+enum class Clock { RealTime, Free };
+
+struct BoardConfig {
+    Scene scene = builtInScene(20000);
+    Clock clock = Clock::RealTime;
+    std::string recordPath; // empty: no recording
+    std::uint64_t seed = 1;
+};
+
+class BoardCore {
+public:
+    explicit BoardCore(BoardConfig config);
+    ~BoardCore();
+    BoardCore(const BoardCore &) = delete;
+    BoardCore &operator=(const BoardCore &) = delete;
+
+    DspMemory &memory() { return memory_; }
+
+    // The PC's side of the memory. A write of CmdRequest wakes the sample thread.
+    std::uint32_t pcGet(std::uint32_t address) const { return memory_.load(address); }
+    void pcPut(std::uint32_t address, std::uint32_t word);
+
+    // Puts a DSP program on the board (stopping a running one); false if it cannot be created.
+    bool attach(const KestoDspProgram *program);
+    void detach();
+    bool hasProgram() const { return dsp_ != nullptr; }
+
+    // Starts the sample thread at the program's rate (the recording with it). False without a
+    // program. Starting again restarts the counters.
+    bool start();
+    void stop();
+    bool running() const { return thread_.joinable(); }
+
+    // Runs `n` samples: plant, converters, program, recorder. Then services the mailbox.
+    void step(std::uint32_t n);
+    // Lets the program look at the mailbox; true when it took or released a command.
+    bool service();
+
+    double rate() const { return rate_; }
+    std::uint32_t samples() const { return sampleCount_; }
+    std::uint32_t overruns() const { return overrunCount_; }
+    std::uint32_t blockSize() const;
+
+private:
+    void run(); // the sample thread
+    void setRate(double hz);
+    void runRealTime();
+    void runFree();
+    void spinOnMailbox();
+
+    BoardConfig config_;
+    DspMemory memory_;
+    KestoDspHost host_{};
+    const KestoDspProgram *program_ = nullptr;
+    void *dsp_ = nullptr;
+    double rate_ = 20000;
+    std::unique_ptr<Plant> plant_;
+    WavRecorder recorder_;
+    std::uint32_t sampleCount_ = 0;
+    std::uint32_t overrunCount_ = 0;
+
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::uint64_t mailboxSeq_ = 0; // guarded by mutex_
+    std::atomic<bool> stop_{false};
+};
+
+} // namespace kesto

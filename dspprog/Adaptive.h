@@ -1,0 +1,76 @@
+#pragma once
+// The DSP program's filters as small value types: an FIR filter with fixed coefficients and an
+// adaptive FIR filter trained by LMS (w += mu e x). Each works on a kesto::DelayLine whose
+// recent()[k] is the input k samples ago. Neither allocates after construction.
+
+#include "board/SignalKit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+namespace quiros {
+
+// An FIR filter whose length can change up to a fixed capacity.
+class Fir {
+public:
+    explicit Fir(std::size_t capacity) : w_(capacity, 0.0f) {}
+
+    std::size_t taps() const { return taps_; }
+    std::size_t capacity() const { return w_.size(); }
+    // Changes the length; coefficients beyond it are zeroed so that growing again starts clean.
+    void setTaps(std::size_t n) {
+        taps_ = std::min(n, w_.size());
+        std::fill(w_.begin() + static_cast<std::ptrdiff_t>(taps_), w_.end(), 0.0f);
+    }
+    void clear() { std::fill(w_.begin(), w_.end(), 0.0f); }
+    float coefficient(std::size_t i) const { return i < w_.size() ? w_[i] : 0.0f; }
+    void setCoefficient(std::size_t i, float v) {
+        if (i < taps_)
+            w_[i] = std::isfinite(v) ? v : 0.0f;
+    }
+
+    // The filter's output for the inputs in `x` (newest first). A non-finite result means a
+    // coefficient has gone non-finite: the filter is reset to zero and the output is 0.
+    float operator()(const kesto::DelayLine &x) {
+        const float y = kesto::dot(w_.data(), x.recent(), std::min(taps_, x.capacity()));
+        if (std::isfinite(y))
+            return y;
+        clear();
+        return 0.0f;
+    }
+
+protected:
+    std::vector<float> w_;
+    std::size_t taps_ = 0;
+};
+
+// An FIR filter adapted by least mean squares: after each sample, w += step * error * x.
+class LmsFilter : public Fir {
+public:
+    using Fir::Fir;
+    void adapt(const kesto::DelayLine &x, float stepTimesError) {
+        if (std::isfinite(stepTimesError))
+            kesto::addScaled(w_.data(), x.recent(), stepTimesError, std::min(taps_, x.capacity()));
+    }
+};
+
+// Running mean square with a time constant of `length` samples (the normalised update's power).
+class PowerMeter {
+public:
+    void setLength(std::size_t n) { k_ = 1.0f / static_cast<float>(std::max<std::size_t>(n, 1)); }
+    float operator()(float x) {
+        p_ += k_ * (x * x - p_);
+        if (!std::isfinite(p_))
+            p_ = 0.0f;
+        return p_;
+    }
+    void clear() { p_ = 0.0f; }
+
+private:
+    float k_ = 1.0f / 256.0f;
+    float p_ = 0.0f;
+};
+
+} // namespace quiros
