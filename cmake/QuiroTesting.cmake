@@ -1,11 +1,11 @@
 include(GoogleTest)
 
-# quiro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABEL <label>] [TIMEOUT <s>])
+# quiro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABEL <label>] [TIMEOUT <s>] [GUI])
 # Builds one GoogleTest executable, links what it tests, and registers its cases with CTest.
 # GUI tests run on Qt's offscreen platform; every test has a timeout so a hang fails instead
-# of stalling the suite.
+# of stalling the suite. GUI tests get a main() that makes the QApplication first.
 function(quiro_add_test name)
-  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "GUI" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
@@ -13,7 +13,11 @@ function(quiro_add_test name)
     set(T_TIMEOUT 120)
   endif()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  if(T_GUI)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} quiro_gui_test_main GTest::gtest)
+  else()
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     QUIRO_RUN_TREE="${CMAKE_BINARY_DIR}"
