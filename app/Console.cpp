@@ -20,7 +20,9 @@ Console::Console(const QString &appDir)
 
 Console::Console(std::unique_ptr<Board> board, StartupHooks hooks, const QString &lockPath)
     : board_(std::move(board)), hooks_(std::move(hooks)), lock_(lockPath),
-      link_(*board_, [] { QCoreApplication::processEvents(); }) {
+      link_(*board_, [] { QCoreApplication::processEvents(); }), plots_(form_, link_),
+      parameterSetting_(form_) {
+    hooks_.initialiseDisplay = [this] { plots_.initialiseDisplay(); };
     form_.setExitRoutine([this] { BtnExit_Click(*board_, hooks_.endProgram); });
 }
 

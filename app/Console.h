@@ -1,13 +1,15 @@
 #pragma once
-// The composition of the program: the board, the main window and the command link, wired
-// together and started by Form_Load. The operation logic, the display and the parameter dialog
-// hang off the same objects.
+// The composition of the program: the board, the main window, the command link, the plots and
+// the parameter dialog's button, wired together and started by Form_Load. The start-up's last
+// step is the plots' display initialisation.
 
 #include "app/InstanceLock.h"
 #include "app/MainForm.h"
 #include "app/Startup.h"
 #include "dsp/Board.h"
+#include "display/Plots.h"
 #include "dsp/CommandLink.h"
+#include "params/DlgParameter.h"
 
 #include <memory>
 
@@ -18,7 +20,7 @@ public:
     // The program: the board library "Kesto32" found from appDir, modal message boxes, the
     // per-user instance lock, and an exit that ends the process at once.
     explicit Console(const QString &appDir);
-    // Any board and hooks (tests).
+    // Any board and hooks (tests). The hooks' initialiseDisplay is replaced by the plots'.
     Console(std::unique_ptr<Board> board, StartupHooks hooks, const QString &lockPath);
     Console(const Console &) = delete;
     Console &operator=(const Console &) = delete;
@@ -29,6 +31,7 @@ public:
     MainForm &form() { return form_; }
     CommandLink &link() { return link_; }
     Board &board() { return *board_; }
+    Plots &plots() { return plots_; }
 
 private:
     std::unique_ptr<Board> board_;
@@ -36,6 +39,8 @@ private:
     InstanceLock lock_;
     MainForm form_;
     CommandLink link_;
+    Plots plots_;
+    ParameterSetting parameterSetting_;
 };
 
 } // namespace quiro

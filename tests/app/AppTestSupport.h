@@ -1,5 +1,6 @@
 #pragma once
-// The one QApplication the window tests share, with the program's font substitution.
+// The one QApplication the window tests share, with the program's font substitution. It is never
+// destroyed: Qt's own globals may be gone by the time static objects are.
 
 #include "app/Fonts.h"
 
@@ -11,10 +12,10 @@ inline QApplication &application() {
     static int argc = 1;
     static char name[] = "quiro_app_tests";
     static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    static auto *app = new QApplication(argc, argv);
     static const bool fonts = (installFontSubstitutions(), true);
     (void)fonts;
-    return app;
+    return *app;
 }
 
 } // namespace quiro::test

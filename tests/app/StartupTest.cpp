@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -116,26 +117,31 @@ TEST_F(Startup, EachTestedResultShowsItsMessageAndStopsWhereItShould) {
     }
 }
 
-TEST_F(Startup, LoadsTheDspProgramBesideTheProgramsDirectoryUnresolved) {
+// One start-up with its own board, hooks and window.
+struct StartupOnce : Startup {
     FakeBoard board;
     Hooks hooks;
     MainForm form;
-    InstanceLock lock(lockPath());
-    Form_Load(board, form, lock, hooks.make());
+    InstanceLock lock{lockPath()};
+    StartupResult load() {
+        hooks = {};
+        hooks.board = &board;
+        return Form_Load(board, form, lock, hooks.make());
+    }
+};
+
+TEST_F(StartupOnce, LoadsTheDspProgramBesideTheProgramsDirectoryUnresolved) {
+    load();
     EXPECT_EQ(form.AppDir, AppDir);
     EXPECT_EQ(board.loadedPath, "/opt/quiro demo/bin/../DSP/quiros.out");
     EXPECT_EQ(dspProgramPath("/a/b"), "/a/b/../DSP/quiros.out");
 }
 
-TEST_F(Startup, ASecondCopyIsRefusedBeforeTheLibraryIsOpened) {
+TEST_F(StartupOnce, ASecondCopyIsRefusedBeforeTheLibraryIsOpened) {
     QLockFile running(lockPath()); // the copy that is already running
     ASSERT_TRUE(running.tryLock(0));
 
-    FakeBoard board;
-    Hooks hooks;
-    MainForm form;
-    InstanceLock lock(lockPath());
-    EXPECT_EQ(Form_Load(board, form, lock, hooks.make()), StartupResult::Refused);
+    EXPECT_EQ(load(), StartupResult::Refused);
     EXPECT_TRUE(board.calls.empty());
     EXPECT_EQ(hooks.messages,
               (std::vector<Shown>{{MessageIcon::Exclamation,
@@ -145,12 +151,11 @@ TEST_F(Startup, ASecondCopyIsRefusedBeforeTheLibraryIsOpened) {
 
     // Once the first copy has ended, the next start goes ahead.
     running.unlock();
-    Hooks again;
-    EXPECT_EQ(Form_Load(board, form, lock, again.make()), StartupResult::Ready);
-    EXPECT_TRUE(again.messages.empty());
+    EXPECT_EQ(load(), StartupResult::Ready);
+    EXPECT_TRUE(hooks.messages.empty());
 }
 
-TEST_F(Startup, ALockLeftByACopyThatDiedDoesNotRefuseTheNextStart) {
+TEST_F(StartupOnce, ALockLeftByACopyThatDiedDoesNotRefuseTheNextStart) {
     // A process that held the lock and is gone: its id is in the file, and nothing runs under it.
     QProcess gone;
     gone.start("sleep", {"30"});
@@ -163,11 +168,7 @@ TEST_F(Startup, ALockLeftByACopyThatDiedDoesNotRefuseTheNextStart) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QByteArray::number(pid) + "\nquiro\n\n");
     }
-    FakeBoard board;
-    Hooks hooks;
-    MainForm form;
-    InstanceLock lock(lockPath());
-    EXPECT_EQ(Form_Load(board, form, lock, hooks.make()), StartupResult::Ready);
+    EXPECT_EQ(load(), StartupResult::Ready);
     EXPECT_TRUE(hooks.messages.empty());
     EXPECT_EQ(board.calls, FullStart);
 }
@@ -188,18 +189,38 @@ struct ConsoleAt : Startup {
     }
 };
 
-TEST_F(ConsoleAt, StartShowsTheWindowUnlessStartUpEndedTheProgram) {
+std::set<QString> enabledButtons(const MainForm &form) {
+    std::set<QString> names;
+    for (const QPushButton *b : form.findChildren<QPushButton *>())
+        if (b->isEnabled())
+            names.insert(b->objectName());
+    return names;
+}
+
+TEST_F(ConsoleAt, StartShowsTheWindowInTheStateItsStartUpLeft) {
+    const std::set<QString> idle{"BtnC1Ident", "BtnC1Clear", "BtnC2Ident",
+                                 "BtnC2Clear", "BtnParamSet", "BtnExit"};
+    std::set<QString> ready = idle;
+    ready.insert({"BtnPrimWide", "BtnPrimTele", "BtnErrorWide", "BtnErrorTele", "BtnCtrlWide",
+                  "BtnCtrlTele"});
     struct Case {
         std::int32_t libenter, loadcs;
         StartupResult result;
         bool shown;
+        std::set<QString> enabled;
+        const char *topLabel; // the primary input's top scale label
     };
-    for (const Case &c : {Case{0, 0, StartupResult::Ready, true},
-                          Case{0, 1, StartupResult::LoadFailed, true},
-                          Case{1, 0, StartupResult::LibraryFailed, false}}) {
+    for (const Case &c : {Case{0, 0, StartupResult::Ready, true, ready, "+0.2"},
+                          Case{0, 1, StartupResult::LoadFailed, true, idle, "+1"},
+                          Case{1, 0, StartupResult::LibraryFailed, false, idle, "+1"}}) {
+        SCOPED_TRACE(static_cast<int>(c.result));
         make(c.libenter, c.loadcs);
         EXPECT_EQ(console->start(), c.result);
-        EXPECT_EQ(console->form().isVisible(), c.shown);
+        MainForm &form = console->form();
+        EXPECT_EQ(form.isVisible(), c.shown);
+        EXPECT_EQ(enabledButtons(form), c.enabled);
+        EXPECT_EQ(form.control<QLabel>("LblPrimPfs")->text(), c.topLabel);
+        EXPECT_EQ(form.control<QLabel>("Label20")->text(), "0");
         console.reset();
     }
 }
