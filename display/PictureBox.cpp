@@ -2,7 +2,6 @@
 
 #include <QPaintEvent>
 #include <QPainter>
-#include <QResizeEvent>
 
 namespace quiro {
 
@@ -13,6 +12,7 @@ constexpr QSize DefaultSize{313, 121};
 
 PictureBox::PictureBox(QWidget *parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent); // every paint covers the whole area from the image
+    resize(DefaultSize);
     image_ = QImage(DefaultSize, QImage::Format_RGB32);
     image_.fill(background());
 }
@@ -55,6 +55,7 @@ void PictureBox::scheduleRefresh() {
 }
 
 void PictureBox::erase() {
+    matchSize();
     finishPainting();
     image_.fill(background());
     lines_.clear();
@@ -65,6 +66,7 @@ void PictureBox::line(QPointF from, QPointF to) {
     const QLineF asked(plotSingle(from.x()), plotSingle(from.y()), plotSingle(to.x()),
                        plotSingle(to.y()));
     lines_.push_back(asked);
+    matchSize();
 
     const UserScale scale = userScale();
     const QLineF device(scale.toDevice(asked.p1(), image_.size()),
@@ -84,17 +86,20 @@ const QImage &PictureBox::image() const {
 }
 
 void PictureBox::paintEvent(QPaintEvent *event) {
+    matchSize();
     finishPainting();
     refreshPending_ = false;
     QPainter screen(this);
     screen.drawImage(event->rect(), image_, event->rect());
 }
 
-void PictureBox::resizeEvent(QResizeEvent *event) {
-    if (event->size() == image_.size())
+void PictureBox::matchSize() {
+    // A hidden widget hears of its size only when shown, so the image follows the size itself.
+    const QSize wanted = size().expandedTo(QSize(1, 1));
+    if (wanted == image_.size())
         return;
     finishPainting();
-    QImage resized(event->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    QImage resized(wanted, QImage::Format_RGB32);
     resized.fill(background());
     QPainter copy(&resized);
     copy.drawImage(0, 0, image_);

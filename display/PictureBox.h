@@ -39,7 +39,8 @@ public:
 
     // The lines drawn since the last erase, in user coordinates, as line() received them.
     const std::vector<QLineF> &lines() const { return lines_; }
-    // The retained picture, with every line drawn so far.
+    // The retained picture, with every line drawn so far (the size the box had at its last
+    // erase or line).
     const QImage &image() const;
     QColor background() const;
 
@@ -47,10 +48,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
 
 private:
     QPainter &painter();
+    void matchSize();
     void finishPainting() const;
     void scheduleRefresh();
 

@@ -21,7 +21,7 @@ template <typename Control> Control *findControl(QWidget &form, const char *name
 
 } // namespace
 
-Plots::Plots(QWidget &mainForm, CommandLink &link) : QObject(&mainForm), link_(link) {
+Plots::Plots(QWidget &mainForm, CommandLink &link) : link_(link) {
     for (const PlotControls &row : PlotTable) {
         Controls &c = controls_[plotIndex(row.plot)];
         c.picture = findControl<PictureBox>(mainForm, row.picture);

@@ -57,6 +57,23 @@ TEST_F(Box, CutsOffFarAndNonFiniteEndsAtTheEdgeTheyPointTo) {
     EXPECT_EQ(box.lines()[0].y2(), std::numeric_limits<float>::max());
 }
 
+TEST_F(Box, FollowsItsSizeWhileHidden) {
+    box.setGeometry(0, 0, 200, 100); // never shown: no resize event arrives
+    box.erase();
+    box.line({0.0, -1.0}, {1.0, -1.0}); // the bottom edge lies just outside
+    box.line({1.0, 1.0}, {1.0, -1.0});  // and so does the right edge
+    box.line({0.0, 1.0}, {1.0, -1.0});  // corner to corner
+    const QImage &image = box.image();
+    ASSERT_EQ(image.size(), QSize(200, 100));
+    // Only the diagonal shows, two pixels a row, from corner to corner.
+    std::size_t black = 0;
+    for (int y = 0; y < image.height(); ++y)
+        black += test::blackColumns(image, y).size();
+    EXPECT_EQ(black, 200u);
+    EXPECT_TRUE(isBlack(image, 0, 0));
+    EXPECT_TRUE(isBlack(image, 199, 99));
+}
+
 // Counts the paints the box receives.
 struct PaintCounter : QObject {
     int paints = 0;
