@@ -120,6 +120,7 @@ void BoardCore::step(std::uint32_t n) {
             std::clamp(program_->sample(dsp_, in.detection, in.error), -2048, 2047);
         plant_->drive(y);
         recorder_.frame(in.detection, in.error, y);
+        last_ = {in.detection, in.error, y};
     }
     sampleCount_ += n;
     memory_.setSampleCount(sampleCount_);

@@ -62,6 +62,12 @@ public:
     // Lets the program look at the mailbox; true when it took or released a command.
     bool service();
 
+    // The converters' values of the last sample run: detection, error, control output (counts).
+    struct Frame {
+        std::int32_t detection = 0, error = 0, control = 0;
+    };
+    const Frame &lastFrame() const { return last_; }
+
     double rate() const { return rate_; }
     std::uint32_t samples() const { return sampleCount_; }
     std::uint32_t overruns() const { return overrunCount_; }
@@ -82,6 +88,7 @@ private:
     double rate_ = 20000;
     std::unique_ptr<Plant> plant_;
     WavRecorder recorder_;
+    Frame last_;
     std::uint32_t sampleCount_ = 0;
     std::uint32_t overrunCount_ = 0;
 

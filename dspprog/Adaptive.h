@@ -31,6 +31,13 @@ public:
             w_[i] = std::isfinite(v) ? v : 0.0f;
     }
 
+    // Resets the filter to zero if any coefficient has gone non-finite.
+    void resetIfNonFinite() {
+        for (float v : w_)
+            if (!std::isfinite(v))
+                return clear();
+    }
+
     // The filter's output for the inputs in `x` (newest first). A non-finite result means a
     // coefficient has gone non-finite: the filter is reset to zero and the output is 0.
     float operator()(const kesto::DelayLine &x) {

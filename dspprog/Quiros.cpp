@@ -106,6 +106,10 @@ bool Quiros::service() {
 }
 
 void Quiros::execute(std::int32_t code) {
+    // The output check catches a diverged filter at its next sample; this catches it before a
+    // fetch can hand it to the PC.
+    for (Fir *f : {static_cast<Fir *>(&c1_), static_cast<Fir *>(&c2_), static_cast<Fir *>(&w_)})
+        f->resetIfNonFinite();
     for (const Command &c : Commands)
         if (c.code == code)
             return (this->*c.run)();
