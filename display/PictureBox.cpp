@@ -17,13 +17,21 @@ PictureBox::PictureBox(QWidget *parent) : QWidget(parent) {
     image_.fill(background());
 }
 
-PictureBox::~PictureBox() { finishPainting(); }
+PictureBox::~PictureBox() {
+    finishPainting();
+}
 
-QSize PictureBox::sizeHint() const { return DefaultSize; }
+QSize PictureBox::sizeHint() const {
+    return DefaultSize;
+}
 
-QColor PictureBox::background() const { return palette().color(QPalette::Window); }
+QColor PictureBox::background() const {
+    return palette().color(QPalette::Window);
+}
 
-void PictureBox::setUserScale(const UserScale &scale) { scale_ = scale; }
+void PictureBox::setUserScale(const UserScale &scale) {
+    scale_ = scale;
+}
 
 UserScale PictureBox::userScale() const {
     if (scale_)

@@ -14,7 +14,8 @@ constexpr int CountOverSpan = 5; // a count box holds five more than the values 
 } // namespace
 
 QPointF UserScale::toDevice(QPointF user, QSize pixels) const {
-    return {(user.x() - left) * pixels.width() / width, (user.y() - top) * pixels.height() / height};
+    return {(user.x() - left) * pixels.width() / width,
+            (user.y() - top) * pixels.height() / height};
 }
 
 std::optional<QLineF> clipSegment(QLineF segment, QRectF area) {

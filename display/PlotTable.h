@@ -39,15 +39,21 @@ inline constexpr std::array<PlotControls, 6> PlotTable{{
      "TextCTapSize", true, Cmd::CtrlFetch},
 }};
 
-constexpr std::size_t plotIndex(Plot plot) { return static_cast<std::size_t>(plot); }
-constexpr const PlotControls &controlsOf(Plot plot) { return PlotTable[plotIndex(plot)]; }
+constexpr std::size_t plotIndex(Plot plot) {
+    return static_cast<std::size_t>(plot);
+}
+constexpr const PlotControls &controlsOf(Plot plot) {
+    return PlotTable[plotIndex(plot)];
+}
 
-static_assert([] {
-    for (std::size_t i = 0; i < PlotTable.size(); ++i)
-        if (plotIndex(PlotTable[i].plot) != i)
-            return false;
-    return true;
-}(), "PlotTable is indexed by Plot");
+static_assert(
+    [] {
+        for (std::size_t i = 0; i < PlotTable.size(); ++i)
+            if (plotIndex(PlotTable[i].plot) != i)
+                return false;
+        return true;
+    }(),
+    "PlotTable is indexed by Plot");
 
 // Converter counts at full scale: a signal word of 2048 reaches the edge of a plot at gain 1.
 inline constexpr double SampleFullScale = 2048.0;

