@@ -9,6 +9,10 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     quiro::installFontSubstitutions();
     quiro::Console console(QCoreApplication::applicationDirPath());
-    console.start();
+    const quiro::StartupResult result = console.start();
+    // Refusal and a failed library end the process inside start-up; should that ever return,
+    // there is no window to wait for.
+    if (result == quiro::StartupResult::Refused || result == quiro::StartupResult::LibraryFailed)
+        return 1;
     return app.exec();
 }

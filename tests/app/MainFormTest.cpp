@@ -65,6 +65,12 @@ bool hasKind(QWidget *w, ControlKind kind) {
     return false;
 }
 
+Qt::Alignment alignmentOf(TextAlign align) {
+    return align == TextAlign::Right    ? Qt::AlignRight
+           : align == TextAlign::Centre ? Qt::AlignHCenter
+                                        : Qt::AlignLeft;
+}
+
 TEST_F(Window, IsTheFixedConsoleWithEveryControlOfTheInventory) {
     EXPECT_EQ(form.windowTitle(), "QUIRO DEMO");
     EXPECT_EQ(form.size(), QSize(915, 660));
@@ -85,6 +91,12 @@ TEST_F(Window, IsTheFixedConsoleWithEveryControlOfTheInventory) {
         EXPECT_EQ(w->geometry(), pixelsOf(spec.twips));
         EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry())) << "outside its container";
         EXPECT_EQ(textOf(name), spec.text);
+        if (auto *label = qobject_cast<QLabel *>(w)) {
+            EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask, alignmentOf(spec.align));
+        }
+        if (auto *edit = qobject_cast<QLineEdit *>(w)) {
+            EXPECT_EQ(edit->alignment() & Qt::AlignHorizontal_Mask, alignmentOf(spec.align));
+        }
         EXPECT_EQ(w->isEnabled(), spec.enabled);
         EXPECT_DOUBLE_EQ(w->font().pointSizeF(), pointSizeOf(spec.font));
         EXPECT_EQ(w->font().bold(), isBold(spec.font));
@@ -107,26 +119,21 @@ TEST_F(Window, ControlsStandWhereTheDesignPutsThem) {
         {"Label1", "MainForm", "アクティブノイズキャンセラー・デモプログラム（ＫＸ）", {232, 0, 481, 33},
          15.75},
         {"Label2", "MainForm", "Ver 1.02", {440, 24, 57, 17}, 9.0},
-        {"PictPrim", "MainForm", "", {80, 56, 313, 121}, 9.75},
         {"PictW", "MainForm", "", {520, 344, 313, 121}, 9.75},
         {"Label8", "MainForm", "消音系 C2", {448, 224, 73, 25}, 9.75},
         {"LblPrimMfs", "MainForm", "-1", {24, 168, 49, 17}, 9.0},
         {"LblC2Mfs", "MainForm", "-1", {464, 304, 49, 17}, 9.0},
-        {"Label4", "MainForm", "0", {464, 256, 49, 17}, 9.0},
         {"BtnCtrlTele", "MainForm", "縮小", {400, 440, 49, 25}, 9.75},
         {"BtnC2Wide", "MainForm", "拡大", {848, 264, 67, 25}, 9.75},
         {"BtnC1Ident", "MainForm", "C1同定開始", {848, 56, 67, 25}, 7.5},
-        {"BtnC2Clear", "MainForm", "C2クリアー", {848, 232, 67, 25}, 8.25},
         {"BtnExit", "MainForm", "終了", {848, 592, 67, 33}, 9.75},
         {"Label18", "MainForm", "適応フィルター係数", {616, 32, 137, 25}, 11.25},
         {"BtnQuiro", "Frame2", "消音開始", {16, 24, 73, 33}, 9.75},
         {"TextMode", "Frame2", "消音無し", {280, 40, 73, 18}, 9.75},
         {"BtnMode1", "Frame2", "消音ﾓｰﾄﾞ１", {104, 80, 73, 25}, 9.75},
-        {"BtnMode3", "Frame2", "消音ﾓｰﾄﾞ3", {280, 80, 73, 25}, 9.75},
         {"TextCFreq", "Frame1", "20000", {104, 24, 65, 18}, 9.75},
         {"TextWBeta", "Frame1", "0.00001", {176, 120, 65, 18}, 9.0},
         {"ComboDFilter", "Frame1", "ﾛｰﾊﾟｽ", {320, 72, 89, 21}, 9.75},
-        {"BtnParamSet", "Frame1", "設定変更", {312, 16, 81, 25}, 9.75},
         {"Frame1", "MainForm", "動作パラメータ", {24, 496, 417, 145}, 9.75},
     };
     for (const Expected &e : rows) {
@@ -143,24 +150,13 @@ TEST_F(Window, ControlsStandWhereTheDesignPutsThem) {
     const int c1 = form.control("LblC1Mfs")->y() - form.control("PictC1")->y();
     EXPECT_EQ(c1 - c2, 8);
     EXPECT_TRUE(form.control<QLabel>("Label1")->font().bold());
+    EXPECT_TRUE(form.control<QLabel>("Label1")->alignment() & Qt::AlignRight);
+    EXPECT_TRUE(form.control<QLabel>("LblC2Mfs")->alignment() & Qt::AlignRight);
+    EXPECT_TRUE(form.control<QLabel>("Label19")->alignment() & Qt::AlignHCenter);
+    EXPECT_TRUE(form.control<QLineEdit>("TextWBeta")->alignment() & Qt::AlignRight);
     // BtnMode1 ends in a full-width one, BtnMode2 and BtnMode3 in half-width digits.
     EXPECT_EQ(textOf("BtnMode1").back(), QChar(0xFF11));
     EXPECT_EQ(textOf("BtnMode2").back(), QChar('2'));
-}
-
-TEST_F(Window, TextAlignmentFollowsTheDesign) {
-    const std::vector<std::pair<const char *, Qt::Alignment>> rows{
-        {"Label1", Qt::AlignRight}, {"Label2", Qt::AlignHCenter},   {"Label18", Qt::AlignHCenter},
-        {"Label19", Qt::AlignHCenter}, {"LblWPfs", Qt::AlignRight}, {"Label28", Qt::AlignRight},
-        {"Label17", Qt::AlignLeft},
-    };
-    for (const auto &[name, align] : rows)
-        EXPECT_EQ(form.control<QLabel>(name)->alignment() & Qt::AlignHorizontal_Mask, align) << name;
-    for (const char *name : {"TextCFreq", "TextDGain", "TextCTapSize", "TextCBeta", "TextCGain",
-                             "TextWTapSize", "TextWBeta", "TextWGain"})
-        EXPECT_EQ(form.control<QLineEdit>(name)->alignment() & Qt::AlignHorizontal_Mask,
-                  Qt::AlignRight)
-            << name;
 }
 
 TEST_F(Window, AtCreationOnlyIdleButtonsAreEnabledAndTheParameterFieldsNever) {
@@ -192,34 +188,31 @@ struct EnabledLog : QObject {
     }
 };
 
-struct GroupCase {
-    const char *what;
-    bool enable;
-    Group group;
-    std::vector<std::pair<QString, bool>> expected; // from the opposite state
-};
-
 TEST_F(Window, GroupOperationsSetTheirButtonsInOrderAndNothingElse) {
-    const std::vector<GroupCase> cases{
-        {"EnableC1Group", true, Group::C1, {{"BtnC1Ident", true}, {"BtnC1Clear", true}}},
-        {"DisableC1Group", false, Group::C1, {{"BtnC1Ident", false}, {"BtnC1Clear", false}}},
-        {"EnableC2Group", true, Group::C2, {{"BtnC2Ident", true}, {"BtnC2Clear", true}}},
-        {"DisableC2Group", false, Group::C2, {{"BtnC2Ident", false}, {"BtnC2Clear", false}}},
-        {"EnableQuiroGroup", true, Group::Quiro, {{"BtnQuiro", true}, {"BtnWClear", true}}},
-        {"DisableQuiroGroup", false, Group::Quiro, {{"BtnQuiro", false}, {"BtnWClear", false}}},
-        {"EnableParamGroup", true, Group::Param, {{"BtnParamSet", true}}},
-        {"DisableParamGroup", false, Group::Param, {{"BtnParamSet", false}}},
-        {"EnableModeGroup",
-         true,
-         Group::Mode,
-         {{"BtnMode0", true}, {"BtnMode1", true}, {"BtnMode2", true}, {"BtnMode3", true}}},
-        {"DisableModeGroup",
-         false,
-         Group::Mode,
-         {{"BtnMode0", false}, {"BtnMode1", false}, {"BtnMode2", false}, {"BtnMode3", false}}},
+    const std::vector<std::pair<Group, std::vector<QString>>> groups{
+        {Group::C1, {"BtnC1Ident", "BtnC1Clear"}},
+        {Group::C2, {"BtnC2Ident", "BtnC2Clear"}},
+        {Group::Quiro, {"BtnQuiro", "BtnWClear"}},
+        {Group::Param, {"BtnParamSet"}},
+        {Group::Mode, {"BtnMode0", "BtnMode1", "BtnMode2", "BtnMode3"}},
     };
+    struct GroupCase {
+        bool enable;
+        Group group;
+        std::vector<std::pair<QString, bool>> expected; // each button from the opposite state
+    };
+    std::vector<GroupCase> cases;
+    for (const auto &[group, buttons] : groups) {
+        for (bool enable : {true, false}) {
+            GroupCase c{enable, group, {}};
+            for (const QString &b : buttons)
+                c.expected.emplace_back(b, enable);
+            cases.push_back(c);
+        }
+    }
     for (const GroupCase &c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(testing::Message() << "group " << static_cast<int>(c.group) << " enable "
+                                        << c.enable);
         MainForm w;
         w.C1Identified = -1; // lets EnableQuiroGroup enable
         w.C2Identified = -1;

@@ -251,22 +251,5 @@ TEST_F(ConsoleAt, ExitButtonAndCloseBoxBothCloseTheLibraryAndEnd) {
     }
 }
 
-TEST_F(ConsoleAt, ExitDuringAWaitForTheDspProgramEndsWithoutAnotherCommand) {
-    make(0, 0);
-    console->start();
-    board->answers = false; // the DSP program never acknowledges
-    int yields = 0;
-    CommandLink link(*board, [&] {
-        if (++yields == 3)
-            console->form().control<QPushButton>("BtnExit")->click();
-        if (hooks.ends > 0)
-            throw 0; // the process would be gone here; leave the wait
-    });
-    EXPECT_THROW(link.sendCommand(Cmd::CaptureStart), int);
-    EXPECT_EQ(board->calls.back(), "Kesto_libexit");
-    EXPECT_EQ(board->commands.size(), 1u); // only the command that was waiting
-    EXPECT_EQ(hooks.ends, 1);
-}
-
 } // namespace
 } // namespace quiro
