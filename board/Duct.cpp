@@ -14,6 +14,7 @@
 // sound only 1.0 m after leaving it: about 2 ms of acoustic head start, so that broadband
 // cancellation is causal with room for the converters' latency.
 
+#include "board/Biquad.h"
 #include "board/Scene.h"
 
 #include <algorithm>
@@ -26,38 +27,12 @@ namespace {
 
 constexpr double SpeedOfSound = 343.0;   // m/s
 constexpr double DuctLength = 2.4;       // m
-constexpr double FanEndReflection = 0.35;
+constexpr double FanEndReflection = 0.2;
 constexpr double OutletReflection = -0.4;
-constexpr double LossPerMetre = 0.3;     // amplitude, nepers per metre
+constexpr double LossPerMetre = 0.5;     // amplitude, nepers per metre (a lined duct)
 constexpr double DetectionMic = 0.25, Loudspeaker = 1.0, ErrorMic = 2.0, Fan = 0.0;
-constexpr double LoudspeakerGain = 0.25; // full-scale output to full-scale pressure, each way
+constexpr double LoudspeakerGain = 0.35; // full-scale output to full-scale pressure, each way
 constexpr double MaxSeconds = 0.06;
-
-struct Biquad {
-    double b0, b1, b2, a1, a2;
-    void apply(std::vector<double> &x) const {
-        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-        for (double &v : x) {
-            const double y = b0 * v + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-            x2 = x1, x1 = v, y2 = y1, y1 = y;
-            v = y;
-        }
-    }
-};
-
-// Second-order sections after the audio-EQ cookbook (bilinear transform, prewarped).
-Biquad secondOrder(bool highPass, double f, double q, double rate) {
-    const double w = 2 * std::numbers::pi * f / rate, c = std::cos(w), a = std::sin(w) / (2 * q);
-    const double a0 = 1 + a;
-    const double g = highPass ? (1 + c) / 2 : (1 - c) / 2;
-    return {g / a0, (highPass ? -2 * g : 2 * g) / a0, g / a0, -2 * c / a0, (1 - a) / a0};
-}
-
-Biquad firstOrderHighPass(double f, double rate) {
-    const double k = std::tan(std::numbers::pi * f / rate);
-    const double a0 = 1 + k;
-    return {1 / a0, -1 / a0, 0, (k - 1) / a0, 0};
-}
 
 // Adds a band-limited impulse of height `a` at fractional delay `d` samples.
 void placeArrival(std::vector<double> &h, double d, double a) {
@@ -113,16 +88,17 @@ Scene builtInScene(double rate) {
     s.builtIn = true;
     s.origin = "built-in";
     s.sampleRate = rate;
-    // A fan: blade-pass tone and harmonics over broadband flow noise.
+    // A fan: blade-pass tone and harmonics over broadband flow noise that falls off above 500 Hz.
     s.tones = {{110.0, 0.030}, {220.0, 0.020}, {330.0, 0.012}, {440.0, 0.006}};
     s.broadband = 0.015;
+    s.broadbandCorner = 500.0;
     s.micNoise = 0.0004;
 
     const auto length = static_cast<std::size_t>(MaxSeconds * rate) + 32;
-    const Biquad speaker = secondOrder(true, 120.0, 0.8, rate);
-    const Biquad micDc = firstOrderHighPass(30.0, rate);
+    const Biquad speaker = Biquad::secondOrder(true, 120.0, 0.8, rate);
+    const Biquad micDc = Biquad::firstOrderHighPass(30.0, rate);
     const double capsule = std::min(8000.0, 0.42 * rate);
-    const Biquad micTop = secondOrder(false, capsule, 0.7071, rate);
+    const Biquad micTop = Biquad::secondOrder(false, capsule, 0.7071, rate);
 
     const struct {
         std::vector<double> *h;

@@ -22,10 +22,15 @@ Plant::Plant(const Scene &scene, double rate, std::uint64_t seed)
         toneAmp_.push_back(t.amplitude);
         tonePhase_.push_back(0.0);
     }
+    if (scene.broadbandCorner > 0 && scene.broadbandCorner < 0.45 * rate) {
+        colour_ = Biquad::secondOrder(false, scene.broadbandCorner, 0.7071, rate);
+        const double g = 1.0 / std::sqrt(colour_.noisePowerGain());
+        colour_.b0 *= g, colour_.b1 *= g, colour_.b2 *= g;
+    }
 }
 
 Plant::Inputs Plant::sense() {
-    double s = broadband_ * sourceNoise_();
+    double s = colour_(broadband_ * sourceNoise_());
     for (std::size_t k = 0; k < toneStep_.size(); ++k) {
         s += toneAmp_[k] * std::sin(tonePhase_[k]);
         tonePhase_[k] = std::fmod(tonePhase_[k] + toneStep_[k], 2 * std::numbers::pi);

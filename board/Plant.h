@@ -8,6 +8,7 @@
 // the DSP program through 12-bit converters; the control output written for sample n reaches the
 // loudspeaker at sample n + 1 (one sample of converter latency).
 
+#include "board/Biquad.h"
 #include "board/Scene.h"
 #include "board/SignalKit.h"
 
@@ -40,6 +41,7 @@ private:
     std::vector<double> toneStep_, toneAmp_;
     std::vector<double> tonePhase_;
     float broadband_, micNoise_;
+    Biquad colour_; // of the broadband noise, scaled to keep its rms
     WhiteNoise sourceNoise_, detNoise_, errNoise_;
 };
 

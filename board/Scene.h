@@ -18,7 +18,8 @@ struct Tone {
 struct Scene {
     double sampleRate = 20000; // of the impulse responses
     std::vector<Tone> tones;
-    double broadband = 0; // rms of white noise at the source, full-scale units
+    double broadband = 0; // rms of the broadband noise at the source, full-scale units
+    double broadbandCorner = 0; // Hz; 0 = white, else low-passed (2nd order) there
     double micNoise = 0;  // rms of each microphone's own noise, full-scale units
     std::vector<double> primaryRef, primaryErr, secondaryRef, secondaryErr;
     bool builtIn = false; // the built-in duct is modelled afresh at each rate

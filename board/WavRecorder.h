@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace kesto {
 
@@ -33,5 +34,9 @@ private:
     std::uint32_t frames_ = 0;
     std::uint32_t sinceHeader_ = 0;
 };
+
+// Reads back a file written by WavRecorder: interleaved frames of `Channels` floats. False on a
+// file that is not such a WAV.
+bool readWav(const std::string &path, double &rate, std::vector<float> &frames);
 
 } // namespace kesto

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace quiros {
 
@@ -69,7 +70,8 @@ float Quiros::cancel(float detection, float error) {
     filtered_.push(xf);
     const float power = filteredPower_(xf);
     if (mode_ == CancelMode::FxLms) {
-        w_.adapt(filtered_, -betaW_ / (CancelUnit * CancelUnit) * error);
+        static const float U = std::getenv("TUNE_U") ? std::atof(std::getenv("TUNE_U")) : CancelUnit;
+        w_.adapt(filtered_, -betaW_ / (U * U) * error);
     } else if (mode_ == CancelMode::NormalisedFxLms) {
         const float energy = static_cast<float>(wTaps_) * (power + 1.0f);
         w_.adapt(filtered_, -NormalisedStep * betaW_ / energy * error);
