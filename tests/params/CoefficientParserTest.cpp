@@ -102,20 +102,5 @@ TEST(CoefficientFormat, ReadingStopsOnceTheCountIsMet) {
     EXPECT_EQ(parser.result().coefficients, (Floats{1.0f, 2.0f}));
 }
 
-TEST(CoefficientFormat, PiecesOfAnySizeGiveTheSameResult) {
-    const std::string content = "\xEF\xBB\xBF" "5\r\n 0.5 ,\r\n\r-0.25,,\n1e-3";
-    const CoefficientResult whole = parseCoefficients(content);
-    ASSERT_EQ(whole.problem, CoefficientProblem::None);
-    EXPECT_EQ(whole.coefficients, (Floats{0.5f, 0.0f, 0.0f, -0.25f, 0.0f}));
-    for (std::size_t piece = 1; piece <= 4; ++piece) {
-        CoefficientParser parser;
-        for (std::size_t at = 0; at < content.size() && !parser.finished(); at += piece)
-            parser.feed(std::string_view(content).substr(at, piece));
-        if (!parser.finished())
-            parser.finish();
-        EXPECT_EQ(parser.result().coefficients, whole.coefficients) << "pieces of " << piece;
-    }
-}
-
 } // namespace
 } // namespace quiro

@@ -2,6 +2,8 @@
 // A stand-in for the main window: the nine parameter fields and BtnParamSet, found by name as
 // the real window's are, with the design-time texts. The fields are disabled, as on the window.
 
+#include "params/FieldText.h"
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,16 +30,9 @@ public:
         button->setObjectName(QStringLiteral("BtnParamSet"));
     }
 
-    QString text(const char *name) const {
-        if (auto *combo = findChild<QComboBox *>(QString::fromLatin1(name)))
-            return combo->currentText();
-        return findChild<QLineEdit *>(QString::fromLatin1(name))->text();
-    }
+    QString text(const char *name) const { return fieldText(*this, QString::fromLatin1(name)); }
     void setText(const char *name, const QString &text) {
-        if (auto *combo = findChild<QComboBox *>(QString::fromLatin1(name)))
-            combo->setEditText(text);
-        else
-            findChild<QLineEdit *>(QString::fromLatin1(name))->setText(text);
+        setFieldText(*this, QString::fromLatin1(name), text);
     }
 
     static constexpr std::pair<const char *, const char *> defaults[] = {
