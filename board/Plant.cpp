@@ -15,26 +15,11 @@ Plant::Plant(const Scene &scene, double rate, std::uint64_t seed)
       secondaryRef_(toFloat(scene.secondaryRef)), secondaryErr_(toFloat(scene.secondaryErr)),
       source_(std::max({primaryRef_.size(), primaryErr_.size(), std::size_t{1}})),
       control_(std::max({secondaryRef_.size(), secondaryErr_.size(), std::size_t{1}})),
-      broadband_(static_cast<float>(scene.broadband)), micNoise_(static_cast<float>(scene.micNoise)),
-      sourceNoise_(seed * 3 + 1), detNoise_(seed * 5 + 2), errNoise_(seed * 7 + 3) {
-    for (const Tone &t : scene.tones) {
-        toneStep_.push_back(2 * std::numbers::pi * t.frequency / rate);
-        toneAmp_.push_back(t.amplitude);
-        tonePhase_.push_back(0.0);
-    }
-    if (scene.broadbandCorner > 0 && scene.broadbandCorner < 0.45 * rate) {
-        colour_ = Biquad::secondOrder(false, scene.broadbandCorner, 0.7071, rate);
-        const double g = 1.0 / std::sqrt(colour_.noisePowerGain());
-        colour_.b0 *= g, colour_.b1 *= g, colour_.b2 *= g;
-    }
-}
+      noise_(scene, rate, seed * 3 + 1), micNoise_(static_cast<float>(scene.micNoise)),
+      detNoise_(seed * 5 + 2), errNoise_(seed * 7 + 3) {}
 
 Plant::Inputs Plant::sense() {
-    double s = colour_(broadband_ * sourceNoise_());
-    for (std::size_t k = 0; k < toneStep_.size(); ++k) {
-        s += toneAmp_[k] * std::sin(tonePhase_[k]);
-        tonePhase_[k] = std::fmod(tonePhase_[k] + toneStep_[k], 2 * std::numbers::pi);
-    }
+    const double s = noise_();
     source_.push(static_cast<float>(s));
     const float *src = source_.recent();
     const float *ctl = control_.recent(); // newest entry: last sample's output

@@ -8,7 +8,7 @@
 // the DSP program through 12-bit converters; the control output written for sample n reaches the
 // loudspeaker at sample n + 1 (one sample of converter latency).
 
-#include "board/Biquad.h"
+#include "board/NoiseSource.h"
 #include "board/Scene.h"
 #include "board/SignalKit.h"
 
@@ -38,11 +38,9 @@ private:
     double rate_;
     std::vector<float> primaryRef_, primaryErr_, secondaryRef_, secondaryErr_;
     DelayLine source_, control_;
-    std::vector<double> toneStep_, toneAmp_;
-    std::vector<double> tonePhase_;
-    float broadband_, micNoise_;
-    Biquad colour_; // of the broadband noise, scaled to keep its rms
-    WhiteNoise sourceNoise_, detNoise_, errNoise_;
+    NoiseSource noise_;
+    float micNoise_;
+    WhiteNoise detNoise_, errNoise_;
 };
 
 } // namespace kesto

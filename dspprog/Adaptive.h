@@ -61,6 +61,7 @@ public:
         if (std::isfinite(stepTimesError))
             kesto::addScaled(w_.data(), x.recent(), stepTimesError, std::min(taps_, x.capacity()));
     }
+
 };
 
 // Running mean square with a time constant of `length` samples (the normalised update's power).

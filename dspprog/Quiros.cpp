@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 namespace quiros {
 
@@ -69,12 +68,12 @@ float Quiros::cancel(float detection, float error) {
     reference_.push(x);
     filtered_.push(xf);
     const float power = filteredPower_(xf);
-    if (mode_ == CancelMode::FxLms) {
-        static const float U = std::getenv("TUNE_U") ? std::atof(std::getenv("TUNE_U")) : CancelUnit;
-        w_.adapt(filtered_, -betaW_ / (U * U) * error);
-    } else if (mode_ == CancelMode::NormalisedFxLms) {
-        const float energy = static_cast<float>(wTaps_) * (power + 1.0f);
-        w_.adapt(filtered_, -NormalisedStep * betaW_ / energy * error);
+    if (mode_ == CancelMode::FxLms || mode_ == CancelMode::NormalisedFxLms) {
+        // 81: a fixed step; 82: the step scaled by the filtered reference's energy over W.
+        const float mu = mode_ == CancelMode::FxLms
+                             ? betaW_ / (CancelUnit * CancelUnit)
+                             : NormalisedStep * betaW_ / (static_cast<float>(wTaps_) * (power + 1.0f));
+        w_.adapt(filtered_, -mu * error);
     }
     const float u = w_(reference_);
     return mode_ == CancelMode::Off ? 0.0f : gainW_ * u;

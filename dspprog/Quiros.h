@@ -21,11 +21,11 @@ inline constexpr std::int32_t XferWords = 4096;
 // What the LMS updates see: identification works on signals in units of 128 counts, so its
 // effective step per count^2 is beta_C / 128^2; cancellation in units of 16 counts.
 inline constexpr float IdentUnit = 128.0f;
-inline constexpr float CancelUnit = 4.0f;
+inline constexpr float CancelUnit = 8.0f;
 // The identification's white noise before the D filter, counts rms at D gain 1.
 inline constexpr float ExcitationRms = 800.0f;
-// Mode 82's normalised step is NormalisedStep * beta_W (0.01 at the default beta_W).
-inline constexpr float NormalisedStep = 4000.0f;
+// Mode 82's normalised step is NormalisedStep * beta_W (0.005 at the default beta_W).
+inline constexpr float NormalisedStep = 500.0f;
 
 enum class Activity { Idle, IdentC1, IdentC2, Cancel };
 enum class CancelMode { Off, FxLms, NormalisedFxLms, Held };

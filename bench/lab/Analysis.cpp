@@ -1,5 +1,6 @@
 #include "Analysis.h"
 
+#include "board/NoiseSource.h"
 #include "board/SignalKit.h"
 
 #include <Eigen/Dense>
@@ -95,19 +96,28 @@ std::vector<double> spectrum(const std::vector<float> &x, int size) {
 }
 
 Split split(const std::vector<double> &spec, const kesto::Scene &scene, double rate) {
+    // A tone's power is what its few bins hold above the broadband floor around them (the mean
+    // of the bins a little further out on both sides).
     Split s;
     const double binHz = rate / (2.0 * static_cast<double>(spec.size() - 1));
-    std::vector<bool> tone(spec.size(), false);
+    const long bins = static_cast<long>(spec.size());
+    auto at = [&](long k) { return k >= 0 && k < bins ? spec[static_cast<std::size_t>(k)] : 0.0; };
+    for (double v : spec)
+        s.total += v;
     for (const auto &t : scene.tones) {
         const long centre = std::lround(t.frequency / binHz);
+        double peak = 0, floor = 0;
         for (long k = centre - 3; k <= centre + 3; ++k)
-            if (k >= 0 && k < static_cast<long>(spec.size()))
-                tone[static_cast<std::size_t>(k)] = true;
+            peak += at(k);
+        for (long k = 5; k <= 12; ++k)
+            floor += at(centre - k) + at(centre + k);
+        // Under the floor, count a tenth of it: the attenuation then reads as a lower bound.
+        const double beneath = 7 * floor / 16;
+        if (peak - beneath < 0.1 * beneath)
+            s.tonesAtFloor = true;
+        s.tones += std::max(peak - beneath, 0.1 * beneath);
     }
-    for (std::size_t k = 0; k < spec.size(); ++k) {
-        (tone[k] ? s.tones : s.broadband) += spec[k];
-        s.total += spec[k];
-    }
+    s.broadband = s.total - s.tones;
     return s;
 }
 
@@ -141,14 +151,11 @@ double settleSeconds(const std::vector<double> &levels, double windowSeconds) {
 Bound wienerBound(const kesto::Scene &sceneIn, double rate, int taps, double seconds) {
     const kesto::Scene scene = kesto::sceneAt(sceneIn, rate);
     const auto n = static_cast<std::size_t>(seconds * rate);
-    kesto::WhiteNoise source(7), noiseRef(8), noiseErr(9);
+    kesto::NoiseSource source(scene, rate, 7);
+    kesto::WhiteNoise noiseRef(8), noiseErr(9);
     std::vector<double> s(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        double v = scene.broadband * source();
-        for (const auto &t : scene.tones)
-            v += t.amplitude * std::sin(2 * std::numbers::pi * t.frequency * static_cast<double>(i) / rate);
-        s[i] = v;
-    }
+    for (double &v : s)
+        v = source();
     auto convolve = [&](const std::vector<double> &x, const std::vector<double> &h, std::size_t delay) {
         std::vector<double> y(n, 0.0);
         for (std::size_t i = 0; i < n; ++i)

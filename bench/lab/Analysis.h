@@ -24,6 +24,7 @@ std::vector<double> spectrum(const std::vector<float> &x, int size = 4096);
 // Power in the scene's tones (a few bins around each) and in everything else.
 struct Split {
     double tones = 0, broadband = 0, total = 0;
+    bool tonesAtFloor = false; // a tone sank into the broadband floor: its figure is a bound
 };
 Split split(const std::vector<double> &spec, const kesto::Scene &scene, double rate);
 

@@ -37,6 +37,7 @@ struct Options {
     double ident = 10, cancel = 10, realtime = 5;
     QString report = QStringLiteral(QUIRO_RUN_TREE "/lab-report");
     std::vector<std::string> scenes;
+    std::string dFile; // coefficient file of the D filter; empty: LPF.COF
 };
 
 constexpr double Rate = 20000;
@@ -54,8 +55,8 @@ std::vector<float> lowPassFallback() {
     return h;
 }
 
-std::vector<float> dFilter(const std::string &bin) {
-    std::ifstream in(bin + "/LPF.COF");
+std::vector<float> dFilter(const std::string &bin, const std::string &file = {}) {
+    std::ifstream in(file.empty() ? bin + "/LPF.COF" : file);
     std::ostringstream text;
     text << in.rdbuf();
     int line = 0;
@@ -63,7 +64,8 @@ std::vector<float> dFilter(const std::string &bin) {
     if (in) {
         if (auto v = kesto::parseCoefficients(text.str(), line, error))
             return {v->begin(), v->end()};
-        std::printf("LPF.COF:%d: %s; using the built-in low-pass\n", line, error.c_str());
+        std::printf("%s:%d: %s; using the built-in low-pass\n", file.empty() ? "LPF.COF" : file.c_str(),
+                    line, error.c_str());
     }
     return lowPassFallback();
 }
@@ -201,7 +203,7 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
         s.close();
         return;
     }
-    const auto d = dFilter(bin);
+    const auto d = dFilter(bin, opt.dFile);
     s.download(d);
     std::vector<Phase> phases;
     // A phase counts from just before its command, so its length is the time the mode has had.
@@ -257,8 +259,8 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
     const auto boundWithout = lab::split(lab::spectrum(bound.without), scene, Rate);
     const auto boundWith = lab::split(lab::spectrum(bound.with), scene, Rate);
     const double boundDb = lab::powerDb(boundWithout.total / boundWith.total);
-    std::printf("Wiener bound (%d taps, causal, 1 sample latency): %.1f dB overall, %.1f dB tones, %.1f dB broadband\n",
-                Taps, boundDb, lab::powerDb(boundWithout.tones / boundWith.tones),
+    std::printf("Wiener bound (%d taps, causal, 1 sample latency): %.1f dB overall, %s%.1f dB tones, %.1f dB broadband\n",
+                Taps, boundDb, boundWith.tonesAtFloor ? ">" : "", lab::powerDb(boundWithout.tones / boundWith.tones),
                 lab::powerDb(boundWithout.broadband / boundWith.broadband));
     std::printf("%-26s %9s %9s %9s %9s %9s\n", "error microphone", "overall", "tones", "broadband",
                 "to -3dB", "gap");
@@ -279,8 +281,8 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
         const auto sp = lab::split(spec, scene, Rate);
         const double overall = lab::powerDb(offSplit.total / sp.total);
         const double settle = lab::settleSeconds(lab::levelDb(err, static_cast<int>(window * Rate)), window);
-        std::printf("%-26s %6.1f dB %6.1f dB %6.1f dB %7.2f s %6.1f dB\n", p.name.c_str(), overall,
-                    lab::powerDb(offSplit.tones / sp.tones), lab::powerDb(offSplit.broadband / sp.broadband),
+        std::printf("%-26s %6.1f dB %s%5.1f dB %6.1f dB %7.2f s %6.1f dB\n", p.name.c_str(), overall,
+                    sp.tonesAtFloor ? ">" : " ", lab::powerDb(offSplit.tones / sp.tones), lab::powerDb(offSplit.broadband / sp.broadband),
                     settle, boundDb - overall);
         if (ph == 3) {
             lab::Series off{"without cancellation", Qt::red, {}, {}}, on{"mode 81 after " + QString::number(opt.cancel) + " s", Qt::blue, {}, {}};
@@ -380,6 +382,8 @@ int main(int argc, char **argv) {
             opt.ident = next();
         else if (a == "--cancel")
             opt.cancel = next();
+        else if (a == "--d" && i + 1 < argc)
+            opt.dFile = argv[++i];
         else if (a == "--realtime")
             opt.realtime = next();
         else if (a == "--dump-scene" && i + 1 < argc) {
