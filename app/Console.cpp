@@ -1,6 +1,7 @@
 #include "app/Console.h"
 
 #include "dsp/KestoLibrary.h"
+#include "params/ParameterDownload.h"
 
 #include <QCoreApplication>
 
@@ -21,7 +22,11 @@ Console::Console(const QString &appDir)
 Console::Console(std::unique_ptr<Board> board, StartupHooks hooks, const QString &lockPath)
     : board_(std::move(board)), hooks_(std::move(hooks)), lock_(lockPath),
       link_(*board_, [] { QCoreApplication::processEvents(); }), plots_(form_, link_),
-      parameterSetting_(form_) {
+      parameterSetting_(form_),
+      operation_(
+          form_, link_, plots_,
+          [this] { return DownloadParameters(link_, form_, form_.AppDir, hooks_.showMessage); },
+          [] { QCoreApplication::processEvents(); }) {
     hooks_.initialiseDisplay = [this] { plots_.initialiseDisplay(); };
     form_.setExitRoutine([this] { BtnExit_Click(*board_, hooks_.endProgram); });
 }

@@ -1,11 +1,13 @@
 #pragma once
-// The composition of the program: the board, the main window, the command link, the plots and
-// the parameter dialog's button, wired together and started by Form_Load. The start-up's last
-// step is the plots' display initialisation.
+// The composition of the program: the board, the main window, the command link, the plots, the
+// parameter dialog's button and the operations (identification, clearing, modes, cancellation),
+// wired together and started by Form_Load. The start-up's last step is the plots' display
+// initialisation.
 
 #include "app/InstanceLock.h"
 #include "app/MainForm.h"
 #include "app/Startup.h"
+#include "control/Operation.h"
 #include "dsp/Board.h"
 #include "display/Plots.h"
 #include "dsp/CommandLink.h"
@@ -32,6 +34,7 @@ public:
     CommandLink &link() { return link_; }
     Board &board() { return *board_; }
     Plots &plots() { return plots_; }
+    Operation &operation() { return operation_; }
 
 private:
     std::unique_ptr<Board> board_;
@@ -41,6 +44,7 @@ private:
     CommandLink link_;
     Plots plots_;
     ParameterSetting parameterSetting_;
+    Operation operation_;
 };
 
 } // namespace quiro

@@ -1,23 +1,19 @@
 include(GoogleTest)
 
-# quiro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABEL <label>] [TIMEOUT <s>] [GUI])
+# quiro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABEL <label>] [TIMEOUT <s>])
 # Builds one GoogleTest executable, links what it tests, and registers its cases with CTest.
 # GUI tests run on Qt's offscreen platform; every test has a timeout so a hang fails instead
-# of stalling the suite. GUI tests get a main() that makes the QApplication first.
+# of stalling the suite.
 function(quiro_add_test name)
-  cmake_parse_arguments(T "GUI" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  add_executable(${name} ${T_SOURCES})
-  if(T_GUI)
-    target_link_libraries(${name} PRIVATE ${T_LIBS} quiro_gui_test_main GTest::gtest)
-  else()
-    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
-  endif()
+  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/LeakSuppressions.cpp)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     QUIRO_RUN_TREE="${CMAKE_BINARY_DIR}"
@@ -25,5 +21,5 @@ function(quiro_add_test name)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0")
+               ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 endfunction()

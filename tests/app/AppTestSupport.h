@@ -1,21 +1,15 @@
 #pragma once
-// The one QApplication the window tests share, with the program's font substitution. It is never
-// destroyed: Qt's own globals may be gone by the time static objects are.
+// The application the window tests share, with the program's font substitution.
 
+#include "QtApplication.h"
 #include "app/Fonts.h"
-
-#include <QApplication>
 
 namespace quiro::test {
 
-inline QApplication &application() {
-    static int argc = 1;
-    static char name[] = "quiro_app_tests";
-    static char *argv[] = {name, nullptr};
-    static auto *app = new QApplication(argc, argv);
-    static const bool fonts = (installFontSubstitutions(), true);
+inline QApplication &fontedApplication() {
+    static const bool fonts = (application(), installFontSubstitutions(), true);
     (void)fonts;
-    return *app;
+    return application();
 }
 
 } // namespace quiro::test

@@ -24,7 +24,7 @@ namespace quiro {
 namespace {
 
 struct Window : ::testing::Test {
-    static void SetUpTestSuite() { test::application(); }
+    static void SetUpTestSuite() { test::fontedApplication(); }
     MainForm form;
 
     QString textOf(const QString &name) const {

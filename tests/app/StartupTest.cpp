@@ -59,7 +59,7 @@ struct Hooks {
 };
 
 struct Startup : ::testing::Test {
-    static void SetUpTestSuite() { test::application(); }
+    static void SetUpTestSuite() { test::fontedApplication(); }
     QTemporaryDir runtime;
     QString lockPath() const { return runtime.filePath("quiro.lock"); }
 };

@@ -4,6 +4,7 @@
 // the program yields", keyed to the command the DSP side is handling at that moment.
 
 #include "FakeBoard.h"
+#include "QtApplication.h"
 #include "app/MainForm.h"
 #include "control/Operation.h"
 #include "display/Plots.h"
@@ -22,7 +23,7 @@
 
 namespace quiro::test {
 
-class ConsoleFixture : public ::testing::Test {
+class ConsoleFixture : private UsesQt, public ::testing::Test {
 protected:
     // A scripted event: fires once, at the first yield where `when` holds.
     struct Event {

@@ -23,7 +23,7 @@ struct Box : ::testing::Test {
         box.setUserScale(PlotScale);
         box.erase();
     }
-    test::WithApplication app;
+    test::UsesQt app;
     PictureBox box;
 };
 

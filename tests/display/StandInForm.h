@@ -5,8 +5,8 @@
 
 #include "display/PictureBox.h"
 #include "display/PlotTable.h"
+#include "QtApplication.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,19 +17,6 @@
 
 namespace quiro::test {
 
-// The application object widgets need: the one already running, or one made for the rest of
-// the process. It is never destroyed, since Qt's own globals may be gone by the time static
-// objects are.
-inline QApplication &application() {
-    if (auto *running = qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return *running;
-    static int argc = 1;
-    static char name[] = "quiro_display";
-    static char *argv[] = {name, nullptr};
-    static auto *app = new QApplication(argc, argv);
-    return *app;
-}
-
 // The columns of `row` where the image is black: where lines were drawn.
 inline std::vector<int> blackColumns(const QImage &image, int row) {
     std::vector<int> columns;
@@ -39,12 +26,7 @@ inline std::vector<int> blackColumns(const QImage &image, int row) {
     return columns;
 }
 
-// Put first among bases or members, so the application exists before any widget.
-struct WithApplication {
-    WithApplication() { application(); }
-};
-
-class StandInForm : private WithApplication, public QWidget {
+class StandInForm : private UsesQt, public QWidget {
 public:
     StandInForm() {
         resize(915, 660);

@@ -3,7 +3,7 @@
 // that must do nothing, its build and the one instance that is kept.
 
 #include "MainFormStandIn.h"
-#include "QtApp.h"
+#include "QtApplication.h"
 #include "params/DlgParameter.h"
 #include "params/FieldText.h"
 

@@ -3,7 +3,7 @@
 
 #include "FakeBoard.h"
 #include "MainFormStandIn.h"
-#include "QtApp.h"
+#include "QtApplication.h"
 #include "params/ParameterDownload.h"
 
 #include <QDir>

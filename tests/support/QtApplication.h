@@ -1,0 +1,27 @@
+#pragma once
+// The one QApplication of a widget test: the one already running, or one made on first use, on
+// the offscreen platform unless the environment names another. It is never destroyed, since Qt's
+// own globals may be gone by the time static objects are.
+
+#include <QApplication>
+
+namespace quiro::test {
+
+inline QApplication &application() {
+    if (auto *running = qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return *running;
+    static int argc = 1;
+    static char name[] = "quiro_tests";
+    static char *argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static auto *app = new QApplication(argc, argv);
+    return *app;
+}
+
+// Put first among bases or members, so the application exists before any widget.
+struct UsesQt {
+    UsesQt() { application(); }
+};
+
+} // namespace quiro::test
