@@ -1,5 +1,8 @@
-// The real program from the run tree, on a virtual X display with the simulated board: its
-// window appears, a screenshot is saved in the build folder, and a click on "終了" ends it.
+// The real program from the run tree, on a virtual X display with the simulated board, driven
+// through real mouse clicks: its window appears and a click on "終了" ends it; an operator session
+// identifies both paths and runs cancellation, with screenshots saved in the build folder.
+
+#include "app/Inventory.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -15,6 +18,8 @@
 #include <set>
 
 namespace {
+
+using namespace quiro;
 
 const QString RunTree = QStringLiteral(QUIRO_RUN_TREE);
 
@@ -40,71 +45,137 @@ QString findWindow(const QString &title, const QProcessEnvironment &env) {
     return run("xdotool", {"search", "--name", "^" + title + "$"}, env).section('\n', 0, 0);
 }
 
-TEST(RealWindow, StartsFromTheRunTreeShowsItsWindowAndEndsOnExit) {
-    application();
-    const QString program = RunTree + "/bin/quiro";
-    if (!QFileInfo::exists(RunTree + "/bin/libKesto32.so"))
-        GTEST_SKIP() << "no simulated board in the run tree yet (" << RunTree.toStdString()
-                     << "/bin/libKesto32.so): build the Kesto32 and quiros targets";
-    ASSERT_TRUE(QFileInfo::exists(program)) << "build the quiro target first";
-    for (const char *tool : {"Xvfb", "xdotool", "import"})
-        if (QStandardPaths::findExecutable(tool).isEmpty())
-            GTEST_SKIP() << tool << " is not installed (tools/setup.sh installs it)";
+// The centre of a control in window pixels, from the inventory (frames hold their controls).
+QPoint centreOf(const QString &name) {
+    QPoint origin;
+    for (const ControlSpec &c : inventory()) {
+        if (name != QLatin1String(c.name))
+            continue;
+        if (*c.container != '\0')
+            for (const ControlSpec &frame : inventory())
+                if (QLatin1String(frame.name) == QLatin1String(c.container))
+                    origin = frame.twips.topLeft();
+        return pixelsOf(QRect(c.twips.translated(origin))).center();
+    }
+    ADD_FAILURE() << "no control " << name.toStdString();
+    return {};
+}
 
-    // A display of its own: Xvfb picks a free number and writes it to standard output.
+// Xvfb on a display of its own and the program on it, with its own runtime folder so that a
+// copy the developer is running does not refuse this one.
+class RealWindow : public ::testing::Test {
+protected:
     QProcess xvfb;
-    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-    ASSERT_TRUE(xvfb.waitForStarted());
-    ASSERT_TRUE(xvfb.waitForReadyRead(15000)) << "Xvfb did not report its display";
-    const QString display = ":" + QString::fromLatin1(xvfb.readAllStandardOutput()).trimmed();
-
-    // The program's own runtime folder, so that a copy the developer is running does not
-    // refuse this one.
+    QProcess quiro;
     QTemporaryDir runtime;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display);
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("XDG_RUNTIME_DIR", runtime.path());
-
-    QProcess quiro;
-    quiro.setProcessEnvironment(env);
-    quiro.setProcessChannelMode(QProcess::ForwardedChannels);
-    quiro.start(program);
-    ASSERT_TRUE(quiro.waitForStarted());
-
     QString window;
-    QDeadlineTimer deadline(30000);
-    while (window.isEmpty() && !deadline.hasExpired() && quiro.state() == QProcess::Running) {
-        QThread::msleep(200);
-        window = findWindow("QUIRO DEMO", env);
-        ASSERT_TRUE(findWindow("Dsp Error", env).isEmpty())
-            << "the program reports a board error: is the DSP program in " << RunTree.toStdString()
-            << "/DSP?";
-    }
-    ASSERT_FALSE(window.isEmpty()) << "no window titled QUIRO DEMO";
 
-    // Let the first paint finish, then take the window's picture.
-    QThread::msleep(1500);
-    const QString png = RunTree + "/screenshot.png";
-    QFile::remove(png);
-    run("import", {"-window", window, png}, env);
-    const QImage shot(png);
-    ASSERT_FALSE(shot.isNull()) << "no screenshot at " << png.toStdString();
-    EXPECT_EQ(shot.size(), QSize(915, 660));
+    void SetUp() override {
+        application();
+        if (!QFileInfo::exists(RunTree + "/bin/libKesto32.so"))
+            GTEST_SKIP() << "no simulated board in the run tree (" << RunTree.toStdString()
+                         << "/bin/libKesto32.so): build the Kesto32 and quiros targets";
+        for (const char *tool : {"Xvfb", "xdotool", "import"})
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                GTEST_SKIP() << tool << " is not installed (tools/setup.sh installs it)";
+
+        // Xvfb picks a free display number and writes it to standard output.
+        xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        ASSERT_TRUE(xvfb.waitForStarted());
+        ASSERT_TRUE(xvfb.waitForReadyRead(15000)) << "Xvfb did not report its display";
+        env.insert("DISPLAY", ":" + QString::fromLatin1(xvfb.readAllStandardOutput()).trimmed());
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        env.remove("KESTO32_CLOCK"); // the demo's own real-time clock
+
+        quiro.setProcessEnvironment(env);
+        quiro.setProcessChannelMode(QProcess::ForwardedChannels);
+        quiro.start(RunTree + "/bin/quiro");
+        ASSERT_TRUE(quiro.waitForStarted());
+        QDeadlineTimer deadline(30000);
+        while (window.isEmpty() && !deadline.hasExpired() && quiro.state() == QProcess::Running) {
+            QThread::msleep(200);
+            window = findWindow("QUIRO DEMO", env);
+            ASSERT_TRUE(findWindow("Dsp Error", env).isEmpty())
+                << "the program reports a board error: is the DSP program in "
+                << RunTree.toStdString() << "/DSP?";
+        }
+        ASSERT_FALSE(window.isEmpty()) << "no window titled QUIRO DEMO";
+        QThread::msleep(1500); // let the first paint finish
+    }
+
+    void TearDown() override {
+        if (quiro.state() != QProcess::NotRunning) {
+            quiro.kill();
+            quiro.waitForFinished(5000);
+        }
+        xvfb.terminate();
+        xvfb.waitForFinished(5000);
+    }
+
+    void click(const char *control, int thenWaitMs = 300) {
+        const QPoint at = centreOf(QString::fromLatin1(control));
+        run("xdotool",
+            {"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()),
+             "click", "1"},
+            env);
+        QThread::msleep(thenWaitMs);
+    }
+
+    // Saves the window's picture in the build folder and checks it is not blank.
+    QImage screenshot(const QString &file) {
+        const QString png = RunTree + "/" + file;
+        QFile::remove(png);
+        run("import", {"-window", window, png}, env);
+        const QImage shot(png);
+        EXPECT_FALSE(shot.isNull()) << "no screenshot at " << png.toStdString();
+        EXPECT_EQ(shot.size(), QSize(ClientWidth, ClientHeight));
+        return shot;
+    }
+
+    void exitByButton() {
+        click("BtnExit", 0);
+        EXPECT_TRUE(quiro.waitForFinished(10000)) << "the program did not end on 終了";
+        EXPECT_EQ(quiro.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(quiro.exitCode(), 0);
+    }
+};
+
+// Black pixels inside a plot area (its axes are black too, so this counts the trace roughly).
+int blackPixelsIn(const QImage &shot, const char *picture) {
+    const QPoint c = centreOf(QString::fromLatin1(picture));
+    int black = 0;
+    for (int y = c.y() - 55; y < c.y() + 55; ++y)
+        for (int x = c.x() - 150; x < c.x() + 150; ++x)
+            black += shot.pixel(x, y) == qRgb(0, 0, 0);
+    return black;
+}
+
+TEST_F(RealWindow, StartsFromTheRunTreeShowsItsWindowAndEndsOnExit) {
+    const QImage shot = screenshot("screenshot.png");
     std::set<QRgb> colours;
     for (int y = 0; y < shot.height(); y += 3)
         for (int x = 0; x < shot.width(); x += 3)
             colours.insert(shot.pixel(x, y));
     EXPECT_GT(colours.size(), 8u) << "the window looks blank";
+    exitByButton();
+}
 
-    // "終了" stands at 12720, 8880 twips with 1000 x 495: its centre is at 881, 608 pixels.
-    run("xdotool", {"mousemove", "--window", window, "881", "608", "click", "1"}, env);
-    EXPECT_TRUE(quiro.waitForFinished(10000)) << "the program did not end on 終了";
-    EXPECT_EQ(quiro.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(quiro.exitCode(), 0);
-
-    xvfb.terminate();
-    xvfb.waitForFinished(5000);
+TEST_F(RealWindow, AnOperatorIdentifiesBothPathsAndRunsCancellation) {
+    const QImage before = screenshot("session-start.png");
+    click("BtnC1Ident", 2000);
+    click("BtnC1Ident");
+    click("BtnC2Ident", 2000);
+    click("BtnC2Ident");
+    click("BtnQuiro", 1500);
+    click("BtnMode1", 3000);
+    const QImage running = screenshot("screenshot-cancellation.png");
+    click("BtnQuiro", 500);
+    for (const char *picture : {"PictC1", "PictC2", "PictW", "PictPrim", "PictError", "PictCtrl"})
+        EXPECT_GT(blackPixelsIn(running, picture), blackPixelsIn(before, picture) + 100)
+            << picture << " shows no trace";
+    exitByButton();
 }
 
 } // namespace
