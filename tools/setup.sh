@@ -2,7 +2,7 @@
 # Installs what building and testing quiro needs on a Debian machine, if it is missing.
 set -euo pipefail
 packages=(g++ clang cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-          fonts-ipafont-gothic xvfb xdotool x11-apps imagemagick libfftw3-dev libeigen3-dev
+          fonts-ipafont-gothic xvfb xdotool imagemagick libfftw3-dev libeigen3-dev
           libsamplerate0-dev)
 missing=()
 for p in "${packages[@]}"; do
