@@ -38,19 +38,30 @@ BoardCore::~BoardCore() { detach(); }
 
 void BoardCore::pcPut(std::uint32_t address, std::uint32_t word) {
     memory_.store(address, word);
-    if (address == mem::CmdRequest) {
-        {
-            std::lock_guard lock(mutex_);
-            ++mailboxSeq_;
+    if (address != mem::CmdRequest)
+        return;
+    // When the program is between blocks, let it look at the mailbox right here: the PC need
+    // not wait for the sample thread to be scheduled. Otherwise wake the thread, which looks at
+    // the mailbox after its block.
+    {
+        std::unique_lock program(programMutex_, std::try_to_lock);
+        if (program.owns_lock() && dsp_) {
+            program_->service(dsp_);
+            return;
         }
-        wake_.notify_one();
     }
+    {
+        std::lock_guard lock(mutex_);
+        ++mailboxSeq_;
+    }
+    wake_.notify_one();
 }
 
 bool BoardCore::attach(const KestoDspProgram *program) {
     detach();
     if (!program)
         return false;
+    std::lock_guard lock(programMutex_);
     void *dsp = program->create(&host_, config_.seed);
     if (!dsp)
         return false;
@@ -63,6 +74,7 @@ bool BoardCore::attach(const KestoDspProgram *program) {
 
 void BoardCore::detach() {
     stop();
+    std::lock_guard lock(programMutex_);
     if (dsp_)
         program_->destroy(dsp_);
     dsp_ = nullptr;
@@ -71,9 +83,9 @@ void BoardCore::detach() {
 }
 
 void BoardCore::setRate(double hz) {
-    if (!(hz > 0) || hz == rate_)
+    if (!(hz > 0) || hz == rate_.load())
         return;
-    rate_ = hz;
+    rate_.store(hz);
     plant_ = std::make_unique<Plant>(sceneAt(config_.scene, hz), hz, config_.seed);
     if (recorder_.isOpen())
         recorder_.open(config_.recordPath, hz); // a new rate starts the file again
@@ -81,7 +93,7 @@ void BoardCore::setRate(double hz) {
 
 std::uint32_t BoardCore::blockSize() const {
     // A millisecond of samples: fine enough for prompt commands, coarse enough to sleep.
-    return static_cast<std::uint32_t>(std::max(1.0, std::round(rate_ / 1000.0)));
+    return static_cast<std::uint32_t>(std::max(1.0, std::round(rate_.load() / 1000.0)));
 }
 
 bool BoardCore::start() {
@@ -93,7 +105,7 @@ bool BoardCore::start() {
     memory_.setSampleCount(0);
     memory_.setOverruns(0);
     if (!config_.recordPath.empty())
-        recorder_.open(config_.recordPath, rate_);
+        recorder_.open(config_.recordPath, rate_.load());
     thread_ = std::thread([this] { run(); });
     return true;
 }
@@ -112,6 +124,7 @@ void BoardCore::stop() {
 }
 
 void BoardCore::step(std::uint32_t n) {
+    std::lock_guard program(programMutex_);
     if (!dsp_)
         return;
     for (std::uint32_t i = 0; i < n; ++i) {
@@ -124,10 +137,13 @@ void BoardCore::step(std::uint32_t n) {
     }
     sampleCount_ += n;
     memory_.setSampleCount(sampleCount_);
-    service();
+    program_->service(dsp_);
 }
 
-bool BoardCore::service() { return dsp_ && program_->service(dsp_) != 0; }
+bool BoardCore::service() {
+    std::lock_guard program(programMutex_);
+    return dsp_ && program_->service(dsp_) != 0;
+}
 
 void BoardCore::run() {
     if (config_.clock == Clock::Free)
@@ -155,7 +171,7 @@ void BoardCore::runRealTime() {
     while (!stop_.load()) {
         const std::uint32_t block = blockSize();
         const auto period = std::chrono::duration_cast<Steady::duration>(
-            std::chrono::duration<double>(block / rate_));
+            std::chrono::duration<double>(block / rate_.load()));
         next += period;
         // One wait paces the clock and wakes on commands; a command is answered at once.
         for (;;) {

@@ -3,10 +3,11 @@
 // recorder and the sample thread. step() runs a block of samples deterministically and is what
 // the thread calls; tests call it directly.
 //
-// Threads: the PC's calls (getmem, putmem) touch only the atomic memory words and, for a write
-// of CmdRequest, the wake-up sequence under the mutex. Everything else (plant, program state,
-// recorder) belongs to whoever runs the samples: the board's thread while it runs, otherwise the
-// caller of step(). start/stop/attach/detach are for one controlling thread.
+// Threads: the PC's calls (getmem, putmem) touch the atomic memory words; a write of CmdRequest
+// also lets the program service its mailbox at once under the program's mutex if no block is
+// running, else bumps the wake-up sequence. The program's state, the plant and the recorder are
+// used under that mutex: by the board's thread while it runs, otherwise by the caller of step().
+// start/stop/attach/detach are for one controlling thread.
 
 #include "board/DspMemory.h"
 #include "board/KestoDsp.h"
@@ -68,7 +69,7 @@ public:
     };
     const Frame &lastFrame() const { return last_; }
 
-    double rate() const { return rate_; }
+    double rate() const { return rate_.load(); }
     std::uint32_t samples() const { return sampleCount_; }
     std::uint32_t overruns() const { return overrunCount_; }
     std::uint32_t blockSize() const;
@@ -85,13 +86,14 @@ private:
     KestoDspHost host_{};
     const KestoDspProgram *program_ = nullptr;
     void *dsp_ = nullptr;
-    double rate_ = 20000;
+    std::atomic<double> rate_{20000}; // set by the program, read by the thread's pacing
     std::unique_ptr<Plant> plant_;
     WavRecorder recorder_;
     Frame last_;
     std::uint32_t sampleCount_ = 0;
     std::uint32_t overrunCount_ = 0;
 
+    std::mutex programMutex_; // the program's state, the plant, the recorder
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -1,7 +1,8 @@
 // The lab bench: runs scripted sessions against the real board library and DSP program from the
 // run tree, through the program's own handshake code, and measures what the operator would see.
 //
-//   lab_bench [--ident S] [--cancel S] [--realtime S] [--report DIR] [SCENE_DIR...]
+//   lab_bench [--ident S] [--cancel S] [--realtime S] [--report DIR] [--d FILE.COF]
+//             [--beta-c B] [--beta-w B] [--dump-scene DIR] [SCENE_DIR...]
 //
 // For the built-in scene and every scene directory: identification quality of C1 and C2,
 // cancellation per mode against none and against the Wiener bound, and speed; then a real-time
@@ -35,6 +36,7 @@ using Clock = std::chrono::steady_clock;
 
 struct Options {
     double ident = 10, cancel = 10, realtime = 5;
+    float betaC = 1e-6f, betaW = 1e-5f;
     QString report = QStringLiteral(QUIRO_RUN_TREE "/lab-report");
     std::vector<std::string> scenes;
     std::string dFile; // coefficient file of the D filter; empty: LPF.COF
@@ -72,7 +74,8 @@ std::vector<float> dFilter(const std::string &bin, const std::string &file = {})
 
 class Session {
 public:
-    Session(KestoLibrary &board, const std::string &bin) : board_(board), link_(board, [] {}), bin_(bin) {}
+    Session(KestoLibrary &board, const std::string &bin, const Options &opt)
+        : board_(board), link_(board, [] {}), bin_(bin), opt_(opt) {}
 
     bool open() {
         if (board_.libenter() != 0)
@@ -85,8 +88,8 @@ public:
     void download(const std::vector<float> &d) {
         link_.putLong(dspmem::CmdArg1, Taps);
         link_.putLong(dspmem::CmdArg2, Taps);
-        link_.putSingle(dspmem::CmdArg4, 1e-6f);
-        link_.putSingle(dspmem::CmdArg5, 1e-5f);
+        link_.putSingle(dspmem::CmdArg4, opt_.betaC);
+        link_.putSingle(dspmem::CmdArg5, opt_.betaW);
         link_.putSingle(dspmem::CmdArg6, static_cast<float>(Rate));
         link_.sendCommand(Cmd::SetParams);
         for (std::uint32_t a : {dspmem::CmdArg4, dspmem::CmdArg5, dspmem::CmdArg6})
@@ -143,6 +146,7 @@ private:
     KestoLibrary &board_;
     CommandLink link_;
     std::string bin_;
+    const Options &opt_;
 };
 
 void setEnv(const char *name, const std::string &value) {
@@ -197,7 +201,7 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
     setEnv("KESTO32_CLOCK", "free");
     setEnv("KESTO32_RECORD", wav);
     setEnv("KESTO32_SCENE", sceneDir);
-    Session s(board, bin);
+    Session s(board, bin, opt);
     if (!s.open()) {
         std::printf("scene %s: the board did not start\n", name.c_str());
         s.close();
@@ -338,7 +342,7 @@ void realTimeSession(KestoLibrary &board, const std::string &bin, const Options 
     setEnv("KESTO32_CLOCK", "realtime");
     setEnv("KESTO32_RECORD", "");
     setEnv("KESTO32_SCENE", "");
-    Session s(board, bin);
+    Session s(board, bin, opt);
     if (!s.open()) {
         std::printf("real-time session: the board did not start\n");
         s.close();
@@ -384,6 +388,10 @@ int main(int argc, char **argv) {
             opt.cancel = next();
         else if (a == "--d" && i + 1 < argc)
             opt.dFile = argv[++i];
+        else if (a == "--beta-c")
+            opt.betaC = static_cast<float>(next());
+        else if (a == "--beta-w")
+            opt.betaW = static_cast<float>(next());
         else if (a == "--realtime")
             opt.realtime = next();
         else if (a == "--dump-scene" && i + 1 < argc) {
