@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 
 namespace kesto {
 
@@ -104,8 +105,9 @@ bool BoardCore::start() {
     overrunCount_ = 0;
     memory_.setSampleCount(0);
     memory_.setOverruns(0);
-    if (!config_.recordPath.empty())
-        recorder_.open(config_.recordPath, rate_.load());
+    if (!config_.recordPath.empty() && !recorder_.open(config_.recordPath, rate_.load()))
+        std::fprintf(stderr, "Kesto32: %s: cannot be written; not recording\n",
+                     config_.recordPath.c_str());
     thread_ = std::thread([this] { run(); });
     return true;
 }

@@ -67,14 +67,14 @@ void trace(std::vector<double> &h, double rate, double from, int dir, double to,
     }
 }
 
-// Cuts the response where the rest holds less than 1e-5 of its energy.
+// Cuts the response where the rest holds less than 1e-4 of its energy (-40 dB).
 void trimTail(std::vector<double> &h) {
     double total = 0;
     for (double v : h)
         total += v * v;
     double tail = 0;
     std::size_t n = h.size();
-    while (n > 1 && tail + h[n - 1] * h[n - 1] < 1e-5 * total) {
+    while (n > 1 && tail + h[n - 1] * h[n - 1] < 1e-4 * total) {
         --n;
         tail += h[n] * h[n];
     }

@@ -29,6 +29,8 @@
 #include <sstream>
 #include <thread>
 
+#include <time.h>
+
 namespace {
 
 using namespace quiro;
@@ -113,14 +115,26 @@ public:
         return w;
     }
 
-    // Lets `seconds` of board time pass; returns the board's speed over it (x real time).
-    double wait(double seconds, std::uint32_t start) {
+    // Lets `seconds` of board time pass; returns the board's speed over it (x real time), by
+    // the wall clock and by the process's CPU time (the board's thread, as if it had a core).
+    struct Speed {
+        double wall = 0, cpu = 0;
+    };
+    Speed wait(double seconds, std::uint32_t start) {
         const auto t0 = Clock::now();
+        const double cpu0 = cpuSeconds();
         const auto want = static_cast<std::uint32_t>(seconds * Rate);
         while (samples() - start < want)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        return (samples() - start) / Rate / wall;
+        const double boardSeconds = (samples() - start) / Rate;
+        return {boardSeconds / wall, boardSeconds / (cpuSeconds() - cpu0)};
+    }
+
+    static double cpuSeconds() {
+        timespec t{};
+        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
     }
 
     std::vector<float> fetch(Cmd code, int n) {
@@ -214,11 +228,11 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
     auto phase = [&](const std::string &label, double seconds, Cmd command) {
         const std::uint32_t start = s.samples();
         s.send(command);
-        const double speed = s.wait(seconds, start);
+        const auto speed = s.wait(seconds, start);
         phases.push_back({label, start, s.samples()});
         return speed;
     };
-    const double speedIdent = phase("C1 identification", opt.ident, Cmd::C1IdentStart);
+    const auto speedIdent = phase("C1 identification", opt.ident, Cmd::C1IdentStart);
     s.send(Cmd::IdentStop);
     const auto c1 = s.fetch(Cmd::C1Fetch, Taps - 5);
     phase("C2 identification", opt.ident, Cmd::C2IdentStart);
@@ -226,7 +240,7 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
     const auto c2 = s.fetch(Cmd::C2Fetch, Taps - 5);
     s.send(Cmd::WClear);
     phase("no cancellation", 5, Cmd::ModeOff);
-    const double speedCancel = phase("mode 81 (filtered-x LMS)", opt.cancel, Cmd::Mode1);
+    const auto speedCancel = phase("mode 81 (filtered-x LMS)", opt.cancel, Cmd::Mode1);
     phase("mode 83 (W held)", 3, Cmd::Mode3);
     s.send(Cmd::WClear);
     phase("mode 82 (normalised)", opt.cancel, Cmd::Mode2);
@@ -242,8 +256,9 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
     std::remove(wav.c_str());
 
     std::printf("\n== Scene: %s ==\n", name.c_str());
-    std::printf("speed: %.0f x real time identifying, %.0f x cancelling (board + DSP program, free clock)\n",
-                speedIdent, speedCancel);
+    std::printf("speed (board + DSP program, free clock): identifying %.0f x real time by the wall clock, "
+                "%.0f x per CPU second; cancelling %.0f x, %.0f x per CPU second\n",
+                speedIdent.wall, speedIdent.cpu, speedCancel.wall, speedCancel.cpu);
     const auto weight = dWeight(d);
     const struct {
         const char *label;
