@@ -23,6 +23,7 @@ struct PathCase {
     Cmd start;
     Cmd fetch;
     Buttons whileIdentifying;
+    friend void PrintTo(const PathCase &p, std::ostream *os) { *os << p.ident; }
 };
 
 const PathCase paths[] = {
