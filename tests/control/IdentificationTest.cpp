@@ -2,6 +2,9 @@
 // window against the scripted fake board.
 
 #include "ConsoleFixture.h"
+#include "params/DlgParameter.h"
+
+#include <QTimer>
 
 #include <algorithm>
 
@@ -164,6 +167,23 @@ TEST_F(Operating, DuringC2IdentificationTheC1PlotIsLeftAlone) {
     const auto c1Lines = form.control<PictureBox>("PictC1")->lines().size();
     identify("BtnC2Ident", Cmd::C2IdentStart);
     EXPECT_EQ(form.control<PictureBox>("PictC1")->lines().size(), c1Lines);
+}
+
+TEST_F(Operating, ATapCountChangedInTheDialogReachesTheDspAtTheNextIdentification) {
+    ParameterSetting setting(form);
+    QTimer::singleShot(0, [&] { // inside the modal dialog's own event loop
+        DlgParameter *dialog = setting.dialog();
+        dialog->findChild<QLineEdit *>(QStringLiteral("TextCTapSize"))->setText("128");
+        dialog->findChild<QPushButton *>(QStringLiteral("OKButton"))->click();
+    });
+    click("BtnParamSet");
+    EXPECT_TRUE(board.commands.empty()); // the dialog itself sends nothing
+
+    identify("BtnC1Ident", Cmd::C1IdentStart);
+    ASSERT_FALSE(board.dataWrites().empty());
+    EXPECT_EQ(board.dataWrites().front().address, dspmem::CmdArg1);
+    EXPECT_EQ(board.dataWrites().front().word, 128u);
+    EXPECT_EQ(form.control<PictureBox>("PictC1")->lines().size(), 2u + 122u); // 123 points
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 #include "dsp/CommandLink.h"
 #include "dsp/KestoLibrary.h"
 
+#include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +24,19 @@ TEST(RealBoard, AMissingLibraryOrExportCountsAsAFailedCall) {
     EXPECT_NE(missing.libenter(), 0);
     std::uint32_t word = 42;
     EXPECT_NE(missing.getmem(dspmem::CmdAck, &word), 0);
+    EXPECT_EQ(word, 42u);
+}
+
+TEST(RealBoard, ALibraryWithoutTheExportsFailsEachCallAndStartsNothing) {
+    // A shared object that is not the board library, under the board library's name.
+    QTemporaryDir dir;
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QUIRO_RUN_TREE "/DSP/quiros.out"),
+                            dir.filePath(QStringLiteral("libKesto32.so"))));
+    KestoLibrary impostor(dir.path());
+    EXPECT_NE(impostor.libenter(), 0);
+    EXPECT_NE(impostor.run(), 0);
+    std::uint32_t word = 42;
+    EXPECT_NE(impostor.getmem(dspmem::CmdAck, &word), 0);
     EXPECT_EQ(word, 42u);
 }
 
