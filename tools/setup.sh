@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing quiro needs on a Debian machine, if it is missing.
 set -euo pipefail
-packages=(g++ clang cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
+packages=(g++ clang cmake ninja-build pkg-config qt6-base-dev libgtest-dev
           fonts-ipafont-gothic xvfb xdotool imagemagick libfftw3-dev libeigen3-dev
-          libsamplerate0-dev pkg-config)
+          libsamplerate0-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
