@@ -1,5 +1,3 @@
-// libFuzzer's entry point over the number conversions and the coefficient-file reader.
-
 #include "ParamsFuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
