@@ -12,7 +12,6 @@
 #include "dsp/KestoLibrary.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -27,6 +26,7 @@ namespace quiro {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using test::PaintCounter; // so a pass can wait until its plot is on the screen
 
 // A transfer buffer held in memory, filled with one period of a sine; every other word reads 0.
 class HeldBuffer final : public Board {
@@ -50,15 +50,6 @@ public:
 
 private:
     std::array<std::uint32_t, dspmem::XferWords> words_{};
-};
-
-// Counts the paints a widget receives, so a pass can wait until its plot is on the screen.
-struct PaintCounter : QObject {
-    int paints = 0;
-    bool eventFilter(QObject *, QEvent *event) override {
-        paints += event->type() == QEvent::Paint;
-        return false;
-    }
 };
 
 struct Figures {

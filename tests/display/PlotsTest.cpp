@@ -1,0 +1,265 @@
+// The six plots on a stand-in window: start-up scales, zoom, and drawing from the transfer buffer
+// of a fake board that counts its reads.
+
+#include "display/Plots.h"
+#include "FakeBoard.h"
+#include "StandInForm.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <stdexcept>
+
+namespace quiro {
+namespace {
+
+constexpr float Inf = std::numeric_limits<float>::infinity();
+constexpr float Largest = std::numeric_limits<float>::max();
+const std::vector<QLineF> Axes{{0, 1, 0, -1}, {0, 0, 1, 0}};
+
+// The fake board, with the reads of one transfer-buffer word failing and leaving the value as is.
+class FlakyBoard : public test::FakeBoard {
+public:
+    int failingWord = -1;
+    std::int32_t getmem(std::uint32_t address, std::uint32_t *word) override {
+        if (failingWord < 0 || address != dspmem::XferBuf + 4 * std::uint32_t(failingWord))
+            return FakeBoard::getmem(address, word);
+        ++xferReads;
+        return -1;
+    }
+};
+
+struct Display : ::testing::Test {
+    test::StandInForm form;
+    FlakyBoard board;
+    CommandLink link{board, [] {}};
+    Plots plots{form, link};
+
+    QString label(const char *name) const { return form.get<QLabel>(name)->text(); }
+    // As the operator would; a coefficient plot's buttons wait for a run to enable them.
+    void press(const char *button, int times) {
+        form.get<QPushButton>(button)->setEnabled(true);
+        for (int i = 0; i < times; ++i)
+            form.get<QPushButton>(button)->click();
+    }
+    bool black(Plot plot, int x, int y) const {
+        return plots.picture(plot).image().pixel(x, y) == qRgb(0, 0, 0);
+    }
+    // The trace's points as the picture box was asked to draw them, after the two axes.
+    std::vector<QPointF> points(Plot plot) const {
+        const std::vector<QLineF> &lines = plots.picture(plot).lines();
+        std::vector<QPointF> out;
+        for (std::size_t i = 2; i < lines.size(); ++i) {
+            if (out.empty())
+                out.push_back(lines[i].p1());
+            EXPECT_EQ(lines[i].p1(), out.back()) << "each line starts where the last one ended";
+            out.push_back(lines[i].p2());
+        }
+        return out;
+    }
+};
+
+struct Drawing : Display {
+    Drawing() { plots.initialiseDisplay(); }
+};
+
+TEST_F(Display, StartUpGivesEveryPlotFullScaleZeroPointTwoAndItsAxes) {
+    for (const bool started : {false, true}) {
+        if (started)
+            plots.initialiseDisplay();
+        for (const PlotControls &row : PlotTable) {
+            SCOPED_TRACE(std::string(row.picture) + (started ? " after" : " before"));
+            EXPECT_EQ(label(row.topLabel), started ? "+0.2" : "+1");
+            EXPECT_EQ(label(row.bottomLabel), started ? "-0.2" : "-1");
+            EXPECT_EQ(plots.step(row.plot), started ? 7 : 0);
+            EXPECT_EQ(plots.gain(row.plot), started ? 5.0 : 0.0);
+            EXPECT_EQ(plots.picture(row.plot).lines(), started ? Axes : std::vector<QLineF>{});
+            // Only the signal plots can be zoomed between runs.
+            EXPECT_EQ(form.get<QPushButton>(row.zoomIn)->isEnabled(), started && row.signal);
+            EXPECT_EQ(form.get<QPushButton>(row.zoomOut)->isEnabled(), started && row.signal);
+            // The axes are in the image: the left column and the zero line.
+            EXPECT_EQ(black(row.plot, 0, 0) && black(row.plot, 0, 120), started);
+            EXPECT_EQ(black(row.plot, 312, 60) || black(row.plot, 312, 61), started);
+        }
+    }
+}
+
+TEST_F(Display, ZoomMovesOnlyItsOwnPlotAndStopsAtEitherEndWithoutClearing) {
+    const struct {
+        bool tele; // "縮小", else "拡大"
+        int presses;
+        std::int16_t step;
+        const char *label;
+        double gain;
+    } rows[] = {{true, 12, 19, "2000", 0.0005}, {false, 7, 0, "0.001", 1000.0}};
+    for (const PlotControls &row : PlotTable) {
+        for (const auto &r : rows) {
+            SCOPED_TRACE(std::string(row.picture) + (r.tele ? " Tele" : " Wide"));
+            plots.initialiseDisplay();
+            const char *button = r.tele ? row.zoomOut : row.zoomIn;
+            press(button, r.presses);
+            EXPECT_EQ(plots.step(row.plot), r.step);
+            EXPECT_EQ(label(row.topLabel), QStringLiteral("+") + r.label);
+            EXPECT_EQ(label(row.bottomLabel), QStringLiteral("-") + r.label);
+            EXPECT_EQ(plots.gain(row.plot), r.gain);
+            for (const PlotControls &other : PlotTable)
+                EXPECT_EQ(plots.step(other.plot), other.plot == row.plot ? r.step : 7);
+
+            // One more press changes nothing, not even the trace on the plot.
+            plots.picture(row.plot).line({0.0, 0.5}, {1.0, 0.5});
+            const std::vector<QLineF> before = plots.picture(row.plot).lines();
+            press(button, 1);
+            EXPECT_EQ(plots.step(row.plot), r.step);
+            EXPECT_EQ(plots.gain(row.plot), r.gain);
+            EXPECT_EQ(plots.picture(row.plot).lines(), before);
+        }
+    }
+}
+
+TEST_F(Display, AMissingControlIsNamed) {
+    delete form.get<QLabel>("LblErrorMfs");
+    try {
+        Plots broken(form, link);
+        ADD_FAILURE() << "a form without LblErrorMfs was accepted";
+    } catch (const std::logic_error &e) {
+        EXPECT_NE(std::string(e.what()).find("LblErrorMfs"), std::string::npos);
+    }
+}
+
+TEST_F(Drawing, ReadsOneWordPerPointAndSpansTheCountLessFive) {
+    const struct {
+        Plot plot;
+        const char *count;
+        int words; // read, one point each
+    } rows[] = {
+        {Plot::C1, "256", 251},    {Plot::W, "128", 123}, {Plot::Ctrl, "256", 251},
+        {Plot::C2, "10.5", 5},     {Plot::W, "6", 1},     {Plot::W, "4101", 4096},
+        {Plot::Prim, "1e9", 4096}, {Plot::C1, "5", 0},    {Plot::Error, "3", 0},
+        {Plot::C1, "abc", 0},      {Plot::W, "", 0},      {Plot::C2, "inf", 0},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(std::string(controlsOf(r.plot).picture) + " at \"" + r.count + "\"");
+        for (const char *box : {"TextCTapSize", "TextWTapSize"})
+            form.get<QLineEdit>(box)->setText(QStringLiteral("256"));
+        form.get<QLineEdit>(controlsOf(r.plot).countText)->setText(QString::fromLatin1(r.count));
+        plots.picture(r.plot).line({0, 0.5}, {1, 0.5}); // an old trace, to be cleared
+        float stale = 0.0F;
+        link.readNextXfer(stale); // an earlier transfer left XferOffset elsewhere
+        board.xferReads = 0;
+        plots.draw(r.plot);
+
+        EXPECT_EQ(board.xferReads, r.words);
+        EXPECT_EQ(link.xferOffset(), 4 * r.words);
+        const std::vector<QPointF> pts = points(r.plot);
+        ASSERT_EQ(pts.size(), r.words > 1 ? std::size_t(r.words) : 0u);
+        const double span = QString::fromLatin1(r.count).toDouble() - 5;
+        for (std::size_t i = 0; i < pts.size(); ++i)
+            ASSERT_FLOAT_EQ(pts[i].x(), float(i / span)) << "point " << i;
+    }
+}
+
+TEST_F(Drawing, ScalesCoefficientsByTheGainAndSamplesByTheGainOverFullScale) {
+    const struct {
+        Plot plot;
+        int step;
+        float word;
+        double y;
+    } rows[] = {
+        {Plot::C1, 9, 1.0F, 1.0},      {Plot::C2, 9, -1.0F, -1.0}, // gain 1: the edges
+        {Plot::W, 7, 0.2F, 1.0},       {Plot::W, 7, -0.1F, -0.5},  // gain 5
+        {Plot::Prim, 9, 2048.0F, 1.0}, {Plot::Error, 9, -2048.0F, -1.0},
+        {Plot::Ctrl, 7, 2048.0F, 5.0}, {Plot::Prim, 7, 1024.0F, 2.5},
+        {Plot::C1, 0, 1e38F, Largest}, {Plot::Ctrl, 9, Inf, Largest}, // beyond single range
+        {Plot::W, 9, -Inf, -Largest},  {Plot::C2, 9, std::nanf(""), Largest},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(std::string(controlsOf(r.plot).picture) + " step " + std::to_string(r.step) +
+                     " word " + std::to_string(r.word));
+        plots.initialiseDisplay(); // step 7, then Tele or Wide presses to the row's step
+        const PlotControls &row = controlsOf(r.plot);
+        press(r.step > 7 ? row.zoomOut : row.zoomIn, std::abs(r.step - 7));
+        board.fillXfer({0.0F, r.word, 0.0F});
+        plots.draw(r.plot);
+        const std::vector<QPointF> pts = points(r.plot);
+        ASSERT_EQ(pts.size(), 251u);
+        EXPECT_EQ(pts[1].y(), float(r.y));
+        EXPECT_EQ(pts[2].y(), 0.0) << "the rest of the trace is unaffected";
+    }
+}
+
+TEST_F(Drawing, TheImageCutsATraceOffAtTheEdgeItLeavesByAndKeepsTheRest) {
+    // At gain 5 the rest of the trace lies at y = 0.5, pixel row 30; the spike at x = 125/251
+    // (pixel 156) lies far outside, and only the two lines to it reach the edge row.
+    const struct {
+        Plot plot;
+        float rest;
+        float spike;
+        int edgeRow;
+    } rows[] = {
+        {Plot::Prim, 204.8F, 2048.0F, 0}, {Plot::C1, 0.1F, Inf, 0}, {Plot::W, 0.1F, -Largest, 120}};
+    for (const auto &r : rows) {
+        SCOPED_TRACE(controlsOf(r.plot).picture);
+        std::vector<float> words(251, r.rest);
+        words[125] = r.spike;
+        board.fillXfer(words);
+        plots.draw(r.plot);
+        std::vector<int> edge; // black columns of the edge row, beyond the axis
+        for (int x = 1; x < 313; ++x)
+            if (black(r.plot, x, r.edgeRow))
+                edge.push_back(x);
+        ASSERT_FALSE(edge.empty());
+        EXPECT_GE(edge.front(), 154);
+        EXPECT_LE(edge.back(), 158);
+        EXPECT_TRUE(black(r.plot, 20, 30) && black(r.plot, 290, 30)) << "the trace either side";
+    }
+}
+
+TEST_F(Drawing, AZoomBetweenDrawingsChangesOnlyTheNextDrawing) {
+    board.fillXfer(std::vector<float>(251, 0.1F));
+    plots.draw(Plot::W);
+    plots.draw(Plot::C2);
+    EXPECT_FLOAT_EQ(points(Plot::W).front().y(), 0.5F);
+
+    plots.BtnTele_Click(Plot::W); // gain 2: the plot is cleared, the trace waits
+    EXPECT_TRUE(points(Plot::W).empty());
+    plots.draw(Plot::W);
+    EXPECT_FLOAT_EQ(points(Plot::W).front().y(), 0.2F);
+    EXPECT_FLOAT_EQ(points(Plot::C2).front().y(), 0.5F) << "other plots keep their trace";
+}
+
+TEST_F(Drawing, AFailedReadRepeatsTheLastValueRead) {
+    board.failingWord = 3;
+    board.fillXfer({0.1F, 0.2F, -0.1F, 0.15F, 0.05F});
+    plots.draw(Plot::C1);
+    const std::vector<QPointF> pts = points(Plot::C1);
+    EXPECT_FLOAT_EQ(pts[3].y(), -0.5F); // word 3 not read: still word 2's value
+    EXPECT_FLOAT_EQ(pts[4].y(), 0.25F);
+}
+
+TEST_F(Drawing, AWholeTraceReachesTheScreenInOneRefreshAndARepaintShowsItAgain) {
+    test::PaintCounter counter;
+    PictureBox &box = plots.picture(Plot::C1);
+    box.installEventFilter(&counter);
+    box.resize(200, 100); // the image follows the box's size
+    form.show();
+    QCoreApplication::processEvents();
+    counter.paints = 0;
+
+    std::vector<float> words(251);
+    for (std::size_t i = 0; i < words.size(); ++i)
+        words[i] = 0.15F * std::sin(float(i) / 20.0F);
+    board.fillXfer(words);
+    plots.draw(Plot::C1);
+    EXPECT_EQ(counter.paints, 0) << "nothing reaches the screen before the event loop runs";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter.paints, 1);
+    // A repaint, as when a covering window goes away, shows the retained trace.
+    EXPECT_EQ(box.grab().toImage().convertToFormat(QImage::Format_RGB32), box.image());
+}
+
+} // namespace
+} // namespace quiro
