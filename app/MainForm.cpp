@@ -43,27 +43,27 @@ Qt::Alignment alignmentOf(TextAlign align) {
     return Qt::AlignLeft;
 }
 
-QWidget *createControl(const ControlSpec &spec, QWidget *parent) {
-    switch (spec.kind) {
-    case ControlKind::Button: return new QPushButton(spec.text, parent);
+QWidget *createControl(const ControlSpec &row, QWidget *parent) {
+    switch (row.kind) {
+    case ControlKind::Button: return new QPushButton(row.text, parent);
     case ControlKind::Label: {
         // Captions stand at the top of their box, as laid out.
-        auto *label = new QLabel(spec.text, parent);
-        label->setAlignment(alignmentOf(spec.align) | Qt::AlignTop);
+        auto *label = new QLabel(row.text, parent);
+        label->setAlignment(alignmentOf(row.align) | Qt::AlignTop);
         return label;
     }
     case ControlKind::TextBox: {
-        auto *edit = new QLineEdit(spec.text, parent);
-        edit->setAlignment(alignmentOf(spec.align) | Qt::AlignVCenter);
+        auto *edit = new QLineEdit(row.text, parent);
+        edit->setAlignment(alignmentOf(row.align) | Qt::AlignVCenter);
         return edit;
     }
     case ControlKind::Combo: {
         auto *combo = new QComboBox(parent);
         combo->setEditable(true);
-        combo->setEditText(spec.text);
+        combo->setEditText(row.text);
         return combo;
     }
-    case ControlKind::Frame: return new QGroupBox(spec.text, parent);
+    case ControlKind::Frame: return new QGroupBox(row.text, parent);
     case ControlKind::Picture: return new PictureBox(parent);
     }
     return nullptr;
@@ -87,17 +87,17 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent) {
 }
 
 void MainForm::build() {
-    for (const ControlSpec &spec : inventory()) {
-        const QString container = QString::fromLatin1(spec.container);
+    for (const ControlSpec &row : inventory()) {
+        const QString container = QString::fromLatin1(row.container);
         QWidget *parent = container.isEmpty() ? this : controls_.value(container);
         Q_ASSERT(parent); // frames come before the controls inside them
-        QWidget *widget = createControl(spec, parent);
-        const QString name = QString::fromLatin1(spec.name);
+        QWidget *widget = createControl(row, parent);
+        const QString name = QString::fromLatin1(row.name);
         widget->setObjectName(name);
-        widget->setGeometry(pixelsOf(spec.twips));
+        widget->setGeometry(pixelsOf(row.twips));
         // Set even for the window's own font, which a frame's font would otherwise override.
-        widget->setFont(controlFont(spec.font));
-        widget->setEnabled(spec.enabled);
+        widget->setFont(controlFont(row.font));
+        widget->setEnabled(row.enabled);
         controls_.insert(name, widget);
     }
 }

@@ -1,0 +1,236 @@
+// The main window against its control inventory, the group operations, and start-up against an
+// in-process fake board up to the exit.
+
+#include "FakeBoard.h"
+#include "QtApplication.h"
+#include "app/Console.h"
+#include "app/Fonts.h"
+#include "app/Inventory.h"
+
+#include <QFontInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <tuple>
+#include <vector>
+
+namespace quiro {
+namespace {
+
+struct App : ::testing::Test {
+    static void SetUpTestSuite() { test::application(), installFontSubstitutions(); }
+    MainForm form;
+};
+
+// What the window shows of one control: container, pixels, points, bold, enabled, horizontal
+// alignment (unchecked when empty) and text.
+using Look = std::tuple<QString, QRect, double, bool, bool, Qt::Alignment, QString>;
+
+void expectLook(const MainForm &form, const char *name, const Look &look) {
+    const auto &[parent, pixels, points, bold, enabled, align, text] = look;
+    SCOPED_TRACE(name);
+    const QWidget *w = form.control(name);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->parentWidget()->objectName(), parent);
+    EXPECT_EQ(w->geometry(), pixels);
+    EXPECT_DOUBLE_EQ(w->font().pointSizeF(), points);
+    EXPECT_EQ(w->font().bold(), bold);
+    EXPECT_EQ(w->isEnabled(), enabled);
+    const auto shown = w->property("alignment").value<Qt::Alignment>() & Qt::AlignHorizontal_Mask;
+    EXPECT_TRUE(!align || shown == align) << "alignment " << shown;
+    const char *property = w->inherits("QGroupBox")   ? "title"
+                           : w->inherits("QComboBox") ? "currentText"
+                                                      : "text";
+    EXPECT_EQ(w->property(property).toString(), text);
+}
+
+TEST_F(App, WindowHoldsEveryControlOfTheInventoryAsTheTableSays) {
+    const char *const classOf[] = {"QPushButton", "QLabel",    "QLineEdit",
+                                   "QComboBox",   "QGroupBox", "quiro::PictureBox"};
+    const Qt::Alignment alignOf[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight};
+    std::set<QString> names;
+    for (const ControlSpec &row : inventory()) {
+        const QString name = QString::fromLatin1(row.name);
+        EXPECT_TRUE(names.insert(name).second) << row.name << " used twice";
+        const bool aligned = row.kind == ControlKind::Label || row.kind == ControlKind::TextBox;
+        expectLook(form, row.name,
+                   {*row.container ? row.container : "MainForm", pixelsOf(row.twips),
+                    pointSizeOf(row.font), isBold(row.font), row.enabled,
+                    aligned ? alignOf[static_cast<int>(row.align)] : Qt::Alignment{}, row.text});
+        const QWidget *w = form.findChild<QWidget *>(name);
+        ASSERT_TRUE(w && w == form.control(name)) << row.name;
+        EXPECT_TRUE(w->inherits(classOf[static_cast<int>(row.kind)])) << row.name;
+        EXPECT_EQ(w->property("editable").toBool(), row.kind == ControlKind::Combo) << row.name;
+        EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry())) << row.name;
+        EXPECT_EQ(QFontInfo(w->font()).family(), "IPAPGothic") << row.name;
+    }
+    EXPECT_EQ(names.size(), 80u);
+}
+
+// Rows copied from the window's design, independently of the inventory table.
+TEST_F(App, WindowControlsStandWhereTheDesignPutsThem) {
+    const std::pair<const char *, Look> rows[] = {
+        {"Label1", {"MainForm", {232, 0, 481, 33}, 15.75, true, true, Qt::AlignRight,
+                    "アクティブノイズキャンセラー・デモプログラム（ＫＸ）"}},
+        {"LblC2Mfs", {"MainForm", {464, 304, 49, 17}, 9.0, false, true, Qt::AlignRight, "-1"}},
+        {"BtnC1Ident", {"MainForm", {848, 56, 67, 25}, 7.5, false, true, {}, "C1同定開始"}},
+        {"BtnQuiro", {"Frame2", {16, 24, 73, 33}, 9.75, false, false, {}, "消音開始"}},
+        {"TextMode", {"Frame2", {280, 40, 73, 18}, 9.75, false, true, {}, "消音無し"}},
+        {"BtnMode1", {"Frame2", {104, 80, 73, 25}, 9.75, false, false, {}, "消音ﾓｰﾄﾞ１"}},
+        {"TextWBeta", {"Frame1", {176, 120, 65, 18}, 9.0, false, false, Qt::AlignRight, "0.00001"}},
+        {"ComboDFilter", {"Frame1", {320, 72, 89, 21}, 9.75, false, false, {}, "ﾛｰﾊﾟｽ"}},
+        {"Frame1", {"MainForm", {24, 496, 417, 145}, 9.75, false, true, {}, "動作パラメータ"}},
+    };
+    for (const auto &[name, look] : rows)
+        expectLook(form, name, look);
+}
+
+// Records every change of a control's Enabled property, in order.
+struct EnabledLog : QObject {
+    std::vector<std::pair<QString, bool>> changes;
+    bool eventFilter(QObject *o, QEvent *e) override {
+        if (e->type() == QEvent::EnabledChange)
+            changes.emplace_back(o->objectName(), static_cast<QWidget *>(o)->isEnabled());
+        return false;
+    }
+};
+
+TEST_F(App, EachGroupSwitchesItsButtonsInOrderAndNothingElse) {
+    const std::pair<Group, std::vector<QString>> groups[] = {
+        {Group::C1, {"BtnC1Ident", "BtnC1Clear"}}, {Group::C2, {"BtnC2Ident", "BtnC2Clear"}},
+        {Group::Quiro, {"BtnQuiro", "BtnWClear"}}, {Group::Param, {"BtnParamSet"}},
+        {Group::Mode, {"BtnMode0", "BtnMode1", "BtnMode2", "BtnMode3"}}};
+    form.C1Identified = form.C2Identified = -1; // lets the Quiro group open
+    for (const auto &[group, buttons] : groups) {
+        for (bool enable : {true, false}) {
+            SCOPED_TRACE(testing::Message() << static_cast<int>(group) << " enable " << enable);
+            std::vector<std::pair<QString, bool>> expected;
+            for (const QString &b : buttons) {
+                form.control(b)->setEnabled(!enable);
+                expected.emplace_back(b, enable);
+            }
+            EnabledLog log;
+            for (QWidget *w : form.findChildren<QWidget *>())
+                w->installEventFilter(&log);
+            enable ? form.enableGroup(group) : form.disableGroup(group);
+            EXPECT_EQ(log.changes, expected);
+        }
+    }
+}
+
+TEST_F(App, QuiroGroupOpensOnlyWhenBothPathsAreIdentified) {
+    // C1Identified, C2Identified, BtnQuiro and BtnWClear enabled before and after; only -1 is True.
+    using Case = std::tuple<std::int16_t, std::int16_t, bool, bool>;
+    for (const auto &[c1, c2, before, after] :
+         {Case{-1, 0, true, false}, Case{0, -1, true, false}, Case{0, 0, true, false},
+          Case{1, -1, true, false}, Case{-1, -1, false, true}, Case{-1, -1, true, true}}) {
+        form.C1Identified = c1;
+        form.C2Identified = c2;
+        for (const char *b : {"BtnQuiro", "BtnWClear"})
+            form.control(b)->setEnabled(before);
+        for (int call = 1; call <= 2; ++call) { // a second call changes nothing visible
+            form.enableGroup(Group::Quiro);
+            for (const char *b : {"BtnQuiro", "BtnWClear"})
+                EXPECT_EQ(form.control(b)->isEnabled(), after)
+                    << b << " " << c1 << " " << c2 << " " << before << " call " << call;
+        }
+    }
+}
+
+TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
+    using Calls = std::vector<std::string>;
+    using Shown = std::tuple<MessageIcon, QString, QString>; // icon, text, title
+    const Calls full{"Kesto_libenter", "Kesto_bdsel(0)", "_Kesto_bdinit", "_Kesto_loadcs",
+                     "_Kesto_run"};
+    const Calls upToLoad(full.begin(), full.end() - 1), opened{full[0]};
+    const Shown refused{MessageIcon::Exclamation, "ＱＵＩＲＯのプログラムは、すでに実行中です。",
+                        "注意"};
+    const Shown driver{MessageIcon::Critical,
+                       "デバイスドライバーのオープン失敗\n\nＶＡＲＮＥＬドライバ設定プログラムを起動"
+                       "し、リジュームして下さい。",
+                       "Dsp Error"};
+    const Shown load{MessageIcon::Critical, QString::fromUtf8("プログラム(1)\u3000ロード失敗"),
+                     "Dsp Error"};
+    const Shown run{MessageIcon::Critical, "DSP実行失敗", "Dsp Error"};
+    const std::set<QString> idle{"BtnC1Ident", "BtnC1Clear", "BtnC2Ident",
+                                 "BtnC2Clear", "BtnParamSet", "BtnExit"};
+    std::set<QString> ready = idle;
+    ready.insert({"BtnPrimWide", "BtnPrimTele", "BtnErrorWide", "BtnErrorTele", "BtnCtrlWide",
+                  "BtnCtrlTele"});
+    enum Lock { Free, Held, Stale };
+    enum Exit { None, Button, CloseBox };
+    using R = StartupResult;
+    struct Case {
+        Lock lock;
+        std::int32_t libenter, loadcs, run;
+        R result;
+        Calls calls;
+        std::vector<Shown> messages;
+        bool ended; // by start-up, right after the last call; the window then never shows
+        Exit exit;
+    } const cases[] = {
+        {Free, 0, 0, 0, R::Ready, full, {}, false, Button},
+        {Stale, 0, 0, 0, R::Ready, full, {}, false, CloseBox},
+        {Held, 0, 0, 0, R::Refused, {}, {refused}, true, None},
+        {Free, 1, 0, 0, R::LibraryFailed, opened, {driver}, true, None},
+        {Free, -7, 0, 0, R::LibraryFailed, opened, {driver}, true, None},
+        {Free, 0, 3, 0, R::LoadFailed, upToLoad, {load}, false, CloseBox},
+        {Free, 0, 0, -1, R::RunFailed, full, {run}, false, Button},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        QTemporaryDir dir;
+        const QString lockPath = dir.filePath("quiro.lock");
+        QLockFile running(lockPath); // the copy that is already running
+        ASSERT_TRUE(c.lock != Held || running.tryLock(0));
+        QFile stale(lockPath); // left by a copy that died: no process has that id
+        ASSERT_TRUE(c.lock != Stale || (stale.open(QIODevice::WriteOnly) &&
+                                         stale.write("2147483647\nquiro\n\n") > 0));
+        stale.close();
+        auto fake = std::make_unique<test::FakeBoard>();
+        test::FakeBoard &board = *fake;
+        std::tie(board.libenterResult, board.loadcsResult, board.runResult) =
+            std::tie(c.libenter, c.loadcs, c.run);
+        std::vector<Shown> messages;
+        std::vector<std::size_t> ends; // the number of board calls made at each end
+        Console console(std::move(fake),
+                        {[&](MessageIcon icon, const QString &text, const QString &title) {
+                             messages.emplace_back(icon, text, title);
+                         },
+                         [&] { ends.push_back(board.calls.size()); }, {}, "/opt/quiro demo/bin"},
+                        lockPath);
+        MainForm &shown = console.form();
+
+        EXPECT_EQ(console.start(), c.result);
+        EXPECT_EQ(board.calls, c.calls);
+        EXPECT_EQ(messages, c.messages);
+        EXPECT_EQ(ends, c.ended ? std::vector{c.calls.size()} : std::vector<std::size_t>{});
+        EXPECT_EQ(shown.isVisible(), !c.ended);
+        std::set<QString> enabled;
+        for (const QPushButton *b : shown.findChildren<QPushButton *>())
+            if (b->isEnabled())
+                enabled.insert(b->objectName());
+        EXPECT_EQ(enabled, c.result == R::Ready ? ready : idle);
+        EXPECT_EQ(shown.control<QLabel>("LblPrimPfs")->text(),
+                  c.result == R::Ready ? "+0.2" : "+1");
+        // The DSP program beside the program's folder, unresolved.
+        const char *dsp = "/opt/quiro demo/bin/../DSP/quiros.out";
+        EXPECT_EQ(board.loadedPath, c.calls.size() > 3 ? dsp : "");
+        if (c.exit == None)
+            continue;
+        const std::size_t before = board.calls.size();
+        c.exit == Button ? shown.control<QPushButton>("BtnExit")->click() : void(shown.close());
+        // Kesto_libexit is the one call and the program ends right after it.
+        EXPECT_EQ(Calls(board.calls.begin() + before, board.calls.end()), Calls{"Kesto_libexit"});
+        EXPECT_EQ(ends, std::vector{before + 1});
+        // Nothing is said to the DSP program, neither during start-up nor at the end.
+        EXPECT_TRUE(board.commands.empty() && board.writes.empty() && board.reads == 0);
+    }
+}
+
+} // namespace
+} // namespace quiro
