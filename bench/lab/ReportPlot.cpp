@@ -46,7 +46,7 @@ bool writePlot(const QString &file, const QString &title, const QString &xLabel,
         const double t = x0 + (x1 - x0) * i / 5;
         const double v = logX ? std::pow(10.0, t) : t;
         g.drawText(QRectF(px(logX ? v : t) - 40, H - Bottom + 4, 80, 16), Qt::AlignCenter,
-                   QString::number(v, 'g', 3));
+                   QString::number(v, 'f', v < 100 ? 1 : 0));
     }
     g.drawText(QRectF(0, 8, W, 24), Qt::AlignCenter, title);
     g.drawText(QRectF(0, H - 24, W, 20), Qt::AlignCenter, xLabel);
@@ -57,11 +57,13 @@ bool writePlot(const QString &file, const QString &title, const QString &xLabel,
     g.restore();
 
     g.setPen(QPen(QColor(150, 150, 150), 1, Qt::DashLine));
+    // Marker labels take three rows in turn, so that close markers do not write over each other.
+    int row = 0;
     for (const auto &m : markers) {
         g.drawLine(QPointF(px(m.x), Top), QPointF(px(m.x), H - Bottom));
-        g.drawText(QPointF(px(m.x) + 3, Top + 14), m.label);
+        g.drawText(QPointF(px(m.x) + 3, Top + 14 + 14 * (row++ % 3)), m.label);
     }
-    int legend = 0;
+    int legend = 3; // below the marker labels
     for (const auto &s : series) {
         QPainterPath path;
         bool started = false;
