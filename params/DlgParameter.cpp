@@ -79,10 +79,10 @@ constexpr const char *snapshotOrder[] = {"TextCFreq",    "ComboDFilter", "TextDG
                                          "TextCTapSize", "TextCBeta",    "TextCGain",
                                          "TextWTapSize", "TextWBeta",    "TextWGain"};
 
-QWidget *makeControl(const ControlSpec &spec, QWidget *parent) {
-    const QString caption = QString::fromUtf16(spec.caption);
+QWidget *makeControl(const ControlSpec &row, QWidget *parent) {
+    const QString caption = QString::fromUtf16(row.caption);
     QWidget *w = nullptr;
-    switch (spec.kind) {
+    switch (row.kind) {
     case Kind::Label:
         w = new QLabel(caption, parent);
         break;
@@ -113,9 +113,9 @@ QWidget *makeControl(const ControlSpec &spec, QWidget *parent) {
         break;
     }
     }
-    w->setObjectName(QString::fromLatin1(spec.name));
-    w->setGeometry(spec.left / TwipsPerPixel, spec.top / TwipsPerPixel,
-                   spec.width / TwipsPerPixel, spec.height / TwipsPerPixel);
+    w->setObjectName(QString::fromLatin1(row.name));
+    w->setGeometry(row.left / TwipsPerPixel, row.top / TwipsPerPixel,
+                   row.width / TwipsPerPixel, row.height / TwipsPerPixel);
     return w;
 }
 
@@ -133,13 +133,13 @@ DlgParameter::DlgParameter(QWidget &mainForm)
     setFixedSize(ClientWidth, ClientHeight);
 
     std::vector<const ControlSpec *> focusOrder;
-    for (const ControlSpec &spec : controls) {
+    for (const ControlSpec &row : controls) {
         QWidget *parent = this;
-        if (spec.container)
-            parent = findChild<QWidget *>(QString::fromLatin1(spec.container));
-        makeControl(spec, parent);
-        if (takesFocus(spec.kind))
-            focusOrder.push_back(&spec);
+        if (row.container)
+            parent = findChild<QWidget *>(QString::fromLatin1(row.container));
+        makeControl(row, parent);
+        if (takesFocus(row.kind))
+            focusOrder.push_back(&row);
     }
     auto *title = findChild<QLabel *>(QStringLiteral("Label3"));
     QFont titleFont(FormFace);

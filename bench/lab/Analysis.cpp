@@ -95,14 +95,14 @@ std::vector<double> spectrum(const std::vector<float> &x, int size) {
     return acc;
 }
 
-Split split(const std::vector<double> &spec, const kesto::Scene &scene, double rate) {
+Split split(const std::vector<double> &power, const kesto::Scene &scene, double rate) {
     // A tone's power is what its few bins hold above the broadband floor around them (the mean
     // of the bins a little further out on both sides).
     Split s;
-    const double binHz = rate / (2.0 * static_cast<double>(spec.size() - 1));
-    const long bins = static_cast<long>(spec.size());
-    auto at = [&](long k) { return k >= 0 && k < bins ? spec[static_cast<std::size_t>(k)] : 0.0; };
-    for (double v : spec)
+    const double binHz = rate / (2.0 * static_cast<double>(power.size() - 1));
+    const long bins = static_cast<long>(power.size());
+    auto at = [&](long k) { return k >= 0 && k < bins ? power[static_cast<std::size_t>(k)] : 0.0; };
+    for (double v : power)
         s.total += v;
     for (const auto &t : scene.tones) {
         const long centre = std::lround(t.frequency / binHz);

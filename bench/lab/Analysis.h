@@ -26,7 +26,7 @@ struct Split {
     double tones = 0, broadband = 0, total = 0;
     bool tonesAtFloor = false; // a tone sank into the broadband floor: its figure is a bound
 };
-Split split(const std::vector<double> &spec, const kesto::Scene &scene, double rate);
+Split split(const std::vector<double> &power, const kesto::Scene &scene, double rate);
 
 // Level in dB of x over consecutive windows of `window` samples.
 std::vector<double> levelDb(const std::vector<float> &x, int window);

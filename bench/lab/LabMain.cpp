@@ -296,8 +296,8 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
         const Phase &p = phases[ph];
         const auto err = channel(frames, 1, p.start, p.end);
         const auto tail = std::vector<float>(err.end() - static_cast<long>(std::min<std::size_t>(err.size(), 2 * Rate)), err.end());
-        const auto spec = lab::spectrum(tail);
-        const auto sp = lab::split(spec, scene, Rate);
+        const auto power = lab::spectrum(tail);
+        const auto sp = lab::split(power, scene, Rate);
         const double overall = lab::powerDb(offSplit.total / sp.total);
         const double settle = lab::settleSeconds(lab::levelDb(err, static_cast<int>(window * Rate)), window);
         std::printf("%-26s %6.1f dB %s%5.1f dB %6.1f dB %7.2f s %6.1f dB\n", p.name.c_str(), overall,
@@ -307,10 +307,10 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
             lab::Series off{"without cancellation", Qt::red, {}, {}}, on{"mode 81 after " + QString::number(opt.cancel) + " s", Qt::blue, {}, {}};
             lab::Series wiener{"Wiener bound", Qt::darkGreen, {}, {}};
             const auto boundSpec = lab::spectrum(bound.with);
-            for (std::size_t k = 1; k < spec.size(); ++k) {
+            for (std::size_t k = 1; k < power.size(); ++k) {
                 const double f = static_cast<double>(k) * Rate / 4096;
                 off.x.push_back(f), off.y.push_back(lab::powerDb(offSpec[k]));
-                on.x.push_back(f), on.y.push_back(lab::powerDb(spec[k]));
+                on.x.push_back(f), on.y.push_back(lab::powerDb(power[k]));
                 wiener.x.push_back(f), wiener.y.push_back(lab::powerDb(boundSpec[k]));
             }
             spectra = {off, on, wiener};
