@@ -4,7 +4,7 @@
 // DSP program writes before clearing CmdAck is visible to the PC once it reads CmdAck as 0.
 // Unmapped addresses read 0 and ignore writes.
 
-#include "dsp/MemoryMap.h"
+#include "contract/BoardContract.h"
 
 #include <array>
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "display/PlotGeometry.h"
 
-#include "dsp/MemoryMap.h"
+#include "contract/BoardContract.h"
 
 #include <QLocale>
 

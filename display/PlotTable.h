@@ -3,7 +3,7 @@
 // The first three show filter coefficients as they are; the last three show converter samples,
 // whose gain is divided by the converters' full scale.
 
-#include "dsp/MemoryMap.h"
+#include "contract/BoardContract.h"
 
 #include <array>
 #include <cstddef>

@@ -11,8 +11,8 @@
 // caller that asked for it, which is why only result-less commands should be requested from
 // handlers that can run inside a wait.
 
+#include "contract/BoardContract.h"
 #include "dsp/Board.h"
-#include "dsp/MemoryMap.h"
 
 #include <cstdint>
 #include <deque>

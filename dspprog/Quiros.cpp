@@ -1,9 +1,10 @@
 #include "dspprog/Quiros.h"
 
-#include "dsp/MemoryMap.h"
+#include "contract/BoardContract.h"
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace quiros {
 
@@ -13,16 +14,35 @@ using quiro::singleOfWord;
 using quiro::wordOfLong;
 using quiro::wordOfSingle;
 
-const Quiros::Command Quiros::Commands[] = {
-    {1, &Quiros::startC1},     {2, &Quiros::fetchC1},     {4, &Quiros::startC2},
-    {5, &Quiros::fetchC2},     {7, &Quiros::stopActivity}, {8, &Quiros::modeOff},
-    {9, &Quiros::stopActivity}, {10, &Quiros::fetchW},    {12, &Quiros::setParams},
-    {13, &Quiros::clearC1},    {14, &Quiros::clearC2},    {15, &Quiros::clearW},
-    {16, &Quiros::loadDFilter}, {17, &Quiros::setGains},  {33, &Quiros::captureStart},
-    {34, &Quiros::captureQuery}, {35, &Quiros::fetchPrim}, {36, &Quiros::fetchError},
-    {37, &Quiros::fetchCtrl},  {81, &Quiros::mode1},      {82, &Quiros::mode2},
-    {83, &Quiros::mode3},
+using quiro::Cmd;
+
+constexpr Quiros::Command Quiros::Commands[] = {
+    {Cmd::C1IdentStart, &Quiros::startC1},    {Cmd::C1Fetch, &Quiros::fetchC1},
+    {Cmd::C2IdentStart, &Quiros::startC2},    {Cmd::C2Fetch, &Quiros::fetchC2},
+    {Cmd::IdentStop, &Quiros::stopActivity},  {Cmd::ModeOff, &Quiros::modeOff},
+    {Cmd::RunStop, &Quiros::stopActivity},    {Cmd::WFetch, &Quiros::fetchW},
+    {Cmd::SetParams, &Quiros::setParams},     {Cmd::C1Clear, &Quiros::clearC1},
+    {Cmd::C2Clear, &Quiros::clearC2},         {Cmd::WClear, &Quiros::clearW},
+    {Cmd::LoadDFilter, &Quiros::loadDFilter}, {Cmd::SetGains, &Quiros::setGains},
+    {Cmd::CaptureStart, &Quiros::captureStart}, {Cmd::CaptureQuery, &Quiros::captureQuery},
+    {Cmd::PrimFetch, &Quiros::fetchPrim},     {Cmd::ErrorFetch, &Quiros::fetchError},
+    {Cmd::CtrlFetch, &Quiros::fetchCtrl},     {Cmd::Mode1, &Quiros::mode1},
+    {Cmd::Mode2, &Quiros::mode2},             {Cmd::Mode3, &Quiros::mode3},
 };
+
+// Each command of the contract has exactly one entry, and the table holds nothing else.
+constexpr bool Quiros::coversEveryCommand() {
+    if (std::size(Commands) != std::size(quiro::AllCommands))
+        return false;
+    for (const Cmd code : quiro::AllCommands) {
+        int entries = 0;
+        for (const Command &c : Commands)
+            entries += c.code == code ? 1 : 0;
+        if (entries != 1)
+            return false;
+    }
+    return true;
+}
 
 Quiros::Quiros(const KestoDspHost &host, std::uint64_t seed) : host_(host), noise_(seed * 11 + 5) {
     c1_.setTaps(static_cast<std::size_t>(cTaps_));
@@ -111,8 +131,9 @@ void Quiros::execute(std::int32_t code) {
     // fetch can hand it to the PC.
     for (Fir *f : {static_cast<Fir *>(&c1_), static_cast<Fir *>(&c2_), static_cast<Fir *>(&w_)})
         f->resetIfNonFinite();
+    static_assert(coversEveryCommand(), "the command table must hold every command once");
     for (const Command &c : Commands)
-        if (c.code == code)
+        if (static_cast<std::int32_t>(c.code) == code)
             return (this->*c.run)();
     // Any other number is acknowledged and ignored.
 }

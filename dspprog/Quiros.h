@@ -6,6 +6,7 @@
 
 #include "board/KestoDsp.h"
 #include "board/SignalKit.h"
+#include "contract/BoardContract.h"
 #include "dspprog/Adaptive.h"
 
 #include <array>
@@ -13,10 +14,9 @@
 
 namespace quiros {
 
-// Tap counts the program accepts: a fetch returns tap count - 5 words of the 4096-word XferBuf.
-inline constexpr std::int32_t MinTaps = 6;
-inline constexpr std::int32_t MaxTaps = 4101;
-inline constexpr std::int32_t XferWords = 4096;
+inline constexpr std::int32_t MinTaps = quiro::MinTapCount;
+inline constexpr std::int32_t MaxTaps = quiro::MaxTapCount;
+inline constexpr std::int32_t XferWords = quiro::dspmem::XferWords;
 
 // What the LMS updates see: identification works on signals in units of 128 counts, so its
 // effective step per count^2 is beta_C / 128^2; cancellation in units of 16 counts.
@@ -52,10 +52,11 @@ public:
 
 private:
     struct Command {
-        std::int32_t code;
+        quiro::Cmd code;
         void (Quiros::*run)();
     };
     static const Command Commands[];
+    static constexpr bool coversEveryCommand();
 
     float identify(float detection, float error);
     float cancel(float detection, float error);

@@ -11,7 +11,7 @@
 // The parser takes the bytes in pieces of any size, so the caller can stop reading a file as soon
 // as finished() is true: a file is read only as far as its count needs.
 
-#include "dsp/MemoryMap.h"
+#include "contract/BoardContract.h"
 
 #include <cstdint>
 #include <string>
@@ -19,9 +19,6 @@
 #include <vector>
 
 namespace quiro {
-
-// The transfer buffer's capacity bounds the coefficient count.
-inline constexpr std::int32_t MaxCoefficients = dspmem::XferWords;
 
 enum class CoefficientProblem {
     None,

@@ -43,10 +43,6 @@ inline const ParameterField parameterFields[] = {
     {"ComboDFilter", &ParameterTexts::dFilter},
 };
 
-// Tap counts the DSP program accepts: it reads back (tap count - 5) words of the transfer buffer.
-inline constexpr std::int32_t MinTapCount = 6;
-inline constexpr std::int32_t MaxTapCount = dspmem::XferWords + 5;
-
 struct ParameterValues {
     std::int32_t cTapSize = 0;
     std::int32_t wTapSize = 0;

@@ -2,7 +2,7 @@
 // A board core with the DSP program linked in, stepped by hand with a fixed seed: reproducible.
 
 #include "board/BoardCore.h"
-#include "dsp/MemoryMap.h"
+#include "contract/BoardContract.h"
 
 #include <vector>
 

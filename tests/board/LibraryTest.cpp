@@ -1,7 +1,7 @@
 // libKesto32 through its C interface, with the real quiros.out from the run tree.
 
 #include "board/Kesto32.h"
-#include "dsp/MemoryMap.h"
+#include "contract/BoardContract.h"
 
 #include <gtest/gtest.h>
 

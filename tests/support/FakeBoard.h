@@ -5,8 +5,8 @@
 // CmdArg1 or XferBuf), raises CmdAck after `ackAfterReads` reads, and lowers it again after the
 // release.
 
+#include "contract/BoardContract.h"
 #include "dsp/Board.h"
-#include "dsp/MemoryMap.h"
 
 #include <cstdint>
 #include <functional>

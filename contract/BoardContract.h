@@ -1,6 +1,8 @@
 #pragma once
-// The words of DSP memory that the program and the DSP program share, and the command numbers.
-// Addresses are DSP byte addresses; consecutive words are 4 apart.
+// The board contract: the words of DSP memory that the console, the simulated board and the DSP
+// program share, the command numbers, the tap and count bounds, and the word conversions.
+// Addresses are DSP byte addresses; consecutive words are 4 apart. This header depends on nothing
+// but the standard library.
 
 #include <bit>
 #include <cstdint>
@@ -47,6 +49,21 @@ enum class Cmd : std::int32_t {
     Mode2 = 82,
     Mode3 = 83,
 };
+
+// Every command, once: the DSP program's command table is checked against this list.
+inline constexpr Cmd AllCommands[] = {
+    Cmd::C1IdentStart, Cmd::C1Fetch,     Cmd::C2IdentStart, Cmd::C2Fetch,    Cmd::IdentStop,
+    Cmd::ModeOff,      Cmd::RunStop,     Cmd::WFetch,       Cmd::SetParams,  Cmd::C1Clear,
+    Cmd::C2Clear,      Cmd::WClear,      Cmd::LoadDFilter,  Cmd::SetGains,   Cmd::CaptureStart,
+    Cmd::CaptureQuery, Cmd::PrimFetch,   Cmd::ErrorFetch,   Cmd::CtrlFetch,  Cmd::Mode1,
+    Cmd::Mode2,        Cmd::Mode3,
+};
+
+// Tap counts of C1, C2 and W: a fetch returns (tap count - 5) words of the transfer buffer.
+inline constexpr std::int32_t MinTapCount = 6;
+inline constexpr std::int32_t MaxTapCount = dspmem::XferWords + 5;
+// Coefficient counts (the D filter): at most one transfer buffer.
+inline constexpr std::int32_t MaxCoefficients = dspmem::XferWords;
 
 // A word read as a Long or a Single keeps its 32 bits unchanged.
 constexpr std::uint32_t wordOfLong(std::int32_t v) { return static_cast<std::uint32_t>(v); }
