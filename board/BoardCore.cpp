@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 
 namespace kesto {
 
@@ -26,9 +27,109 @@ void hostPut(void *ctx, std::uint32_t address, std::uint32_t word) {
     static_cast<BoardCore *>(ctx)->memory().store(address, word);
 }
 
+// The plant for `scene` at `hz`, or null with the reason on stderr.
+Plant *buildPlant(const Scene &scene, double hz, std::uint64_t seed) {
+    const char *reason = nullptr;
+    std::string what;
+    try {
+        if (!rateInRange(hz)) {
+            reason = "outside 1000 to 384000 Hz";
+        } else {
+            const Scene at = sceneAt(scene, hz);
+            if (at.primaryErr.empty() || at.secondaryErr.empty())
+                reason = "the scene's responses come out empty at that rate";
+            else
+                return new Plant(at, hz, seed);
+        }
+    } catch (const std::exception &e) {
+        what = e.what();
+        reason = what.c_str();
+    }
+    std::fprintf(stderr, "Kesto32: a sampling rate of %g Hz is refused (%s); the board keeps its rate\n",
+                 hz, reason);
+    return nullptr;
+}
+
 } // namespace
 
-BoardCore::BoardCore(BoardConfig config) : config_(std::move(config)) {
+bool rateInRange(double hz) { return std::isfinite(hz) && hz >= MinRate && hz <= MaxRate; }
+
+// ---- PlantBuilder
+
+PlantBuilder::PlantBuilder(const Scene &scene, std::uint64_t seed)
+    : scene_(scene), seed_(seed), thread_([this] { loop(); }) {}
+
+PlantBuilder::~PlantBuilder() {
+    // Relaxed: wake()'s release publishes it.
+    stop_.store(true, std::memory_order_relaxed);
+    wake();
+    thread_.join();
+    delete ready_.exchange(nullptr, std::memory_order_acquire);
+}
+
+void PlantBuilder::wake() {
+    // Release: what the caller stored before (wanted_, stop_, a retired plant) is seen by the
+    // builder once it sees the new count.
+    wakes_.fetch_add(1, std::memory_order_release);
+    wakes_.notify_one();
+}
+
+void PlantBuilder::request(double hz) {
+    // Relaxed: published by the release in wake().
+    wanted_.store(hz, std::memory_order_relaxed);
+    requests_.fetch_add(1, std::memory_order_relaxed);
+    wake();
+}
+
+Plant *PlantBuilder::take() {
+    if (retired_.size() >= retired_.capacity())
+        return nullptr;
+    // Acquire: the plant's construction on the builder's thread happens before its use here.
+    return ready_.exchange(nullptr, std::memory_order_acquire);
+}
+
+void PlantBuilder::retire(Plant *plant) {
+    if (plant && retired_.push(plant)) // room: take() checked it
+        wake();
+}
+
+void PlantBuilder::settle() {
+    // Acquire on both: the answer's plant (or refusal) is complete when answered_ reaches it.
+    const std::uint64_t asked = requests_.load(std::memory_order_acquire);
+    for (std::uint64_t a; (a = answered_.load(std::memory_order_acquire)) < asked;)
+        answered_.wait(a, std::memory_order_acquire);
+}
+
+void PlantBuilder::loop() {
+    std::uint64_t seenWakes = 0, seenRequests = 0;
+    Plant *old[MaxRetired];
+    for (;;) {
+        // Acquire: pairs with wake()'s release.
+        wakes_.wait(seenWakes, std::memory_order_acquire);
+        seenWakes = wakes_.load(std::memory_order_acquire);
+        for (std::size_t n = retired_.popAll(old), i = 0; i < n; ++i)
+            delete old[i];
+        if (stop_.load(std::memory_order_relaxed)) // Relaxed: ordered by the wakes_ acquire.
+            return;
+        // Relaxed, both: ordered by the wakes_ acquire above.
+        const std::uint64_t requests = requests_.load(std::memory_order_relaxed);
+        if (requests == seenRequests)
+            continue;
+        seenRequests = requests;
+        if (Plant *plant = buildPlant(scene_, wanted_.load(std::memory_order_relaxed), seed_))
+            // Release: the plant is complete before a take() can see it. An unused older
+            // plant comes back and is freed here.
+            delete ready_.exchange(plant, std::memory_order_acq_rel);
+        // Release: pairs with settle().
+        answered_.store(seenRequests, std::memory_order_release);
+        answered_.notify_all();
+    }
+}
+
+// ---- BoardCore
+
+BoardCore::BoardCore(BoardConfig config)
+    : config_(std::move(config)), builder_(config_.scene, config_.seed) {
     host_.ctx = this;
     host_.getmem = &hostGet;
     host_.putmem = &hostPut;
@@ -41,16 +142,6 @@ void BoardCore::pcPut(std::uint32_t address, std::uint32_t word) {
     memory_.store(address, word);
     if (address != mem::CmdRequest)
         return;
-    // When the program is between blocks, let it look at the mailbox right here: the PC need
-    // not wait for the sample thread to be scheduled. Otherwise wake the thread, which looks at
-    // the mailbox after its block.
-    {
-        std::unique_lock program(programMutex_, std::try_to_lock);
-        if (program.owns_lock() && dsp_) {
-            program_->service(dsp_);
-            return;
-        }
-    }
     {
         std::lock_guard lock(mutex_);
         ++mailboxSeq_;
@@ -58,46 +149,76 @@ void BoardCore::pcPut(std::uint32_t address, std::uint32_t word) {
     wake_.notify_one();
 }
 
-bool BoardCore::attach(const KestoDspProgram *program) {
+bool BoardCore::attach(const KestoDspProgram *program, std::string &error) {
     detach();
-    if (!program)
+    error.clear();
+    void *dsp = program ? program->create(&host_, config_.seed) : nullptr;
+    if (!dsp) {
+        error = "the DSP program could not start up";
         return false;
-    std::lock_guard lock(programMutex_);
-    void *dsp = program->create(&host_, config_.seed);
-    if (!dsp)
+    }
+    const double hz = program->rate(dsp);
+    if (!rateInRange(hz)) {
+        char text[128];
+        std::snprintf(text, sizeof text,
+                      "the DSP program runs at %g Hz, outside the board's 1000 to 384000 Hz", hz);
+        error = text;
+        program->destroy(dsp);
         return false;
+    }
     program_ = program;
     dsp_ = dsp;
-    rate_ = 0;
-    setRate(program->rate(dsp));
+    setRate(hz);
     return true;
 }
 
 void BoardCore::detach() {
     stop();
-    std::lock_guard lock(programMutex_);
     if (dsp_)
         program_->destroy(dsp_);
     dsp_ = nullptr;
     program_ = nullptr;
-    plant_.reset();
+    builder_.settle();
+    delete builder_.take();
+    delete plant_;
+    plant_ = nullptr;
+    requested_ = 0;
+    rate_.store(0, std::memory_order_relaxed);
 }
 
 void BoardCore::setRate(double hz) {
-    if (!(hz > 0) || hz == rate_.load())
+    if (hz == requested_)
         return;
-    rate_.store(hz);
-    plant_ = std::make_unique<Plant>(sceneAt(config_.scene, hz), hz, config_.seed);
-    if (recorder_.isOpen())
-        recorder_.open(config_.recordPath, hz); // a new rate starts the file again
+    requested_ = hz;
+    if (!plant_ && rateInRange(hz))
+        rate_.store(hz, std::memory_order_relaxed); // paced at it until the plant arrives
+    builder_.request(hz);
+}
+
+void BoardCore::swapPlant() {
+    Plant *next = builder_.take();
+    if (!next)
+        return;
+    const bool rateChanged = plant_ && next->rate() != plant_->rate();
+    builder_.retire(plant_);
+    plant_ = next;
+    rate_.store(next->rate(), std::memory_order_relaxed);
+    if (rateChanged)
+        recorder_.rateChanged(next->rate());
+}
+
+void BoardCore::settle() {
+    builder_.settle();
+    swapPlant();
 }
 
 std::uint32_t BoardCore::blockSize() const {
     // A millisecond of samples: fine enough for prompt commands, coarse enough to sleep.
-    return static_cast<std::uint32_t>(std::max(1.0, std::round(rate_.load() / 1000.0)));
+    return static_cast<std::uint32_t>(std::max(1.0, std::round(rate() / 1000.0)));
 }
 
-bool BoardCore::start() {
+bool BoardCore::start(std::string &warning) {
+    warning.clear();
     if (!dsp_)
         return false;
     stop();
@@ -105,9 +226,8 @@ bool BoardCore::start() {
     overrunCount_ = 0;
     memory_.setSampleCount(0);
     memory_.setOverruns(0);
-    if (!config_.recordPath.empty() && !recorder_.open(config_.recordPath, rate_.load()))
-        std::fprintf(stderr, "Kesto32: %s: cannot be written; not recording\n",
-                     config_.recordPath.c_str());
+    if (!config_.recordPath.empty() && !recorder_.open(config_.recordPath, rate(), warning))
+        warning = config_.recordPath + ": cannot be written (" + warning + "); not recording";
     thread_ = std::thread([this] { run(); });
     return true;
 }
@@ -116,24 +236,30 @@ void BoardCore::stop() {
     if (thread_.joinable()) {
         {
             std::lock_guard lock(mutex_);
-            stop_.store(true);
+            stop_.store(true, std::memory_order_relaxed); // Relaxed: published by the mutex.
         }
         wake_.notify_one();
         thread_.join();
-        stop_.store(false);
+        stop_.store(false, std::memory_order_relaxed); // Relaxed: no thread reads it now.
     }
-    recorder_.close();
+    if (recorder_.isOpen()) {
+        recorder_.close();
+        std::fprintf(stderr, "Kesto32: recording %s: %llu frames written of %u samples run, %llu dropped\n",
+                     recorder_.path().c_str(), static_cast<unsigned long long>(recorder_.written()),
+                     sampleCount_, static_cast<unsigned long long>(recorder_.dropped()));
+    }
 }
 
 void BoardCore::step(std::uint32_t n) {
-    std::lock_guard program(programMutex_);
     if (!dsp_)
         return;
+    swapPlant();
     for (std::uint32_t i = 0; i < n; ++i) {
-        const Plant::Inputs in = plant_->sense();
+        const Plant::Inputs in = plant_ ? plant_->sense() : Plant::Inputs{0, 0};
         const std::int32_t y =
             std::clamp(program_->sample(dsp_, in.detection, in.error), -2048, 2047);
-        plant_->drive(y);
+        if (plant_)
+            plant_->drive(y);
         recorder_.frame(in.detection, in.error, y);
         last_ = {in.detection, in.error, y};
     }
@@ -142,10 +268,7 @@ void BoardCore::step(std::uint32_t n) {
     program_->service(dsp_);
 }
 
-bool BoardCore::service() {
-    std::lock_guard program(programMutex_);
-    return dsp_ && program_->service(dsp_) != 0;
-}
+bool BoardCore::service() { return dsp_ && program_->service(dsp_) != 0; }
 
 void BoardCore::run() {
     if (config_.clock == Clock::Free)
@@ -155,13 +278,14 @@ void BoardCore::run() {
 }
 
 void BoardCore::runFree() {
-    while (!stop_.load())
+    // Relaxed: a flag polled between blocks; it publishes nothing.
+    while (!stop_.load(std::memory_order_relaxed))
         step(blockSize());
 }
 
 void BoardCore::spinOnMailbox() {
     auto until = Steady::now() + SpinAfterActivity;
-    while (Steady::now() < until && !stop_.load()) {
+    while (Steady::now() < until && !stop_.load(std::memory_order_relaxed)) {
         if (service())
             until = Steady::now() + SpinAfterActivity;
     }
@@ -170,19 +294,21 @@ void BoardCore::spinOnMailbox() {
 void BoardCore::runRealTime() {
     std::uint64_t seen = 0;
     auto next = Steady::now();
-    while (!stop_.load()) {
+    for (;;) {
         const std::uint32_t block = blockSize();
         const auto period = std::chrono::duration_cast<Steady::duration>(
-            std::chrono::duration<double>(block / rate_.load()));
+            std::chrono::duration<double>(block / rate()));
         next += period;
         // One wait paces the clock and wakes on commands; a command is answered at once.
         for (;;) {
             {
                 std::unique_lock lock(mutex_);
-                wake_.wait_until(lock, next, [&] { return stop_.load() || mailboxSeq_ != seen; });
+                wake_.wait_until(lock, next, [&] {
+                    return stop_.load(std::memory_order_relaxed) || mailboxSeq_ != seen;
+                });
                 seen = mailboxSeq_;
             }
-            if (stop_.load())
+            if (stop_.load(std::memory_order_relaxed))
                 return;
             if (Steady::now() >= next)
                 break;

@@ -3,16 +3,20 @@
 // recorder and the sample thread. step() runs a block of samples deterministically and is what
 // the thread calls; tests call it directly.
 //
-// Threads: the PC's calls (getmem, putmem) touch the atomic memory words; a write of CmdRequest
-// also lets the program service its mailbox at once under the program's mutex if no block is
-// running, else bumps the wake-up sequence. The program's state, the plant and the recorder are
-// used under that mutex: by the board's thread while it runs, otherwise by the caller of step().
-// start/stop/attach/detach are for one controlling thread.
+// Threads. The DSP program's code runs on one thread at a time, as KestoDsp.h states: the sample
+// thread while it runs, otherwise the thread that controls the board (attach, step, service).
+// The PC's getmem/putmem only touch the atomic memory words; a write of CmdRequest wakes the
+// sample thread, which services the mailbox. The sample thread never allocates, frees, touches
+// a file or waits on a lock another thread can hold for long: a plant for a new rate is built by
+// the builder thread and swapped in at a block boundary, the old one freed there; recorded
+// frames leave through the recorder's ring. The only lock it takes is the wake-up mutex, which
+// the PC holds just to bump a counter. start/stop/attach/detach are for one controlling thread.
 
 #include "board/DspMemory.h"
 #include "board/KestoDsp.h"
 #include "board/Plant.h"
 #include "board/Scene.h"
+#include "board/SpscRing.h"
 #include "board/WavRecorder.h"
 
 #include <atomic>
@@ -34,6 +38,46 @@ struct BoardConfig {
     std::uint64_t seed = 1;
 };
 
+// The sampling rates the board runs at, Hz.
+inline constexpr double MinRate = 1000, MaxRate = 384000;
+bool rateInRange(double hz);
+
+// Builds plants on its own thread and hands them over without locks: the sample thread asks for
+// a rate, later takes the finished plant at a block boundary and gives back the one it replaced.
+class PlantBuilder {
+public:
+    PlantBuilder(const Scene &scene, std::uint64_t seed);
+    ~PlantBuilder();
+    PlantBuilder(const PlantBuilder &) = delete;
+    PlantBuilder &operator=(const PlantBuilder &) = delete;
+
+    // Any thread: asks for a plant at `hz`, replacing an earlier request. Never waits.
+    void request(double hz);
+    // The consumer thread: the newest finished plant, or null. Null as well while the builder
+    // still has MaxRetired plants to free. Never waits.
+    Plant *take();
+    // The consumer: hands back the plant a take() replaced; the builder frees it. Never waits.
+    void retire(Plant *plant);
+    // Waits until every request so far has been answered (a plant or a refusal on stderr).
+    void settle();
+
+private:
+    static constexpr std::size_t MaxRetired = 8;
+    void loop();
+    void wake();
+
+    const Scene &scene_;
+    const std::uint64_t seed_;
+    std::atomic<double> wanted_{0};
+    std::atomic<std::uint64_t> requests_{0}; // bumped by request()
+    std::atomic<std::uint64_t> answered_{0}; // the requests_ value the builder has dealt with
+    std::atomic<std::uint64_t> wakes_{0};    // bumped by request(), retire() and the destructor
+    std::atomic<Plant *> ready_{nullptr};
+    SpscRing<Plant *> retired_{MaxRetired};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 class BoardCore {
 public:
     explicit BoardCore(BoardConfig config);
@@ -42,19 +86,25 @@ public:
     BoardCore &operator=(const BoardCore &) = delete;
 
     DspMemory &memory() { return memory_; }
+    const std::string &recordPath() const { return config_.recordPath; }
+    // Takes effect at the next start(); empty: no recording.
+    void setRecordPath(std::string path) { config_.recordPath = std::move(path); }
 
     // The PC's side of the memory. A write of CmdRequest wakes the sample thread.
     std::uint32_t pcGet(std::uint32_t address) const { return memory_.load(address); }
     void pcPut(std::uint32_t address, std::uint32_t word);
 
-    // Puts a DSP program on the board (stopping a running one); false if it cannot be created.
-    bool attach(const KestoDspProgram *program);
+    // Puts a DSP program on the board (stopping a running one). False, with the reason in
+    // `error`, if it cannot be created or reports a rate outside MinRate..MaxRate. The plant for
+    // the program's rate is built meanwhile; until it is in place the microphones read silence.
+    bool attach(const KestoDspProgram *program, std::string &error);
     void detach();
     bool hasProgram() const { return dsp_ != nullptr; }
 
     // Starts the sample thread at the program's rate (the recording with it). False without a
-    // program. Starting again restarts the counters.
-    bool start();
+    // program. Starting again restarts the counters. A recording that cannot be written is
+    // reported in `warning`; the board then runs without it.
+    bool start(std::string &warning);
     void stop();
     bool running() const { return thread_.joinable(); }
 
@@ -62,6 +112,9 @@ public:
     void step(std::uint32_t n);
     // Lets the program look at the mailbox; true when it took or released a command.
     bool service();
+    // Waits for the plant being built and puts it in place: for a thread that steps the board
+    // itself (not while the sample thread runs).
+    void settle();
 
     // The converters' values of the last sample run: detection, error, control output (counts).
     struct Frame {
@@ -69,14 +122,16 @@ public:
     };
     const Frame &lastFrame() const { return last_; }
 
-    double rate() const { return rate_.load(); }
+    double rate() const { return rate_.load(std::memory_order_relaxed); }
     std::uint32_t samples() const { return sampleCount_; }
     std::uint32_t overruns() const { return overrunCount_; }
     std::uint32_t blockSize() const;
+    const WavRecorder &recorder() const { return recorder_; }
 
 private:
     void run(); // the sample thread
     void setRate(double hz);
+    void swapPlant();
     void runRealTime();
     void runFree();
     void spinOnMailbox();
@@ -86,18 +141,21 @@ private:
     KestoDspHost host_{};
     const KestoDspProgram *program_ = nullptr;
     void *dsp_ = nullptr;
-    std::atomic<double> rate_{20000}; // set by the program, read by the thread's pacing
-    std::unique_ptr<Plant> plant_;
+    // The rate the board is paced and recorded at: the program's, once its plant is in place.
+    // Relaxed everywhere: a plain value, read by the pacing of the thread that also writes it.
+    std::atomic<double> rate_{0};
+    Plant *plant_ = nullptr; // owned; freed by the builder once replaced
+    double requested_ = 0;   // the rate last asked of the builder
     WavRecorder recorder_;
     Frame last_;
     std::uint32_t sampleCount_ = 0;
     std::uint32_t overrunCount_ = 0;
+    PlantBuilder builder_; // after config_: builds from its scene
 
-    std::mutex programMutex_; // the program's state, the plant, the recorder
     std::thread thread_;
-    std::mutex mutex_;
+    std::mutex mutex_; // the wake-up: guards mailboxSeq_
     std::condition_variable wake_;
-    std::uint64_t mailboxSeq_ = 0; // guarded by mutex_
+    std::uint64_t mailboxSeq_ = 0;
     std::atomic<bool> stop_{false};
 };
 

@@ -4,6 +4,21 @@
 
 namespace kesto {
 
+namespace {
+
+// Release for a store of a handshake flag; relaxed for any other word (see DspMemory.h).
+std::memory_order storeOrder(std::uint32_t address) {
+    return address == mem::CmdRequest || address == mem::CmdAck ? std::memory_order_release
+                                                                : std::memory_order_relaxed;
+}
+// Acquire for a load of a handshake flag; relaxed for any other word.
+std::memory_order loadOrder(std::uint32_t address) {
+    return address == mem::CmdRequest || address == mem::CmdAck ? std::memory_order_acquire
+                                                                : std::memory_order_relaxed;
+}
+
+} // namespace
+
 const std::atomic<std::uint32_t> *DspMemory::shared(std::uint32_t address) const {
     if (address % 4 != 0)
         return nullptr;
@@ -19,26 +34,28 @@ std::atomic<std::uint32_t> *DspMemory::shared(std::uint32_t address) {
 }
 
 std::uint32_t DspMemory::load(std::uint32_t address) const {
+    // Relaxed, the counters: they publish nothing.
     if (address == mem::SampleCount)
-        return sampleCount_.load();
+        return sampleCount_.load(std::memory_order_relaxed);
     if (address == mem::Overruns)
-        return overruns_.load();
+        return overruns_.load(std::memory_order_relaxed);
     const auto *w = shared(address);
-    return w ? w->load() : 0;
+    return w ? w->load(loadOrder(address)) : 0;
 }
 
 void DspMemory::store(std::uint32_t address, std::uint32_t word) {
     if (auto *w = shared(address))
-        w->store(word);
+        w->store(word, storeOrder(address));
 }
 
 void DspMemory::clear() {
+    // Relaxed: cleared while no thread runs the program; the thread's start publishes it.
     for (auto &w : mailbox_)
-        w.store(0);
+        w.store(0, std::memory_order_relaxed);
     for (auto &w : xfer_)
-        w.store(0);
-    sampleCount_.store(0);
-    overruns_.store(0);
+        w.store(0, std::memory_order_relaxed);
+    sampleCount_.store(0, std::memory_order_relaxed);
+    overruns_.store(0, std::memory_order_relaxed);
 }
 
 } // namespace kesto

@@ -1,8 +1,12 @@
 #pragma once
 // The board's DSP memory: the command mailbox, the transfer buffer and the board's own two
-// counters, each word a lock-free atomic accessed sequentially consistently, so that a word the
-// DSP program writes before clearing CmdAck is visible to the PC once it reads CmdAck as 0.
-// Unmapped addresses read 0 and ignore writes.
+// counters, each word a lock-free atomic. Unmapped addresses read 0 and ignore writes.
+//
+// Memory order: CmdRequest and CmdAck are the handshake's flags, stored with release and loaded
+// with acquire, so that the words a side writes before raising or clearing its flag (the
+// arguments, the transfer buffer) are visible to the other side once it reads that flag. Every
+// other word is relaxed: it is published by the flag that follows it, or (the two counters) it
+// publishes nothing.
 
 #include "contract/BoardContract.h"
 
@@ -24,8 +28,9 @@ public:
     // Writes reach the mailbox and the transfer buffer only; the board's counters are read-only.
     void store(std::uint32_t address, std::uint32_t word);
 
-    void setSampleCount(std::uint32_t n) { sampleCount_.store(n); }
-    void setOverruns(std::uint32_t n) { overruns_.store(n); }
+    // Relaxed: counters for the PC to read; they publish nothing.
+    void setSampleCount(std::uint32_t n) { sampleCount_.store(n, std::memory_order_relaxed); }
+    void setOverruns(std::uint32_t n) { overruns_.store(n, std::memory_order_relaxed); }
     void clear();
 
 private:

@@ -10,22 +10,64 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct Library {
     std::mutex control; // serialises enter, exit, bdinit, loadcs, run
     std::unique_ptr<kesto::BoardCore> core;
+    // The board as getmem/putmem see it, and how many of them are inside it: Kesto_libexit
+    // clears the one and waits for the other to reach 0 before it destroys the board.
     std::atomic<kesto::BoardCore *> open{nullptr};
+    std::atomic<int> inside{0};
     kesto::ProgramFile program;
+    std::string programPath; // of the loaded program; empty when none
+    std::string sceneDir;    // KESTO32_SCENE; empty for the built-in scene
 };
 
 Library &lib() {
     static Library instance;
     return instance;
+}
+
+// Keeps the board alive while a getmem/putmem call is inside it.
+class Visit {
+public:
+    explicit Visit(Library &l) : l_(l) {
+        // Sequentially consistent, with the pair in Kesto_libexit: either this load sees the
+        // board cleared, or libexit sees this call inside and waits for it.
+        l_.inside.fetch_add(1, std::memory_order_seq_cst);
+        core_ = l_.open.load(std::memory_order_seq_cst);
+    }
+    // Release: this call's use of the board happens before libexit destroys it.
+    ~Visit() { l_.inside.fetch_sub(1, std::memory_order_release); }
+    Visit(const Visit &) = delete;
+    Visit &operator=(const Visit &) = delete;
+    kesto::BoardCore *core() const { return core_; }
+
+private:
+    Library &l_;
+    kesto::BoardCore *core_;
+};
+
+// Why the recording must not be written at `record`: it is the loaded program or a file of the
+// scene. Empty when it may be written.
+std::string recordingConflict(const Library &l, const std::string &record) {
+    std::error_code ec;
+    if (!l.programPath.empty() && fs::equivalent(record, l.programPath, ec))
+        return "it is the loaded DSP program";
+    if (!l.sceneDir.empty())
+        for (const auto &entry : fs::directory_iterator(l.sceneDir, ec))
+            if (fs::equivalent(record, entry.path(), ec))
+                return "it is a file of the scene " + l.sceneDir;
+    return {};
 }
 
 std::optional<kesto::BoardConfig> configFromEnvironment() {
@@ -77,7 +119,10 @@ int32_t Kesto_libenter(void) {
         if (!config)
             return 1;
         l.core = std::make_unique<kesto::BoardCore>(std::move(*config));
-        l.open.store(l.core.get());
+        const char *dir = std::getenv("KESTO32_SCENE");
+        l.sceneDir = dir ? dir : "";
+        // Sequentially consistent, as every access to `open`.
+        l.open.store(l.core.get(), std::memory_order_seq_cst);
         return 0;
     });
 }
@@ -86,9 +131,13 @@ int32_t Kesto_libexit(void) {
     return guarded([] {
         Library &l = lib();
         std::lock_guard lock(l.control);
-        l.open.store(nullptr);
+        // Sequentially consistent, with the pair in Visit: see there.
+        l.open.store(nullptr, std::memory_order_seq_cst);
+        while (l.inside.load(std::memory_order_seq_cst) != 0)
+            std::this_thread::yield(); // a getmem/putmem is a few atomic accesses long
         l.core.reset(); // stops the thread and the recording, destroys the program's state
         l.program.close();
+        l.programPath.clear();
         return 0;
     });
 }
@@ -103,6 +152,7 @@ int32_t _Kesto_bdinit(void) {
             return -1;
         l.core->detach();
         l.program.close();
+        l.programPath.clear();
         l.core->memory().clear();
         return 0;
     });
@@ -115,16 +165,18 @@ int32_t _Kesto_loadcs(const char *path) {
         if (!l.core || !path)
             return -1;
         l.core->detach();
+        l.programPath.clear();
         std::string error;
         if (!l.program.open(path, error)) {
             std::fprintf(stderr, "Kesto32: %s\n", error.c_str());
             return 1;
         }
-        if (!l.core->attach(l.program.program())) {
-            std::fprintf(stderr, "Kesto32: %s: the DSP program could not start up\n", path);
+        if (!l.core->attach(l.program.program(), error)) {
+            std::fprintf(stderr, "Kesto32: %s: %s\n", path, error.c_str());
             l.program.close();
             return 2;
         }
+        l.programPath = path;
         return 0;
     });
 }
@@ -133,25 +185,42 @@ int32_t _Kesto_run(void) {
     return guarded([] {
         Library &l = lib();
         std::lock_guard lock(l.control);
-        return l.core && l.core->start() ? 0 : 1;
+        if (!l.core)
+            return 1;
+        std::string warning;
+        if (const std::string &record = l.core->recordPath(); !record.empty()) {
+            if (const std::string why = recordingConflict(l, record); !why.empty()) {
+                std::fprintf(stderr, "Kesto32: KESTO32_RECORD=%s is refused: %s; not recording\n",
+                             record.c_str(), why.c_str());
+                l.core->setRecordPath("");
+            }
+        }
+        const bool started = l.core->start(warning);
+        if (!warning.empty())
+            std::fprintf(stderr, "Kesto32: %s\n", warning.c_str());
+        return started ? 0 : 1;
     });
 }
 
 int32_t _Kesto_getmem(uint32_t address, uint32_t *word) {
-    kesto::BoardCore *core = lib().open.load();
-    if (!core || !word)
-        return -1;
-    *word = core->pcGet(address);
-    return 0;
+    return guarded([&] {
+        const Visit visit(lib());
+        if (!visit.core() || !word)
+            return -1;
+        *word = visit.core()->pcGet(address);
+        return 0;
+    });
 }
 
 int32_t _Kesto_putmem(uint32_t address, const uint32_t *word, int32_t flag) {
     (void)flag;
-    kesto::BoardCore *core = lib().open.load();
-    if (!core || !word)
-        return -1;
-    core->pcPut(address, *word);
-    return 0;
+    return guarded([&] {
+        const Visit visit(lib());
+        if (!visit.core() || !word)
+            return -1;
+        visit.core()->pcPut(address, *word);
+        return 0;
+    });
 }
 
 } // extern "C"

@@ -1,8 +1,14 @@
 /* The interface between the simulated board and a DSP program loaded onto it.
  *
  * A DSP program is a shared object that exports one function, kesto_dsp_program(), returning a
- * table of entry points with abi == KESTO_DSP_ABI. The board calls every entry point from its own
- * sample thread only (or from a test's thread that drives the board directly), never two at once.
+ * table of entry points with abi == KESTO_DSP_ABI.
+ *
+ * Who runs the program's code: one thread at a time, never two at once, and never the PC's
+ * getmem/putmem. While the board's sample thread runs, only that thread calls sample, service
+ * and rate; create and destroy (and anything between them while the board is stopped) run on
+ * the thread that controls the board: the library's caller of _Kesto_loadcs, _Kesto_bdinit and
+ * Kesto_libexit, or a test's thread that steps the board itself. The program therefore needs no
+ * lock of its own, and the sample thread never waits on one to run it.
  *
  * The program sees DSP memory only through the host's getmem/putmem, which ignore unmapped
  * addresses, so nothing the program computes can reach memory outside the mapped words.
@@ -24,7 +30,9 @@ typedef struct KestoDspHost {
     /* One word of DSP memory; unmapped addresses read 0 and ignore writes. */
     uint32_t (*getmem)(void *ctx, uint32_t address);
     void (*putmem)(void *ctx, uint32_t address, uint32_t word);
-    /* The program changes its sampling rate (Hz). The board rebuilds its plant at that rate. */
+    /* The program changes its sampling rate (Hz). Never waits: the board builds its plant at that
+     * rate on another thread and swaps it in at a block boundary a few milliseconds later. A rate
+     * that is not finite or is outside 1000 to 384000 Hz is refused (the board keeps its rate). */
     void (*set_rate)(void *ctx, double hz);
 } KestoDspHost;
 

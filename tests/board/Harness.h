@@ -25,7 +25,11 @@ inline Scene smallScene() {
 
 struct Harness {
     BoardCore core{BoardConfig{smallScene(), Clock::Free, "", 1}};
-    Harness() { core.attach(kesto_dsp_program()); }
+    Harness() {
+        std::string error;
+        core.attach(kesto_dsp_program(), error);
+        core.settle();
+    }
 
     void put(std::uint32_t a, std::int32_t v) { core.pcPut(a, quiro::wordOfLong(v)); }
     void put(std::uint32_t a, float v) { core.pcPut(a, quiro::wordOfSingle(v)); }

@@ -1,6 +1,7 @@
 // libKesto32 through its C interface, with the real quiros.out from the run tree.
 
 #include "board/Kesto32.h"
+#include "board/WavRecorder.h"
 #include "contract/BoardContract.h"
 
 #include <gtest/gtest.h>
@@ -99,20 +100,9 @@ TEST(Library, RealTimeThreadPacesSamplesAndAnswersCommandsWhileRunning) {
 
 // The samples of a 3-channel float WAV at 20 kHz as the board writes it; empty if it is not one.
 std::vector<float> readWav(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<char> b((std::istreambuf_iterator<char>(in)), {});
-    const auto u = [&](std::size_t at, std::size_t n) {
-        std::uint32_t v = 0;
-        std::memcpy(&v, &b[at], n);
-        return v;
-    };
-    if (b.size() < 58 || std::memcmp(&b[0], "RIFF", 4) || u(4, 4) != b.size() - 8 ||
-        std::memcmp(&b[8], "WAVEfmt ", 8) || u(20, 2) != 3 || u(22, 2) != 3 || u(24, 4) != 20000 ||
-        u(34, 2) != 32 || std::memcmp(&b[50], "data", 4) || u(54, 4) != b.size() - 58)
-        return {};
-    std::vector<float> v((b.size() - 58) / 4);
-    std::memcpy(v.data(), &b[58], v.size() * 4);
-    return v;
+    double rate = 0;
+    std::vector<float> frames;
+    return kesto::readWav(path, rate, frames) && rate == 20000 ? frames : std::vector<float>{};
 }
 
 TEST(Library, RecordingIsAValidWavWhoseSamplesAreWhatWasCaptured) {
