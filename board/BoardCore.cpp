@@ -112,20 +112,25 @@ void PlantBuilder::loop() {
         seenWakes = wakes_.load(std::memory_order_acquire);
         for (std::size_t n = retired_.popAll(old), i = 0; i < n; ++i)
             delete old[i];
-        if (stop_.load(std::memory_order_relaxed)) // Relaxed: ordered by the wakes_ acquire.
-            return;
-        // Relaxed, both: ordered by the wakes_ acquire above.
+        // Relaxed, all three: ordered by the wakes_ acquire above.
+        const bool stopping = stop_.load(std::memory_order_relaxed);
         const std::uint64_t requests = requests_.load(std::memory_order_relaxed);
-        if (requests == seenRequests)
-            continue;
-        seenRequests = requests;
-        if (Plant *plant = buildPlant(scene_, wanted_.load(std::memory_order_relaxed), seed_))
-            // Release: the plant is complete before a take() can see it. An unused older
-            // plant comes back and is freed here.
-            delete ready_.exchange(plant, std::memory_order_acq_rel);
-        // Release: pairs with settle().
-        answered_.store(seenRequests, std::memory_order_release);
-        answered_.notify_all();
+        if (requests != seenRequests) {
+            seenRequests = requests;
+            const double hz = wanted_.load(std::memory_order_relaxed);
+            // A rate out of range is still refused aloud when the board is closing; a plant
+            // nobody will use is not built.
+            if (!rateInRange(hz) || !stopping)
+                if (Plant *plant = buildPlant(scene_, hz, seed_))
+                    // Release: the plant is complete before a take() can see it. An unused
+                    // older plant comes back and is freed here.
+                    delete ready_.exchange(plant, std::memory_order_acq_rel);
+            // Release: pairs with settle().
+            answered_.store(seenRequests, std::memory_order_release);
+            answered_.notify_all();
+        }
+        if (stopping)
+            return;
     }
 }
 
