@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -48,14 +49,16 @@ TEST(Recorder, KeepsEveryQueuedFrameOrEndsTheFileOnceWithAValidHeader) {
         std::uint64_t maxDataBytes;
         rlim_t fileSizeLimit; // 0: none
         std::size_t written;
-        bool drops;
-        const char *message; // on stderr once, or nullptr for none
+        double rate; // of the file at the end
+        bool drops, stops;
+        const char *message; // on stderr, or "" for none
     } rows[] = {
-        {"a plain recording", 5000, 0, Whole, 0, 5000, false, nullptr},
-        {"a rate change", 5000, 1200, Whole, 0, 1200, false, "sampling rate changed to 48000 Hz"},
-        {"the size a WAV can describe", 5000, 0, 12 * 700, 0, 700, false, "the largest size"},
-        {"a file-size limit", 20000, 0, Whole, 64 * 1024, Any, false, "recording stopped"},
-        {"a burst longer than the ring", 200000, 0, Whole, 0, Any, true, nullptr},
+        {"a plain recording", 5000, 0, Whole, 0, 5000, 20000, false, false, ""},
+        {"a rate change", 5000, 1200, Whole, 0, 3800, 48000, false, false,
+         "changed to 48000 Hz; the file starts again"},
+        {"the size a WAV can describe", 5000, 0, 12 * 700, 0, 700, 20000, false, true, "the largest size"},
+        {"a file-size limit", 20000, 0, Whole, 64 * 1024, Any, 20000, false, true, "recording stopped"},
+        {"a burst longer than the ring", 200000, 0, Whole, 0, Any, 20000, true, false, ""},
     };
     const std::string path = (fs::temp_directory_path() /
                               ("kesto-recorder-" + std::to_string(::getpid()) + ".wav")).string();
@@ -84,22 +87,23 @@ TEST(Recorder, KeepsEveryQueuedFrameOrEndsTheFileOnceWithAValidHeader) {
             EXPECT_EQ(rec.written(), r.written);
         }
         EXPECT_EQ(rec.dropped() > 0, r.drops);
-        if (!r.message) { // every frame is either in the file or counted as dropped
+        if (!r.stops && !r.rateChangeAt) { // every frame is in the file or counted as dropped
             EXPECT_EQ(rec.written() + rec.dropped(), r.frames);
         }
-        EXPECT_EQ(occurrences(err, "recording stopped"), r.message ? 1u : 0u) << err;
-        if (r.message) {
-            EXPECT_NE(err.find(r.message), std::string::npos) << err;
-        }
+        EXPECT_EQ(occurrences(err, "recording stopped"), r.stops ? 1u : 0u) << err;
+        EXPECT_NE(err.find(r.message), std::string::npos) << err;
 
         double rate = 0;
         std::vector<float> frames;
         ASSERT_TRUE(readWav(path, rate, frames));
-        EXPECT_EQ(rate, 20000);
+        EXPECT_EQ(rate, r.rate);
         ASSERT_EQ(frames.size(), 3 * rec.written());
-        EXPECT_EQ(frames[0], -1.0f); // the first frame, (-2048, 2048, -1024) counts
-        EXPECT_EQ(frames[1], 1.0f);
-        EXPECT_EQ(frames[2], -0.5f);
+        // The file's first frame: frame 0 of the recording, (-2048, 2048, -1024) counts, or the
+        // first at the new rate.
+        const auto v = static_cast<float>(static_cast<std::int32_t>(r.rateChangeAt % 4096) - 2048);
+        EXPECT_EQ(frames[0], v / 2048);
+        EXPECT_EQ(frames[1], -v / 2048);
+        EXPECT_EQ(frames[2], std::trunc(v / 2) / 2048);
     }
     fs::remove(path);
 }
