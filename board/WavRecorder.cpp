@@ -28,7 +28,8 @@ constexpr std::uint64_t FrameBytes = sizeof(float) * WavRecorder::Channels;
 
 } // namespace
 
-WavRecorder::WavRecorder(std::uint64_t maxDataBytes) : maxDataBytes_(maxDataBytes) {}
+WavRecorder::WavRecorder(std::uint64_t maxDataBytes, std::size_t ringFrames)
+    : maxDataBytes_(maxDataBytes), ringFrames_(ringFrames) {}
 
 namespace {
 
@@ -59,7 +60,7 @@ bool WavRecorder::open(const std::string &path, double rate, std::string &error)
     file_ = file;
     path_ = path;
     ring_ = std::make_unique<SpscRing<Frame>>(
-        std::max(MinRingFrames, static_cast<std::size_t>(RingSeconds * rate)));
+        ringFrames_ ? ringFrames_ : std::max(MinRingFrames, static_cast<std::size_t>(RingSeconds * rate)));
     marks_ = std::make_unique<SpscRing<RateMark>>(MaxRateMarks);
     queued_ = taken_ = 0;
     haveMark_ = false;

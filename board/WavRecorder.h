@@ -32,7 +32,8 @@ public:
         float v[Channels];
     };
 
-    explicit WavRecorder(std::uint64_t maxDataBytes = MaxDataBytes);
+    // `ringFrames`: the ring's room, 0 for two seconds at the rate (at least 16384 frames).
+    explicit WavRecorder(std::uint64_t maxDataBytes = MaxDataBytes, std::size_t ringFrames = 0);
     ~WavRecorder() { close(); }
     WavRecorder(const WavRecorder &) = delete;
     WavRecorder &operator=(const WavRecorder &) = delete;
@@ -69,6 +70,7 @@ private:
     void stopWith(const std::string &reason);
 
     std::uint64_t maxDataBytes_;
+    std::size_t ringFrames_;
     std::string path_;
     std::unique_ptr<SpscRing<Frame>> ring_;
     std::unique_ptr<SpscRing<RateMark>> marks_;
