@@ -88,7 +88,16 @@ Plant *PlantBuilder::take() {
     if (retired_.size() >= retired_.capacity())
         return nullptr;
     // Acquire: the plant's construction on the builder's thread happens before its use here.
-    return ready_.exchange(nullptr, std::memory_order_acquire);
+    Plant *plant = ready_.load(std::memory_order_acquire);
+    // Relaxed: a plant for an older request is left for the builder to replace; a stale view
+    // of wanted_ only delays the swap by a block.
+    if (!plant || plant->rate() != wanted_.load(std::memory_order_relaxed))
+        return nullptr;
+    // Acquire, as above; on failure the builder has just put a newer plant there: next block.
+    return ready_.compare_exchange_strong(plant, nullptr, std::memory_order_acquire,
+                                          std::memory_order_relaxed)
+               ? plant
+               : nullptr;
 }
 
 void PlantBuilder::retire(Plant *plant) {
@@ -186,8 +195,8 @@ void BoardCore::detach() {
         program_->destroy(dsp_);
     dsp_ = nullptr;
     program_ = nullptr;
-    builder_.settle();
-    delete builder_.take();
+    // A plant still being built is not waited for: one at the next program's rate is as good as
+    // new, and one at another rate is never taken (the builder replaces it).
     delete plant_;
     plant_ = nullptr;
     requested_ = 0;
