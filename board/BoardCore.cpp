@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <exception>
 
+#include <pthread.h>
+#include <sched.h>
+
 namespace kesto {
 
 namespace {
@@ -85,7 +88,16 @@ Plant *PlantBuilder::take() {
     if (retired_.size() >= retired_.capacity())
         return nullptr;
     // Acquire: the plant's construction on the builder's thread happens before its use here.
-    return ready_.exchange(nullptr, std::memory_order_acquire);
+    Plant *plant = ready_.load(std::memory_order_acquire);
+    // Relaxed: a plant for an older request is left for the builder to replace; a stale view
+    // of wanted_ only delays the swap by a block.
+    if (!plant || plant->rate() != wanted_.load(std::memory_order_relaxed))
+        return nullptr;
+    // Acquire, as above; on failure the builder has just put a newer plant there: next block.
+    return ready_.compare_exchange_strong(plant, nullptr, std::memory_order_acquire,
+                                          std::memory_order_relaxed)
+               ? plant
+               : nullptr;
 }
 
 void PlantBuilder::retire(Plant *plant) {
@@ -109,20 +121,25 @@ void PlantBuilder::loop() {
         seenWakes = wakes_.load(std::memory_order_acquire);
         for (std::size_t n = retired_.popAll(old), i = 0; i < n; ++i)
             delete old[i];
-        if (stop_.load(std::memory_order_relaxed)) // Relaxed: ordered by the wakes_ acquire.
-            return;
-        // Relaxed, both: ordered by the wakes_ acquire above.
+        // Relaxed, all three: ordered by the wakes_ acquire above.
+        const bool stopping = stop_.load(std::memory_order_relaxed);
         const std::uint64_t requests = requests_.load(std::memory_order_relaxed);
-        if (requests == seenRequests)
-            continue;
-        seenRequests = requests;
-        if (Plant *plant = buildPlant(scene_, wanted_.load(std::memory_order_relaxed), seed_))
-            // Release: the plant is complete before a take() can see it. An unused older
-            // plant comes back and is freed here.
-            delete ready_.exchange(plant, std::memory_order_acq_rel);
-        // Release: pairs with settle().
-        answered_.store(seenRequests, std::memory_order_release);
-        answered_.notify_all();
+        if (requests != seenRequests) {
+            seenRequests = requests;
+            const double hz = wanted_.load(std::memory_order_relaxed);
+            // A rate out of range is still refused aloud when the board is closing; a plant
+            // nobody will use is not built.
+            if (!rateInRange(hz) || !stopping)
+                if (Plant *plant = buildPlant(scene_, hz, seed_))
+                    // Release: the plant is complete before a take() can see it. An unused
+                    // older plant comes back and is freed here.
+                    delete ready_.exchange(plant, std::memory_order_acq_rel);
+            // Release: pairs with settle().
+            answered_.store(seenRequests, std::memory_order_release);
+            answered_.notify_all();
+        }
+        if (stopping)
+            return;
     }
 }
 
@@ -178,8 +195,8 @@ void BoardCore::detach() {
         program_->destroy(dsp_);
     dsp_ = nullptr;
     program_ = nullptr;
-    builder_.settle();
-    delete builder_.take();
+    // A plant still being built is not waited for: one at the next program's rate is as good as
+    // new, and one at another rate is never taken (the builder replaces it).
     delete plant_;
     plant_ = nullptr;
     requested_ = 0;
@@ -271,10 +288,16 @@ void BoardCore::step(std::uint32_t n) {
 bool BoardCore::service() { return dsp_ && program_->service(dsp_) != 0; }
 
 void BoardCore::run() {
-    if (config_.clock == Clock::Free)
+    if (config_.clock == Clock::Free) {
         runFree();
-    else
-        runRealTime();
+        return;
+    }
+    // Ask for a real-time priority, as a converter's interrupt would have: other work on a busy
+    // machine then delays a block less. Without the right to it, the thread runs as it is.
+    sched_param param{};
+    param.sched_priority = std::min(10, sched_get_priority_max(SCHED_FIFO));
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    runRealTime();
 }
 
 void BoardCore::runFree() {

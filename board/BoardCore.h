@@ -53,8 +53,8 @@ public:
 
     // Any thread: asks for a plant at `hz`, replacing an earlier request. Never waits.
     void request(double hz);
-    // The consumer thread: the newest finished plant, or null. Null as well while the builder
-    // still has MaxRetired plants to free. Never waits.
+    // The consumer thread: the newest finished plant if it is at the rate last asked for, or
+    // null. Null as well while the builder still has MaxRetired plants to free. Never waits.
     Plant *take();
     // The consumer: hands back the plant a take() replaced; the builder frees it. Never waits.
     void retire(Plant *plant);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <span>
 
 namespace kesto {
 
@@ -21,39 +22,54 @@ constexpr auto HeaderEvery = std::chrono::milliseconds(250);
 constexpr double RingSeconds = 2.0;
 constexpr std::size_t MinRingFrames = 16384;
 constexpr std::size_t WriteChunk = 4096; // frames per write
+constexpr std::size_t MaxRateMarks = 16;  // changes of rate the writer may lag behind
 
 constexpr std::uint64_t FrameBytes = sizeof(float) * WavRecorder::Channels;
 
 } // namespace
 
-WavRecorder::WavRecorder(std::uint64_t maxDataBytes) : maxDataBytes_(maxDataBytes) {}
+WavRecorder::WavRecorder(std::uint64_t maxDataBytes, std::size_t ringFrames)
+    : maxDataBytes_(maxDataBytes), ringFrames_(ringFrames) {}
 
-bool WavRecorder::open(const std::string &path, double rate, std::string &error) {
-    close();
+namespace {
+
+// A new file for the recording, with the reason in `error` when it cannot be created.
+SNDFILE *create(const std::string &path, double rate, std::string &error) {
     SF_INFO info{};
     info.samplerate = static_cast<int>(std::lround(rate));
-    info.channels = Channels;
+    info.channels = WavRecorder::Channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SNDFILE *file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file) {
         error = sf_strerror(nullptr);
-        return false;
+        return nullptr;
     }
     // Only the sizes change as the file grows; a peak chunk would need a rewrite at the end.
     sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     sf_command(file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+    return file;
+}
+
+} // namespace
+
+bool WavRecorder::open(const std::string &path, double rate, std::string &error) {
+    close();
+    SNDFILE *file = create(path, rate, error);
+    if (!file)
+        return false;
+    file_ = file;
     path_ = path;
-    rate_ = static_cast<std::uint32_t>(info.samplerate);
     ring_ = std::make_unique<SpscRing<Frame>>(
-        std::max(MinRingFrames, static_cast<std::size_t>(RingSeconds * rate)));
+        ringFrames_ ? ringFrames_ : std::max(MinRingFrames, static_cast<std::size_t>(RingSeconds * rate)));
+    marks_ = std::make_unique<SpscRing<RateMark>>(MaxRateMarks);
     queued_ = taken_ = 0;
-    newRate_ = 0;
-    rateChangeAt_.store(Never, std::memory_order_relaxed); // the writer starts after this
-    closing_.store(false, std::memory_order_relaxed);       // likewise
-    stopped_.store(false, std::memory_order_relaxed);       // likewise
-    written_.store(0, std::memory_order_relaxed);           // likewise
-    dropped_.store(0, std::memory_order_relaxed);           // likewise
-    writer_ = std::thread([this, file] { writeLoop(file); });
+    haveMark_ = false;
+    // Relaxed, all four: the writer thread starts after them, which orders them.
+    closing_.store(false, std::memory_order_relaxed);
+    stopped_.store(false, std::memory_order_relaxed);
+    written_.store(0, std::memory_order_relaxed);
+    dropped_.store(0, std::memory_order_relaxed);
+    writer_ = std::thread([this] { writeLoop(); });
     return true;
 }
 
@@ -69,12 +85,9 @@ void WavRecorder::frame(std::int32_t detection, std::int32_t error, std::int32_t
 }
 
 void WavRecorder::rateChanged(double rate) {
-    // Relaxed: only this thread writes rateChangeAt_; only the first change matters.
-    if (!ring_ || rateChangeAt_.load(std::memory_order_relaxed) != Never)
-        return;
-    newRate_ = rate;
-    // Release: newRate_ is visible to the writer once it sees the position.
-    rateChangeAt_.store(queued_, std::memory_order_release);
+    // The mark goes in before the frames at the new rate, so the writer sees it before them.
+    if (marks_ && !marks_->push({queued_, rate}))
+        stopped_.store(true, std::memory_order_relaxed); // Relaxed: as in frame().
 }
 
 void WavRecorder::close() {
@@ -84,6 +97,7 @@ void WavRecorder::close() {
     closing_.store(true, std::memory_order_release);
     writer_.join();
     ring_.reset();
+    marks_.reset();
 }
 
 void WavRecorder::stopWith(const std::string &reason) {
@@ -94,37 +108,63 @@ void WavRecorder::stopWith(const std::string &reason) {
     stopped_.store(true, std::memory_order_relaxed);
 }
 
-bool WavRecorder::write(void *handle, const Frame *frames, std::size_t n) {
-    auto *file = static_cast<SNDFILE *>(handle);
-    // Acquire: pairs with rateChanged's release, for newRate_.
-    const std::uint64_t changeAt = rateChangeAt_.load(std::memory_order_acquire);
-    const std::uint64_t written = written_.load(std::memory_order_relaxed);
+bool WavRecorder::restart(double rate) {
+    std::string error;
+    sf_close(static_cast<SNDFILE *>(file_));
+    file_ = create(path_, rate, error);
+    written_.store(0, std::memory_order_release); // Release: as in write().
+    if (!file_) {
+        stopWith("cannot be started again at " + std::to_string(std::lround(rate)) + " Hz (" +
+                 error + ")");
+        return false;
+    }
+    std::fprintf(stderr, "Kesto32: recording %s: the sampling rate changed to %g Hz; the file "
+                 "starts again at that rate\n", path_.c_str(), rate);
+    return true;
+}
+
+bool WavRecorder::write(const Frame *frames, std::size_t n) {
+    auto *file = static_cast<SNDFILE *>(file_);
+    const std::uint64_t written = written_.load(std::memory_order_relaxed); // Relaxed: ours.
     const std::uint64_t room = maxDataBytes_ / FrameBytes - written;
-    std::size_t k = n;
-    if (changeAt != Never && taken_ + k > changeAt)
-        k = static_cast<std::size_t>(changeAt - taken_);
-    k = static_cast<std::size_t>(std::min<std::uint64_t>(k, room));
-    const sf_count_t got = k ? sf_writef_float(file, &frames[0].v[0], static_cast<sf_count_t>(k)) : 0;
-    taken_ += n;
+    const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(n, room));
+    const sf_count_t got =
+        k ? sf_writef_float(file, &frames[0].v[0], static_cast<sf_count_t>(k)) : 0;
     // Release: written() readers see a count no larger than what the file holds.
     written_.store(written + static_cast<std::uint64_t>(std::max<sf_count_t>(got, 0)),
                    std::memory_order_release);
-    char reason[160];
     if (got != static_cast<sf_count_t>(k))
         stopWith(sf_strerror(file));
-    else if (k < n && k == room)
+    else if (k < n)
         stopWith("the file reached the largest size a WAV file can describe");
-    else if (k < n) {
-        std::snprintf(reason, sizeof reason,
-                      "the sampling rate changed to %g Hz and a WAV file has one rate", newRate_);
-        stopWith(reason);
-    } else
+    else
         return true;
     return false;
 }
 
-void WavRecorder::writeLoop(void *handle) {
-    auto *file = static_cast<SNDFILE *>(handle);
+bool WavRecorder::take(const Frame *frames, std::size_t n) {
+    std::size_t done = 0;
+    bool recording = true;
+    while (recording && done < n) {
+        // The marks of changes among these frames are in already: each went in before them.
+        if (!haveMark_)
+            haveMark_ = marks_->popAll(std::span(&nextMark_, 1)) == 1;
+        std::size_t upto = n;
+        if (haveMark_ && nextMark_.at < taken_ + n)
+            upto = static_cast<std::size_t>(nextMark_.at - taken_);
+        recording = write(frames + done, upto - done);
+        taken_ += upto - done;
+        done = upto;
+        if (recording && haveMark_ && nextMark_.at == taken_) {
+            haveMark_ = false;
+            recording = restart(nextMark_.rate);
+        }
+    }
+    taken_ += n - done;
+    return recording;
+}
+
+void WavRecorder::writeLoop() {
     static_assert(sizeof(Frame) == FrameBytes, "frames are written as interleaved floats");
     std::vector<Frame> chunk(WriteChunk);
     bool recording = true;
@@ -140,14 +180,20 @@ void WavRecorder::writeLoop(void *handle) {
             continue;
         }
         if (recording)
-            recording = write(file, chunk.data(), n);
+            recording = take(chunk.data(), n);
+        // Relaxed: the sample thread ended it when rate changes came faster than marks fit.
+        if (recording && stopped_.load(std::memory_order_relaxed)) {
+            stopWith("the sampling rate changed too often to follow");
+            recording = false;
+        }
         if (recording && Steady::now() - lastHeader >= HeaderEvery) {
-            sf_command(file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+            sf_command(static_cast<SNDFILE *>(file_), SFC_UPDATE_HEADER_NOW, nullptr, 0);
             lastHeader = Steady::now();
         }
     }
-    if (sf_close(file) != 0 && recording)
+    if (file_ && sf_close(static_cast<SNDFILE *>(file_)) != 0 && recording)
         stopWith("the file could not be completed");
+    file_ = nullptr;
 }
 
 bool readWav(const std::string &path, double &rate, std::vector<float> &frames) {

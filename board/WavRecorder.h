@@ -8,7 +8,8 @@
 // file is a valid WAV of what was written at any moment. A write error (disk full, a file-size
 // limit, an I/O error) is reported once on standard error and ends the recording there, the header
 // then describing the frames that reached the file. A WAV file cannot pass 4 GiB: the recording
-// stops with a message just before. A WAV file has one rate: a change of rate stops it too.
+// stops with a message just before. A WAV file has one rate: at a change of rate the file starts
+// again at the new rate, with a message.
 
 #include "board/SpscRing.h"
 
@@ -31,7 +32,8 @@ public:
         float v[Channels];
     };
 
-    explicit WavRecorder(std::uint64_t maxDataBytes = MaxDataBytes);
+    // `ringFrames`: the ring's room, 0 for two seconds at the rate (at least 16384 frames).
+    explicit WavRecorder(std::uint64_t maxDataBytes = MaxDataBytes, std::size_t ringFrames = 0);
     ~WavRecorder() { close(); }
     WavRecorder(const WavRecorder &) = delete;
     WavRecorder &operator=(const WavRecorder &) = delete;
@@ -41,7 +43,7 @@ public:
     bool open(const std::string &path, double rate, std::string &error);
     // Sample thread: one frame of counts. Never waits.
     void frame(std::int32_t detection, std::int32_t error, std::int32_t control);
-    // Sample thread: the following frames are at `rate` Hz.
+    // Sample thread: the following frames are at `rate` Hz. Never waits.
     void rateChanged(double rate);
     // Controlling thread, once the sample thread no longer calls frame(): writes what the ring
     // holds, completes the header, closes the file and joins the writer.
@@ -49,27 +51,35 @@ public:
     bool isOpen() const { return writer_.joinable(); }
 
     const std::string &path() const { return path_; }
-    // Frames that reached the file, and frames the sample thread could not queue (ring full).
+    // Frames that reached the file (since it last started), and frames the sample thread could
+    // not queue (ring full).
     std::uint64_t written() const { return written_.load(std::memory_order_acquire); }
     std::uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
 private:
-    void writeLoop(void *file); // libsndfile's SNDFILE
-    // Writer thread: writes frames; false once the recording has ended.
-    bool write(void *file, const Frame *frames, std::size_t n);
+    struct RateMark {
+        std::uint64_t at; // frames queued before the change
+        double rate;
+    };
+    // Writer thread: the loop, the frames taken from the ring (split at rate marks), and the
+    // frames of one file. The latter two return false once the recording has ended.
+    void writeLoop();
+    bool take(const Frame *frames, std::size_t n);
+    bool write(const Frame *frames, std::size_t n);
+    bool restart(double rate);
     void stopWith(const std::string &reason);
 
     std::uint64_t maxDataBytes_;
+    std::size_t ringFrames_;
     std::string path_;
     std::unique_ptr<SpscRing<Frame>> ring_;
+    std::unique_ptr<SpscRing<RateMark>> marks_;
     std::thread writer_;
-    std::uint32_t rate_ = 0;     // the file's rate
-    std::uint64_t queued_ = 0;   // sample thread only: frames put into the ring
-    std::uint64_t taken_ = 0;    // writer only: frames taken out of the ring
-    static constexpr std::uint64_t Never = ~std::uint64_t{0};
-    // The sample thread's queued_ when the rate changed; the writer ends the file there.
-    std::atomic<std::uint64_t> rateChangeAt_{Never};
-    double newRate_ = 0; // written before rateChangeAt_, read after it
+    void *file_ = nullptr;      // writer only (after open): libsndfile's SNDFILE
+    std::uint64_t queued_ = 0;  // sample thread only: frames put into the ring
+    std::uint64_t taken_ = 0;   // writer only: frames taken out of the ring
+    RateMark nextMark_{};       // writer only: the next change of rate, if haveMark_
+    bool haveMark_ = false;
     // Set by close() once the sample thread has stopped; the writer then drains and ends.
     std::atomic<bool> closing_{false};
     // Set by the writer when the recording ended early; the sample thread then stops queuing.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite: plainly, under AddressSanitizer with
-# UndefinedBehaviorSanitizer, and the board's threads under ThreadSanitizer.
+# UndefinedBehaviorSanitizer, and the board's threads under ThreadSanitizer; then builds the
+# release preset (without running its tests) so that no preset can break unseen.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
@@ -10,3 +11,6 @@ for preset in dev asan tsan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+echo "== release (build only)"
+cmake --preset release >/dev/null
+cmake --build --preset release

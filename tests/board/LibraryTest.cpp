@@ -12,8 +12,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -44,10 +47,10 @@ void send(Cmd code) {
 
 // The board's environment for the next Kesto_libenter; leaves the library on destruction.
 struct Environment {
-    Environment(const char *clock, const char *record = nullptr) {
+    Environment(const char *clock, const char *record = nullptr, const char *scene = nullptr) {
         ::setenv("KESTO32_CLOCK", clock, 1);
         record ? ::setenv("KESTO32_RECORD", record, 1) : ::unsetenv("KESTO32_RECORD");
-        ::unsetenv("KESTO32_SCENE");
+        scene ? ::setenv("KESTO32_SCENE", scene, 1) : ::unsetenv("KESTO32_SCENE");
     }
     ~Environment() { Kesto_libexit(); }
 };
@@ -131,6 +134,89 @@ TEST(Library, RecordingIsAValidWavWhoseSamplesAreWhatWasCaptured) {
     EXPECT_TRUE(at != frames.end() && (at - frames.begin()) % 3 == 0)
         << "the captured stretch is not in the recording of " << frames.size() / 3 << " frames";
     fs::remove(wav);
+}
+
+std::string contents(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Each row is one thing wrong with what the board is given, through the C interface: the
+// results of loading and running, and the message on stderr.
+TEST(Library, RefusesProgramRatesAndRecordingPathsItCannotServe) {
+    const fs::path dir = fs::temp_directory_path() / ("kesto-hostile-" + std::to_string(::getpid()));
+    const fs::path scene = dir / "scene", program = dir / "quiros.out";
+    fs::create_directories(scene);
+    std::ofstream(scene / "scene.ini") << "sample_rate = 20000\nbroadband = 0.01\n";
+    for (const char *name : {"primary_ref.cof", "primary_err.cof", "secondary_ref.cof", "secondary_err.cof"})
+        std::ofstream(scene / name) << "1\n0.5\n";
+    fs::copy_file(Program, program);
+    const std::string rateProgram = RunTree + "/tests/rate_program.out";
+    const struct {
+        const char *what, *rate; // the stand-in program's rate; nullptr: the real program
+        float asked;             // asked for by a command after the start; 0: none
+        fs::path record;
+        bool loads;
+        const char *message;
+    } rows[] = {
+        {"999 Hz", "999", 0, {}, false, "runs at 999 Hz, outside the board's 1000 to 384000 Hz"},
+        {"384001 Hz", "384001", 0, {}, false, "runs at 384001 Hz, outside"},
+        {"a rate that is not a number", "nan", 0, {}, false, "runs at nan Hz, outside"},
+        {"384000 Hz", "384000", 0, {}, true, ""},
+        {"a later rate too high", "20000", 1e9f, {}, true, "a sampling rate of 1e+09 Hz is refused"},
+        {"a later infinite rate", "20000", std::numeric_limits<float>::infinity(), {}, true, "a sampling rate of inf Hz is refused"},
+        {"recording onto the program", nullptr, 0, program, true, "it is the loaded DSP program"},
+        {"recording onto a scene file", nullptr, 0, scene / "primary_err.cof", true,
+         "it is a file of the scene"},
+        {"recording into a missing directory", nullptr, 0, dir / "missing" / "x.wav", true,
+         "cannot be written"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.what);
+        const std::string before = r.record.empty() ? "" : contents(r.record);
+        r.rate ? ::setenv("KESTO_TEST_RATE", r.rate, 1) : ::unsetenv("KESTO_TEST_RATE");
+        Environment env("realtime", r.record.empty() ? nullptr : r.record.c_str(), scene.c_str());
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(Kesto_libenter(), 0);
+        EXPECT_EQ(_Kesto_loadcs(r.rate ? rateProgram.c_str() : program.c_str()) == 0, r.loads);
+        if (r.loads) {
+            EXPECT_EQ(_Kesto_run(), 0);
+        }
+        if (r.asked != 0) {
+            put(dspmem::CmdArg6, wordOfSingle(r.asked));
+            send(Cmd::SetParams);
+        }
+        Kesto_libexit();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(r.message), std::string::npos) << err;
+        if (!r.record.empty() && !before.empty()) {
+            EXPECT_EQ(contents(r.record), before) << "the file was overwritten";
+        }
+    }
+    ::unsetenv("KESTO_TEST_RATE");
+    fs::remove_all(dir);
+}
+
+TEST(Library, ExitWhileAnotherThreadReadsAndWritesNeverTouchesAFreedBoard) {
+    Environment env("free");
+    std::atomic<bool> done{false};
+    std::thread pc([&] {
+        std::uint32_t w = 0;
+        while (!done.load()) {
+            _Kesto_getmem(dspmem::CmdAck, &w);
+            _Kesto_putmem(dspmem::CmdArg1, &w, -1);
+            _Kesto_putmem(dspmem::CmdRequest, &w, -1);
+        }
+    });
+    for (int i = 0; i < 30; ++i) {
+        ASSERT_EQ(Kesto_libenter(), 0);
+        ASSERT_EQ(_Kesto_loadcs(Program.c_str()), 0);
+        ASSERT_EQ(_Kesto_run(), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(Kesto_libexit(), 0);
+    }
+    done.store(true);
+    pc.join();
 }
 
 } // namespace

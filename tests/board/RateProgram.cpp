@@ -1,0 +1,46 @@
+// A stand-in DSP program for the board's refusals: it runs at the rate in KESTO_TEST_RATE and,
+// for every command, asks the board for the rate in CmdArg6. Its output is silence.
+
+#include "board/KestoDsp.h"
+#include "dsp/MemoryMap.h"
+
+#include <cstdlib>
+
+namespace {
+
+using namespace quiro;
+
+struct State {
+    const KestoDspHost *host;
+};
+
+void *create(const KestoDspHost *host, std::uint64_t) { return new State{host}; }
+void destroy(void *dsp) { delete static_cast<State *>(dsp); }
+std::int32_t sample(void *, std::int32_t, std::int32_t) { return 0; }
+double rate(void *) {
+    const char *text = std::getenv("KESTO_TEST_RATE");
+    return text ? std::strtod(text, nullptr) : 20000.0;
+}
+std::int32_t service(void *dsp) {
+    const KestoDspHost &h = *static_cast<State *>(dsp)->host;
+    const std::uint32_t request = h.getmem(h.ctx, dspmem::CmdRequest);
+    const std::uint32_t ack = h.getmem(h.ctx, dspmem::CmdAck);
+    if (request == 1 && ack == 0) {
+        h.set_rate(h.ctx, singleOfWord(h.getmem(h.ctx, dspmem::CmdArg6)));
+        h.putmem(h.ctx, dspmem::CmdAck, 1);
+        return 1;
+    }
+    if (request == 0 && ack == 1) {
+        h.putmem(h.ctx, dspmem::CmdAck, 0);
+        return 1;
+    }
+    return 0;
+}
+
+const KestoDspProgram Program{KESTO_DSP_ABI, "rate test", create, destroy, sample, service, rate};
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) const KestoDspProgram *kesto_dsp_program(void) {
+    return &Program;
+}

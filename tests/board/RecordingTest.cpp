@@ -1,0 +1,129 @@
+// The recorder's ring and writer thread, its refusals and limits, and plants for a new rate
+// swapped in at a block boundary.
+
+#include "Harness.h"
+
+#include "board/WavRecorder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace kesto {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::size_t occurrences(const std::string &text, const std::string &what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// A file-size limit for the process while it lives; writes past it fail with EFBIG.
+struct FileSizeLimit {
+    rlimit saved{};
+    explicit FileSizeLimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit limited = saved;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
+};
+
+TEST(Recorder, KeepsEveryQueuedFrameOrEndsTheFileOnceWithAValidHeader) {
+    constexpr std::uint64_t Whole = WavRecorder::MaxDataBytes;
+    constexpr std::size_t Any = ~std::size_t{0}; // more than none and fewer than pushed
+    const struct {
+        const char *what;
+        std::size_t frames, rateChangeAt; // 0: no change
+        std::uint64_t maxDataBytes;
+        rlim_t fileSizeLimit; // 0: none
+        std::size_t written;
+        double rate; // of the file at the end
+        bool drops, stops;
+        const char *message; // on stderr, or "" for none
+    } rows[] = {
+        {"a plain recording", 5000, 0, Whole, 0, 5000, 20000, false, false, ""},
+        {"a rate change", 5000, 1200, Whole, 0, 3800, 48000, false, false,
+         "changed to 48000 Hz; the file starts again"},
+        {"the size a WAV can describe", 5000, 0, 12 * 700, 0, 700, 20000, false, true, "the largest size"},
+        {"a file-size limit", 20000, 0, Whole, 64 * 1024, Any, 20000, false, true, "recording stopped"},
+        {"a burst longer than a ring of 2", 200000, 0, Whole, 0, Any, 20000, true, false, ""},
+    };
+    const std::string path = (fs::temp_directory_path() /
+                              ("kesto-recorder-" + std::to_string(::getpid()) + ".wav")).string();
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.what);
+        WavRecorder rec(r.maxDataBytes, r.drops ? 2 : 0);
+        std::string error;
+        ASSERT_TRUE(rec.open(path, 20000, error)) << error;
+        testing::internal::CaptureStderr();
+        {
+            const auto limit = r.fileSizeLimit ? std::make_unique<FileSizeLimit>(r.fileSizeLimit)
+                                               : nullptr;
+            for (std::size_t i = 0; i < r.frames; ++i) {
+                if (r.rateChangeAt && i == r.rateChangeAt)
+                    rec.rateChanged(48000);
+                const auto v = static_cast<std::int32_t>(i % 4096) - 2048;
+                rec.frame(v, -v, v / 2);
+            }
+            rec.close();
+        }
+        const std::string err = testing::internal::GetCapturedStderr();
+        if (r.written == Any) {
+            EXPECT_GT(rec.written(), 0u);
+            EXPECT_LT(rec.written(), r.frames);
+        } else {
+            EXPECT_EQ(rec.written(), r.written);
+        }
+        EXPECT_EQ(rec.dropped() > 0, r.drops);
+        if (!r.stops && !r.rateChangeAt) { // every frame is in the file or counted as dropped
+            EXPECT_EQ(rec.written() + rec.dropped(), r.frames);
+        }
+        EXPECT_EQ(occurrences(err, "recording stopped"), r.stops ? 1u : 0u) << err;
+        EXPECT_NE(err.find(r.message), std::string::npos) << err;
+
+        double rate = 0;
+        std::vector<float> frames;
+        ASSERT_TRUE(readWav(path, rate, frames));
+        EXPECT_EQ(rate, r.rate);
+        ASSERT_EQ(frames.size(), 3 * rec.written());
+        // The file's first frame: frame 0 of the recording, (-2048, 2048, -1024) counts, or the
+        // first at the new rate.
+        const auto v = static_cast<float>(static_cast<std::int32_t>(r.rateChangeAt % 4096) - 2048);
+        EXPECT_EQ(frames[0], v / 2048);
+        EXPECT_EQ(frames[1], -v / 2048);
+        EXPECT_EQ(frames[2], std::trunc(v / 2) / 2048);
+    }
+    fs::remove(path);
+}
+
+TEST(RateChange, BuildsThePlantOffTheSampleThreadAndSwapsItInAtABlockBoundary) {
+    const struct {
+        float asked;
+        double runsAt;
+    } rows[] = {{48000, 48000}, {20000, 20000}, {8000, 8000}, {100000, 100000}};
+    test::Harness h;
+    EXPECT_EQ(h.core.rate(), 20000);
+    for (const auto &r : rows) {
+        h.setParams(32, 32, 1e-6f, 1e-5f, r.asked);
+        h.core.settle();
+        h.core.step(1); // the block boundary where the plant is swapped in
+        EXPECT_EQ(h.core.rate(), r.runsAt) << r.asked;
+        EXPECT_EQ(h.core.blockSize(), static_cast<std::uint32_t>(r.runsAt / 1000));
+        EXPECT_NE(h.run(0.05), 0.0) << "the plant at " << r.asked << " Hz is silent";
+    }
+}
+
+} // namespace
+} // namespace kesto
