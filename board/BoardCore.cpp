@@ -70,6 +70,12 @@ bool BoardCore::attach(const KestoDspProgram *program) {
     dsp_ = dsp;
     rate_ = 0;
     setRate(program->rate(dsp));
+    if (!plant_) { // no plant at the program's rate
+        program->destroy(dsp);
+        program_ = nullptr;
+        dsp_ = nullptr;
+        return false;
+    }
     return true;
 }
 
@@ -86,8 +92,14 @@ void BoardCore::detach() {
 void BoardCore::setRate(double hz) {
     if (!(hz > 0) || hz == rate_.load())
         return;
+    std::string error;
+    const auto scene = sceneAt(config_.scene, hz, error);
+    if (!scene) { // the board keeps the previous rate and plant
+        std::fprintf(stderr, "Kesto32: the scene cannot run at %g Hz: %s\n", hz, error.c_str());
+        return;
+    }
     rate_.store(hz);
-    plant_ = std::make_unique<Plant>(sceneAt(config_.scene, hz), hz, config_.seed);
+    plant_ = std::make_unique<Plant>(*scene, hz, config_.seed);
     if (recorder_.isOpen())
         recorder_.open(config_.recordPath, hz); // a new rate starts the file again
 }
