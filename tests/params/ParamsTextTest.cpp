@@ -2,6 +2,7 @@
 // inputs, so that g++ builds exercise it too.
 
 #include "ParamsFuzz.h"
+#include "coeffile/CoefficientParser.h"
 #include "coeffile/NumberText.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +58,27 @@ TEST(NumberText, IntegersRoundOrMustBeWholeWithinTheirBounds) {
         const LongValue v = c.tapCount ? toRoundedLong(c.text, 6, 4101) : toWholeLong(c.text, 0, 4096);
         EXPECT_EQ(v.status, c.status) << c.text;
         EXPECT_EQ(v.value, c.value) << c.text;
+    }
+}
+
+// An item longer than any number ends the reading at that item: a file of gigabytes without a
+// separator is refused after its first few hundred bytes.
+TEST(CoefficientFile, AnOverlongItemStopsTheReadingThere) {
+    const struct { const char *head; CoefficientProblem problem; int line; } cases[] = {
+        {"", CoefficientProblem::BadCount, 1},
+        {"2\r\n0.5\r\n", CoefficientProblem::BadCoefficient, 3},
+        {"\xEF\xBB\xBF" "3, 1,", CoefficientProblem::BadCoefficient, 1},
+    };
+    for (const auto &c : cases) {
+        CoefficientParser parser;
+        parser.feed(c.head);
+        parser.feed(std::string(CoefficientParser::MaxItemLength, '7'));
+        EXPECT_FALSE(parser.finished()) << c.head;
+        parser.feed("7");
+        ASSERT_TRUE(parser.finished()) << c.head;
+        EXPECT_EQ(parser.result().problem, c.problem) << c.head;
+        EXPECT_EQ(parser.result().line, c.line) << c.head;
+        EXPECT_TRUE(parser.result().item.ends_with("777...")) << parser.result().item;
     }
 }
 
