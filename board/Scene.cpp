@@ -16,8 +16,17 @@ namespace {
 
 using Limits = SceneLimits;
 
+// Joins the pieces of a message. Appending to one string, rather than "text" + std::string(...),
+// also keeps clear of a false -Wrestrict positive of GCC 12 at -O3 on the latter.
+template <typename... Pieces>
+std::string join(const Pieces &...pieces) {
+    std::string s;
+    (s.append(std::string_view(pieces)), ...);
+    return s;
+}
+
 std::string at(const std::string &file, int line, const std::string &why) {
-    return file + ":" + std::to_string(line) + ": " + why;
+    return join(file, ":", std::to_string(line), ": ", why);
 }
 
 std::string_view trimBlanks(std::string_view s) {
@@ -84,7 +93,7 @@ bool readIni(const std::string &ini, Scene &scene, std::string &error) {
         const std::string key(trimBlanks(body.substr(0, eq)));
         const Key *k = std::find_if(std::begin(Keys), std::end(Keys), [&](const Key &c) { return key == c.name; });
         if (k == std::end(Keys)) {
-            error = at(ini, ln, "unknown key \"" + key + "\"");
+            error = at(ini, ln, join("unknown key \"", key, "\""));
             return false;
         }
         std::vector<double> nums;
@@ -94,23 +103,22 @@ bool readIni(const std::string &ini, Scene &scene, std::string &error) {
             rest.remove_prefix(word.size());
             const quiro::DoubleValue v = quiro::toDouble(word);
             if (v.status != quiro::NumberStatus::Ok) {
-                error = at(ini, ln, "\"" + std::string(word.substr(0, 32)) + "\" is not a finite number");
+                error = at(ini, ln, join("\"", word.substr(0, 32), "\" is not a finite number"));
                 return false;
             }
             nums.push_back(v.value);
         }
         if (nums.size() != k->numbers) {
-            error = at(ini, ln, key + " takes " + std::to_string(k->numbers) + " number(s)");
+            error = at(ini, ln, join(key, " takes ", std::to_string(k->numbers), " number(s)"));
             return false;
         }
         for (const double v : nums) {
             if (v < 0 && k->lowest == 0) {
-                error = at(ini, ln, key + " must not be negative");
+                error = at(ini, ln, join(key, " must not be negative"));
                 return false;
             }
             if (v < k->lowest || v > k->highest) {
-                error = at(ini, ln, key + " must lie between " + shown(k->lowest) + " and " +
-                                        shown(k->highest));
+                error = at(ini, ln, join(key, " must lie between ", shown(k->lowest), " and ", shown(k->highest)));
                 return false;
             }
         }
@@ -161,8 +169,7 @@ bool readResponse(const std::string &path, std::vector<double> &target, std::str
     }
     for (std::size_t i = 0; i < r.coefficients.size(); ++i)
         if (std::fabs(r.coefficients[i]) > Limits::MaxCoefficient) {
-            error = at(path, 0, "coefficient " + std::to_string(i + 1) + " lies outside ±" +
-                                    shown(Limits::MaxCoefficient));
+            error = at(path, 0, join("coefficient ", std::to_string(i + 1), " lies outside ±", shown(Limits::MaxCoefficient)));
             return false;
         }
     target = r.coefficients;
@@ -183,7 +190,7 @@ std::optional<Scene> loadScene(const std::string &dir, std::string &error) {
         {"secondary_err.cof", &scene.secondaryErr},
     };
     for (const auto &[name, target] : responses)
-        if (!readResponse(dir + "/" + name, *target, error))
+        if (!readResponse(join(dir, "/", name), *target, error))
             return std::nullopt;
     return scene;
 }
@@ -229,13 +236,13 @@ std::vector<double> resampleResponse(const std::vector<double> &h, double from, 
 
 std::optional<Scene> sceneAt(const Scene &scene, double rate, std::string &error) {
     if (!(rate >= Limits::MinRate && rate <= Limits::MaxRate)) {
-        error = "the rate " + shown(rate) + " Hz lies outside " + shown(Limits::MinRate) + ".." +
-                shown(Limits::MaxRate) + " Hz";
+        error = join("the rate ", shown(rate), " Hz lies outside ", shown(Limits::MinRate), "..",
+                     shown(Limits::MaxRate), " Hz");
         return std::nullopt;
     }
     for (const Tone &t : scene.tones)
         if (t.frequency >= 0.5 * rate) {
-            error = "the tone at " + shown(t.frequency) + " Hz is not below half of " + shown(rate) + " Hz";
+            error = join("the tone at ", shown(t.frequency), " Hz is not below half of ", shown(rate), " Hz");
             return std::nullopt;
         }
     if (scene.builtIn)
@@ -244,7 +251,7 @@ std::optional<Scene> sceneAt(const Scene &scene, double rate, std::string &error
         return scene;
     const double ratio = rate / scene.sampleRate;
     if (src_is_valid_ratio(ratio) == 0) {
-        error = "the resampler refuses the ratio " + shown(scene.sampleRate) + " Hz to " + shown(rate) + " Hz";
+        error = join("the resampler refuses the ratio ", shown(scene.sampleRate), " Hz to ", shown(rate), " Hz");
         return std::nullopt;
     }
     Scene s = scene;
@@ -259,13 +266,13 @@ std::optional<Scene> sceneAt(const Scene &scene, double rate, std::string &error
         if (h.empty())
             continue;
         if (resampledLength(h.size(), ratio) > Limits::ResponseTaps) {
-            error = std::string(name) + " would hold more than " + std::to_string(Limits::ResponseTaps) +
-                    " taps at " + shown(rate) + " Hz";
+            error = join(name, " would hold more than ", std::to_string(Limits::ResponseTaps), " taps at ",
+                         shown(rate), " Hz");
             return std::nullopt;
         }
         s.*member = resampleResponse(h, scene.sampleRate, rate);
         if ((s.*member).empty()) {
-            error = std::string(name) + " comes out empty at " + shown(rate) + " Hz";
+            error = join(name, " comes out empty at ", shown(rate), " Hz");
             return std::nullopt;
         }
     }
