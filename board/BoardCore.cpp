@@ -38,11 +38,10 @@ Plant *buildPlant(const Scene &scene, double hz, std::uint64_t seed) {
         if (!rateInRange(hz)) {
             reason = "outside 1000 to 384000 Hz";
         } else {
-            const Scene at = sceneAt(scene, hz);
-            if (at.primaryErr.empty() || at.secondaryErr.empty())
-                reason = "the scene's responses come out empty at that rate";
-            else
-                return new Plant(at, hz, seed);
+            const auto at = sceneAt(scene, hz, what);
+            if (at)
+                return new Plant(*at, hz, seed);
+            reason = what.c_str();
         }
     } catch (const std::exception &e) {
         what = e.what();

@@ -3,6 +3,7 @@
 
 #include "board/KestoDsp.h"
 
+#include <cstdint>
 #include <string>
 
 namespace kesto {
@@ -14,7 +15,11 @@ public:
     ProgramFile(const ProgramFile &) = delete;
     ProgramFile &operator=(const ProgramFile &) = delete;
 
-    // False, with the reason in `error`, when the file is missing or is not a DSP program.
+    // Program files larger than this are refused.
+    static constexpr std::uint64_t MaxBytes = 64 * 1024 * 1024;
+
+    // False, with the reason in `error`, when the file is missing, not a regular file, larger
+    // than MaxBytes, not a whole shared object of this machine, or not a DSP program.
     bool open(const std::string &path, std::string &error);
     void close();
     const KestoDspProgram *program() const { return program_; }

@@ -1,148 +1,126 @@
 #include "board/Scene.h"
 
+#include "board/RegularFile.h"
+#include "coeffile/CoefficientParser.h"
+#include "coeffile/NumberText.h"
+
 #include <samplerate.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <string_view>
 
 namespace kesto {
 
 namespace {
 
-constexpr std::size_t MaxResponseTaps = 1 << 16;
+using Limits = SceneLimits;
 
-std::string trim(const std::string &s) {
-    const auto b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos)
-        return {};
-    const auto e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
-}
-
-// A whole item as a finite number; an empty item is zero.
-bool toNumber(const std::string &item, double &value) {
-    const std::string t = trim(item);
-    if (t.empty()) {
-        value = 0;
-        return true;
-    }
-    char *end = nullptr;
-    errno = 0;
-    value = std::strtod(t.c_str(), &end);
-    return end == t.c_str() + t.size() && errno == 0 && std::isfinite(value);
-}
-
-bool readFile(const std::string &path, std::string &text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    text = ss.str();
-    return true;
+// Joins the pieces of a message. Appending to one string, rather than "text" + std::string(...),
+// also keeps clear of a false -Wrestrict positive of GCC 12 at -O3 on the latter.
+template <typename... Pieces>
+std::string join(const Pieces &...pieces) {
+    std::string s;
+    (s.append(std::string_view(pieces)), ...);
+    return s;
 }
 
 std::string at(const std::string &file, int line, const std::string &why) {
-    return file + ":" + std::to_string(line) + ": " + why;
+    return join(file, ":", std::to_string(line), ": ", why);
 }
 
-} // namespace
-
-std::optional<std::vector<double>> parseCoefficients(const std::string &text, int &line,
-                                                     std::string &error) {
-    // Split into items, remembering the line each one stands on.
-    std::vector<std::pair<std::string, int>> items;
-    std::string cur;
-    int ln = 1;
-    for (char c : text) {
-        if (c == ',' || c == '\n') {
-            items.emplace_back(cur, ln);
-            cur.clear();
-            if (c == '\n')
-                ++ln;
-        } else {
-            cur += c;
-        }
-    }
-    if (!trim(cur).empty())
-        items.emplace_back(cur, ln);
-
-    double count = 0;
-    if (items.empty() || !toNumber(items[0].first, count) || count < 0 ||
-        count != std::floor(count) || count > static_cast<double>(MaxResponseTaps)) {
-        line = items.empty() ? 1 : items[0].second;
-        error = "the count must be a whole number from 0 to " + std::to_string(MaxResponseTaps);
-        return std::nullopt;
-    }
-    const auto n = static_cast<std::size_t>(count);
-    std::vector<double> values(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i + 1 >= items.size()) {
-            line = ln;
-            error = "the file ends after " + std::to_string(i) + " of " + std::to_string(n) +
-                    " coefficients";
-            return std::nullopt;
-        }
-        if (!toNumber(items[i + 1].first, values[i])) {
-            line = items[i + 1].second;
-            error = "\"" + trim(items[i + 1].first) + "\" is not a finite number";
-            return std::nullopt;
-        }
-    }
-    return values;
+std::string_view trimBlanks(std::string_view s) {
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos)
+        return {};
+    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
-std::optional<Scene> loadScene(const std::string &dir, std::string &error) {
-    Scene scene;
-    scene.origin = dir;
-    const std::string ini = dir + "/scene.ini";
-    std::string text;
-    if (!readFile(ini, text)) {
-        error = at(ini, 0, "cannot be read");
-        return std::nullopt;
+std::string shown(double v) {
+    std::string s = std::to_string(v);
+    s.erase(s.find_last_not_of('0') + 1);
+    if (s.back() == '.')
+        s.pop_back();
+    return s;
+}
+
+// The lines of a text file: a UTF-8 byte-order mark skipped, LF, CR LF and CR all end a line.
+std::vector<std::string_view> linesOf(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const auto end = text.find_first_of("\r\n");
+        lines.push_back(text.substr(0, end));
+        if (end == std::string_view::npos)
+            break;
+        text.remove_prefix(end + (text.substr(end, 2) == "\r\n" ? 2 : 1));
     }
-    std::istringstream lines(text);
-    std::string raw;
-    for (int ln = 1; std::getline(lines, raw); ++ln) {
-        const std::string body = trim(raw.substr(0, raw.find('#')));
+    return lines;
+}
+
+// One key of scene.ini: how many numbers it takes and the range of each.
+struct Key {
+    const char *name;
+    std::size_t numbers;
+    double lowest, highest;
+};
+constexpr Key Keys[] = {
+    {"sample_rate", 1, Limits::MinRate, Limits::MaxRate},
+    {"tone", 2, 0, Limits::MaxLevel}, // frequency (below half the rate, checked later), amplitude
+    {"broadband", 1, 0, Limits::MaxLevel},
+    {"mic_noise", 1, 0, Limits::MaxLevel},
+};
+
+bool readIni(const std::string &ini, Scene &scene, std::string &error) {
+    std::string text, why;
+    if (!readRegularFile(ini, Limits::IniBytes, text, why)) {
+        error = at(ini, 0, why);
+        return false;
+    }
+    const auto lines = linesOf(text);
+    std::vector<int> toneLines;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int ln = static_cast<int>(i) + 1;
+        const std::string_view body = trimBlanks(lines[i].substr(0, lines[i].find('#')));
         if (body.empty())
             continue;
         const auto eq = body.find('=');
-        if (eq == std::string::npos) {
+        if (eq == std::string_view::npos) {
             error = at(ini, ln, "expected key = value");
-            return std::nullopt;
+            return false;
         }
-        const std::string key = trim(body.substr(0, eq));
-        std::istringstream value(body.substr(eq + 1));
+        const std::string key(trimBlanks(body.substr(0, eq)));
+        const Key *k = std::find_if(std::begin(Keys), std::end(Keys), [&](const Key &c) { return key == c.name; });
+        if (k == std::end(Keys)) {
+            error = at(ini, ln, join("unknown key \"", key, "\""));
+            return false;
+        }
         std::vector<double> nums;
-        std::string word;
-        while (value >> word) {
-            double v = 0;
-            if (!toNumber(word, v)) {
-                error = at(ini, ln, "\"" + word + "\" is not a finite number");
-                return std::nullopt;
+        std::string_view rest = body.substr(eq + 1);
+        for (rest = trimBlanks(rest); !rest.empty(); rest = trimBlanks(rest)) {
+            const std::string_view word = rest.substr(0, rest.find_first_of(" \t"));
+            rest.remove_prefix(word.size());
+            const quiro::DoubleValue v = quiro::toDouble(word);
+            if (v.status != quiro::NumberStatus::Ok) {
+                error = at(ini, ln, join("\"", word.substr(0, 32), "\" is not a finite number"));
+                return false;
             }
-            nums.push_back(v);
+            nums.push_back(v.value);
         }
-        const std::size_t want = key == "tone" ? 2 : 1;
-        if (key != "tone" && key != "sample_rate" && key != "broadband" && key != "mic_noise") {
-            error = at(ini, ln, "unknown key \"" + key + "\"");
-            return std::nullopt;
+        if (nums.size() != k->numbers) {
+            error = at(ini, ln, join(key, " takes ", std::to_string(k->numbers), " number(s)"));
+            return false;
         }
-        if (nums.size() != want) {
-            error = at(ini, ln, key + " takes " + std::to_string(want) + " number(s)");
-            return std::nullopt;
-        }
-        if (key == "sample_rate" && (nums[0] < 1000 || nums[0] > 384000)) {
-            error = at(ini, ln, "sample_rate must lie between 1000 and 384000 Hz");
-            return std::nullopt;
-        }
-        if (key != "sample_rate" && nums[0] < 0) {
-            error = at(ini, ln, key + " must not be negative");
-            return std::nullopt;
+        for (const double v : nums) {
+            if (v < 0 && k->lowest == 0) {
+                error = at(ini, ln, join(key, " must not be negative"));
+                return false;
+            }
+            if (v < k->lowest || v > k->highest) {
+                error = at(ini, ln, join(key, " must lie between ", shown(k->lowest), " and ", shown(k->highest)));
+                return false;
+            }
         }
         if (key == "sample_rate")
             scene.sampleRate = nums[0];
@@ -152,42 +130,94 @@ std::optional<Scene> loadScene(const std::string &dir, std::string &error) {
             scene.broadband = nums[0];
         else
             scene.micNoise = nums[0];
+        if (key == "tone")
+            toneLines.push_back(ln);
     }
+    // The sample rate may come after the tones.
+    for (std::size_t t = 0; t < scene.tones.size(); ++t)
+        if (scene.tones[t].frequency >= 0.5 * scene.sampleRate) {
+            error = at(ini, toneLines[t], "tone frequencies must lie below half the sample rate");
+            return false;
+        }
+    return true;
+}
 
+bool readResponse(const std::string &path, std::vector<double> &target, std::string &error) {
+    RegularFile file;
+    std::string why;
+    if (!file.open(path, Limits::ResponseBytes, why)) {
+        error = at(path, 0, why);
+        return false;
+    }
+    quiro::BasicCoefficientParser<double> parser(Limits::ResponseTaps);
+    char buffer[16384];
+    while (!parser.finished()) {
+        const long n = file.read(buffer, sizeof buffer, why);
+        if (n < 0) {
+            error = at(path, 0, why);
+            return false;
+        }
+        if (n == 0)
+            parser.finish();
+        else
+            parser.feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+    }
+    const auto &r = parser.result();
+    if (r.problem != quiro::CoefficientProblem::None) {
+        error = at(path, r.line, quiro::describeProblem(r, Limits::ResponseTaps));
+        return false;
+    }
+    for (std::size_t i = 0; i < r.coefficients.size(); ++i)
+        if (std::fabs(r.coefficients[i]) > Limits::MaxCoefficient) {
+            error = at(path, 0, join("coefficient ", std::to_string(i + 1), " lies outside ±", shown(Limits::MaxCoefficient)));
+            return false;
+        }
+    target = r.coefficients;
+    return true;
+}
+
+} // namespace
+
+std::optional<Scene> loadScene(const std::string &dir, std::string &error) {
+    Scene scene;
+    scene.origin = dir;
+    if (!readIni(dir + "/scene.ini", scene, error))
+        return std::nullopt;
     const std::pair<const char *, std::vector<double> *> responses[] = {
         {"primary_ref.cof", &scene.primaryRef},
         {"primary_err.cof", &scene.primaryErr},
         {"secondary_ref.cof", &scene.secondaryRef},
         {"secondary_err.cof", &scene.secondaryErr},
     };
-    for (const auto &[name, target] : responses) {
-        const std::string path = dir + "/" + name;
-        if (!readFile(path, text)) {
-            error = at(path, 0, "cannot be read");
+    for (const auto &[name, target] : responses)
+        if (!readResponse(join(dir, "/", name), *target, error))
             return std::nullopt;
-        }
-        int line = 0;
-        std::string why;
-        auto values = parseCoefficients(text, line, why);
-        if (!values) {
-            error = at(path, line, why);
-            return std::nullopt;
-        }
-        *target = std::move(*values);
-    }
     return scene;
 }
+
+namespace {
+// libsamplerate's best sinc filter reaches at most about this many samples of the lower of the two
+// rates either side of each input sample.
+constexpr double FilterHalfWidth = 256;
+
+// The resampled length of `taps` taps: the response itself and the filter's tail after it.
+double resampledLength(std::size_t taps, double ratio) {
+    return std::ceil(static_cast<double>(taps) * ratio) + std::ceil(FilterHalfWidth * std::max(ratio, 1.0));
+}
+} // namespace
 
 std::vector<double> resampleResponse(const std::vector<double> &h, double from, double to) {
     if (h.empty() || from == to)
         return h;
     const double ratio = to / from;
-    // Pad with zeros so the converter's filter tail is not cut off at the end.
-    const std::size_t pad = 64;
+    if (!(ratio > 0) || src_is_valid_ratio(ratio) == 0)
+        return {};
+    // Zeros after the response let the filter's tail out; in input samples the tail grows as the
+    // ratio falls below 1.
+    const auto pad = static_cast<std::size_t>(std::ceil(FilterHalfWidth / std::min(ratio, 1.0)));
     std::vector<float> in(h.size() + pad, 0.0f);
-    for (std::size_t i = 0; i < h.size(); ++i)
-        in[i] = static_cast<float>(h[i]);
-    std::vector<float> out(static_cast<std::size_t>(std::ceil(in.size() * ratio)) + 16, 0.0f);
+    std::transform(h.begin(), h.end(), in.begin(), [](double v) { return static_cast<float>(v); });
+    std::vector<float> out(static_cast<std::size_t>(std::ceil(static_cast<double>(in.size()) * ratio)) + 16, 0.0f);
     SRC_DATA data{};
     data.data_in = in.data();
     data.data_out = out.data();
@@ -196,23 +226,56 @@ std::vector<double> resampleResponse(const std::vector<double> &h, double from, 
     data.src_ratio = ratio;
     if (src_simple(&data, SRC_SINC_BEST_QUALITY, 1) != 0)
         return {};
-    const std::size_t n =
-        std::min<std::size_t>(static_cast<std::size_t>(data.output_frames_gen),
-                              static_cast<std::size_t>(std::ceil(h.size() * ratio)) + 8);
+    const std::size_t n = std::min(static_cast<std::size_t>(data.output_frames_gen),
+                                   static_cast<std::size_t>(resampledLength(h.size(), ratio)));
     std::vector<double> r(n);
     for (std::size_t i = 0; i < n; ++i)
         r[i] = out[i] / ratio; // an impulse response's sum (DC gain) stays the same
     return r;
 }
 
-Scene sceneAt(const Scene &scene, double rate) {
+std::optional<Scene> sceneAt(const Scene &scene, double rate, std::string &error) {
+    if (!(rate >= Limits::MinRate && rate <= Limits::MaxRate)) {
+        error = join("the rate ", shown(rate), " Hz lies outside ", shown(Limits::MinRate), "..",
+                     shown(Limits::MaxRate), " Hz");
+        return std::nullopt;
+    }
+    for (const Tone &t : scene.tones)
+        if (t.frequency >= 0.5 * rate) {
+            error = join("the tone at ", shown(t.frequency), " Hz is not below half of ", shown(rate), " Hz");
+            return std::nullopt;
+        }
     if (scene.builtIn)
         return builtInScene(rate);
     if (rate == scene.sampleRate)
         return scene;
+    const double ratio = rate / scene.sampleRate;
+    if (src_is_valid_ratio(ratio) == 0) {
+        error = join("the resampler refuses the ratio ", shown(scene.sampleRate), " Hz to ", shown(rate), " Hz");
+        return std::nullopt;
+    }
     Scene s = scene;
-    for (auto *h : {&s.primaryRef, &s.primaryErr, &s.secondaryRef, &s.secondaryErr})
-        *h = resampleResponse(*h, scene.sampleRate, rate);
+    const std::pair<const char *, std::vector<double> Scene::*> responses[] = {
+        {"primary_ref", &Scene::primaryRef},
+        {"primary_err", &Scene::primaryErr},
+        {"secondary_ref", &Scene::secondaryRef},
+        {"secondary_err", &Scene::secondaryErr},
+    };
+    for (const auto &[name, member] : responses) {
+        const std::vector<double> &h = scene.*member;
+        if (h.empty())
+            continue;
+        if (resampledLength(h.size(), ratio) > Limits::ResponseTaps) {
+            error = join(name, " would hold more than ", std::to_string(Limits::ResponseTaps), " taps at ",
+                         shown(rate), " Hz");
+            return std::nullopt;
+        }
+        s.*member = resampleResponse(h, scene.sampleRate, rate);
+        if ((s.*member).empty()) {
+            error = join(name, " comes out empty at ", shown(rate), " Hz");
+            return std::nullopt;
+        }
+    }
     s.sampleRate = rate;
     return s;
 }

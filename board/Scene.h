@@ -29,20 +29,28 @@ struct Scene {
 // The built-in duct, modelled at `rate` Hz.
 Scene builtInScene(double rate);
 
-// Reads a scene directory. On failure returns nothing and sets `error` to "file:line: reason".
+// What a scene directory may hold. Anything beyond is refused with the file and the reason.
+struct SceneLimits {
+    static constexpr std::uint64_t IniBytes = 64 * 1024;              // scene.ini
+    static constexpr std::uint64_t ResponseBytes = 16 * 1024 * 1024;  // each .cof response
+    static constexpr std::int32_t ResponseTaps = 1 << 16; // per response, also after resampling
+    static constexpr double MinRate = 1000, MaxRate = 384000; // Hz
+    static constexpr double MaxLevel = 1e6;       // amplitudes and rms levels, full-scale units
+    static constexpr double MaxCoefficient = 1e6; // magnitude of a response's coefficient
+};
+
+// Reads a scene directory. On failure returns nothing and sets `error` to "file:line: reason"
+// (line 0 for the file as a whole).
 std::optional<Scene> loadScene(const std::string &dir, std::string &error);
 
 // The same scene at another rate: the built-in duct is modelled again, a directory's impulse
-// responses are resampled (keeping their gain at DC).
-Scene sceneAt(const Scene &scene, double rate);
+// responses are resampled. Nothing, with the reason in `error`, when the scene cannot run at
+// `rate`: a tone at or above half of it, a ratio the resampler refuses, a response that comes
+// out empty or longer than SceneLimits::ResponseTaps.
+std::optional<Scene> sceneAt(const Scene &scene, double rate, std::string &error);
 
-// The coefficient-file format: the count, then that many numbers, items separated by commas or
-// line ends; blanks around items are ignored and an empty item reads as zero. On failure returns
-// nothing and sets `line` (1-based) and `error`.
-std::optional<std::vector<double>> parseCoefficients(const std::string &text, int &line,
-                                                     std::string &error);
-
-// Resamples an impulse response from one rate to another, keeping its DC gain.
+// Resamples an impulse response from one rate to another, keeping its DC gain and its delay;
+// empty when the ratio cannot be converted.
 std::vector<double> resampleResponse(const std::vector<double> &h, double from, double to);
 
 } // namespace kesto

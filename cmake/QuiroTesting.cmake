@@ -23,3 +23,30 @@ function(quiro_add_test name)
     PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
                ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 endfunction()
+
+# quiro_add_fuzzer(<name> SOURCES <files...> [LINK <flags...>] [RUN <arguments...>] [LABEL <label>])
+# Builds a libFuzzer target with clang, whatever compiler builds the rest, under AddressSanitizer
+# and UndefinedBehaviorSanitizer, and registers a short run of it, <name>_short, with RUN's
+# arguments. Longer runs: <build>/tests/<name> -max_total_time=600
+function(quiro_add_fuzzer name)
+  cmake_parse_arguments(F "" "LABEL" "SOURCES;LINK;RUN" ${ARGN})
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    set(QUIRO_CLANGXX ${CMAKE_CXX_COMPILER})
+  else()
+    find_program(QUIRO_CLANGXX NAMES clang++ clang++-14)
+  endif()
+  if(NOT QUIRO_CLANGXX)
+    message(STATUS "clang++ not found: the libFuzzer target ${name} is not built")
+    return()
+  endif()
+  set(binary ${CMAKE_BINARY_DIR}/tests/${name})
+  add_custom_command(OUTPUT ${binary}
+    COMMAND ${QUIRO_CLANGXX} -std=c++20 -O1 -g -Wall -Wextra -Werror
+            -fsanitize=fuzzer,address,undefined -I${PROJECT_SOURCE_DIR} ${F_SOURCES} ${F_LINK}
+            -o ${binary}
+    DEPENDS ${F_SOURCES}
+    COMMENT "Building the libFuzzer target ${name} with clang")
+  add_custom_target(${name} ALL DEPENDS ${binary})
+  add_test(NAME ${name}_short COMMAND ${binary} ${F_RUN})
+  set_tests_properties(${name}_short PROPERTIES LABELS ${F_LABEL} TIMEOUT 120)
+endfunction()

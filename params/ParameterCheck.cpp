@@ -1,6 +1,6 @@
 #include "params/ParameterCheck.h"
 
-#include "params/NumberText.h"
+#include "coeffile/NumberText.h"
 
 #include <QDir>
 #include <QFile>

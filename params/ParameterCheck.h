@@ -7,7 +7,7 @@
 // and why, and no values: the caller then sends nothing at all, rather than half a download.
 
 #include "dsp/CommandLink.h"
-#include "params/CoefficientParser.h"
+#include "coeffile/CoefficientParser.h"
 
 #include <QString>
 #include <QStringList>

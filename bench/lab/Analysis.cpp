@@ -149,7 +149,8 @@ double settleSeconds(const std::vector<double> &levels, double windowSeconds) {
 }
 
 Bound wienerBound(const kesto::Scene &sceneIn, double rate, int taps, double seconds) {
-    const kesto::Scene scene = kesto::sceneAt(sceneIn, rate);
+    std::string error;
+    const kesto::Scene scene = kesto::sceneAt(sceneIn, rate, error).value_or(sceneIn);
     const auto n = static_cast<std::size_t>(seconds * rate);
     kesto::NoiseSource source(scene, rate, 7);
     kesto::WhiteNoise noiseRef(8), noiseErr(9);

@@ -13,6 +13,7 @@
 
 #include "board/Scene.h"
 #include "board/WavRecorder.h"
+#include "coeffile/CoefficientParser.h"
 #include "dsp/CommandLink.h"
 #include "dsp/KestoLibrary.h"
 
@@ -63,13 +64,12 @@ std::vector<float> dFilter(const std::string &bin, const std::string &file = {})
     std::ifstream in(file.empty() ? bin + "/LPF.COF" : file);
     std::ostringstream text;
     text << in.rdbuf();
-    int line = 0;
-    std::string error;
     if (in) {
-        if (auto v = kesto::parseCoefficients(text.str(), line, error))
-            return {v->begin(), v->end()};
+        const quiro::CoefficientResult r = quiro::parseCoefficients(text.str());
+        if (r.problem == quiro::CoefficientProblem::None)
+            return r.coefficients;
         std::printf("%s:%d: %s; using the built-in low-pass\n", file.empty() ? "LPF.COF" : file.c_str(),
-                    line, error.c_str());
+                    r.line, quiro::describeProblem(r, quiro::MaxCoefficients).c_str());
     }
     return lowPassFallback();
 }
@@ -209,7 +209,12 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
             std::printf("scene %s: %s\n", sceneDir.c_str(), error.c_str());
             return;
         }
-        scene = kesto::sceneAt(*s, Rate);
+        auto at = kesto::sceneAt(*s, Rate, error);
+        if (!at) {
+            std::printf("scene %s: %s\n", sceneDir.c_str(), error.c_str());
+            return;
+        }
+        scene = std::move(*at);
     }
     const std::string wav = QDir::tempPath().toStdString() + "/lab-bench-session.wav";
     setEnv("KESTO32_CLOCK", "free");

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -88,6 +89,9 @@ protected:
         env.insert("QT_QPA_PLATFORM", "xcb");
         env.insert("XDG_RUNTIME_DIR", runtime.path());
         env.remove("KESTO32_CLOCK"); // the demo's own real-time clock
+        prepare();
+        if (IsSkipped() || HasFatalFailure())
+            return;
 
         quiro.setProcessEnvironment(env);
         quiro.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -104,6 +108,9 @@ protected:
         ASSERT_FALSE(window.isEmpty()) << "no window titled QUIRO DEMO";
         QThread::msleep(1500); // let the first paint finish
     }
+
+    // Changes the program's environment before it starts.
+    virtual void prepare() {}
 
     void TearDown() override {
         if (quiro.state() != QProcess::NotRunning) {
@@ -175,6 +182,49 @@ TEST_F(RealWindow, AnOperatorIdentifiesBothPathsAndRunsCancellation) {
     for (const char *picture : {"PictC1", "PictC2", "PictW", "PictPrim", "PictError", "PictCtrl"})
         EXPECT_GT(blackPixelsIn(running, picture), blackPixelsIn(before, picture) + 100)
             << picture << " shows no trace";
+    exitByButton();
+}
+
+// A desktop whose language writes a decimal comma: the board reads a scene written with decimal
+// points, and the console reads the D filter's coefficient file, both whatever the locale.
+class CommaLocale : public RealWindow {
+protected:
+    QTemporaryDir locales, scene;
+
+    void prepare() override {
+        const QString name = QStringLiteral("de_DE.UTF-8");
+        env.insert("LC_ALL", name);
+        if (run("locale", {"decimal_point"}, env) != ",") {
+            // Not installed: generate it where only this test looks for it.
+            if (QStandardPaths::findExecutable("localedef").isEmpty())
+                GTEST_SKIP() << "no comma-decimal locale and no localedef to make one (package locales)";
+            QProcess localedef;
+            localedef.start("localedef", {"-i", "de_DE", "-f", "UTF-8", locales.filePath(name)});
+            localedef.waitForFinished(120000);
+            env.insert("LOCPATH", locales.path());
+        }
+        if (run("locale", {"decimal_point"}, env) != ",")
+            GTEST_SKIP() << "localedef could not make " << name.toStdString()
+                         << " (are the locale sources of the package locales installed?)";
+        const std::pair<const char *, const char *> files[] = {
+            {"scene.ini", "sample_rate = 20000.0\ntone = 150.5 0.025\nbroadband = 0.005\nmic_noise = 0.0004\n"},
+            {"primary_ref.cof", "3\n0.0\n0.5\n0.25\n"},   {"primary_err.cof", "4\n0\n0\n0.375\n0.125\n"},
+            {"secondary_ref.cof", "2\n0.0\n0.25\n"},      {"secondary_err.cof", "3\n0\n0.5\n0.125\n"}};
+        for (const auto &[file, text] : files) {
+            QFile f(scene.filePath(QString::fromLatin1(file)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(text);
+        }
+        env.insert("KESTO32_SCENE", scene.path());
+    }
+};
+
+// The fixture has already seen the board start on the scene; identification reads LPF.COF.
+TEST_F(CommaLocale, TheSceneAndTheCoefficientFilesReadAlike) {
+    click("BtnC1Ident", 2000);
+    EXPECT_TRUE(findWindow(QStringLiteral("パラメータエラー"), env).isEmpty())
+        << "the console refused a coefficient file under a decimal-comma locale";
+    click("BtnC1Ident");
     exitByButton();
 }
 

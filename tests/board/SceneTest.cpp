@@ -22,8 +22,8 @@ namespace fs = std::filesystem;
 // Loads a scene directory of good files, `file` holding `text` instead (nullptr: left out).
 std::optional<Scene> load(std::string &error, const char *file = "", const char *text = "") {
     std::map<std::string, const char *> files = {
-        {"scene.ini",
-         "sample_rate = 10000\ntone = 100 0.1  # fan\nbroadband = 0.01\nmic_noise = 0.001\n"},
+        {"scene.ini", "\xEF\xBB\xBFsample_rate = 10000\r\ntone = 100 0.1  # fan\rbroadband = 0.01\n"
+                      "mic_noise = 0.001\n"},
         {"primary_ref.cof", " 2 , ,1e-3 \r\n"},
         {"primary_err.cof", "3,0,0,1,9.9"},
         {"secondary_ref.cof", "1\n0.5\n"},
@@ -61,10 +61,15 @@ TEST(SceneDir, NamesTheFileAndLineOfWhatIsWrong) {
         {"scene.ini", "sample_rate = fast\n", "scene.ini:1: \"fast\" is not"},
         {"scene.ini", "sample_rate 10000\n", "scene.ini:1: expected key = value"},
         {"scene.ini", "sample_rate = 5\n", "scene.ini:1: sample_rate must lie"},
+        {"scene.ini", "sample_rate = 10000,5\n", "scene.ini:1: \"10000,5\" is not"},
+        {"scene.ini", "tone = 100 -0.1\n", "scene.ini:1: tone must not be negative"},
+        {"scene.ini", "mic_noise = 1e39\n", "scene.ini:1: mic_noise must lie between 0 and 1000000"},
+        {"scene.ini", "tone = 5000 0.1\nsample_rate = 10000\n", "scene.ini:1: tone frequencies must"},
+        {"primary_ref.cof", "1\n-2e6\n", "primary_ref.cof:0: coefficient 1 lies outside"},
         {"secondary_err.cof", "3\n1\n2\n", "secondary_err.cof:4: the file ends"},
-        {"primary_ref.cof", "2\n1\nx\n", "primary_ref.cof:3: \"x\" is not"},
-        {"primary_ref.cof", "1\ninf\n", "primary_ref.cof:2: \"inf\" is not"},
-        {"secondary_ref.cof", "-1\n", "secondary_ref.cof:1: the count must"},
+        {"primary_ref.cof", "2\r\n1\r\nx\r\n", "primary_ref.cof:3: the coefficient \"x\" is not"},
+        {"primary_ref.cof", "1\ninf\n", "primary_ref.cof:2: the coefficient \"inf\" is not"},
+        {"secondary_ref.cof", "-1\n", "secondary_ref.cof:1: the count \"-1\" is not a whole number"},
         {"primary_err.cof", nullptr, "primary_err.cof:0: cannot be read"},
     };
     for (const auto &c : cases) {
@@ -74,16 +79,48 @@ TEST(SceneDir, NamesTheFileAndLineOfWhatIsWrong) {
     }
 }
 
-TEST(Resampling, KeepsGainAndDelay) {
-    // A smooth pulse at 10 ms, resampled 10 kHz -> 20 kHz, 44.1 kHz and 8 kHz.
-    std::vector<double> h(400, 0.0);
+// A smooth pulse at 10 kHz, 199 ms in and ending two samples before the response does, so that
+// the resampler's tail must be let out: every rate keeps its sum (the DC gain) within 1 % and its
+// centre of mass (the delay) within one sample.
+TEST(Resampling, KeepsGainWithinOnePercentAndDelayWithinOneSample) {
+    std::vector<double> h(2000, 0.0);
     for (int i = -8; i <= 8; ++i)
-        h[static_cast<std::size_t>(100 + i)] = 0.5 + 0.5 * std::cos(M_PI * i / 8);
+        h[static_cast<std::size_t>(1990 + i)] = 0.5 + 0.5 * std::cos(M_PI * i / 8);
     const double gain = std::accumulate(h.begin(), h.end(), 0.0);
-    for (double to : {20000.0, 44100.0, 8000.0}) {
+    for (double to : {20000.0, 44100.0, 8000.0, 1000.0, 96000.0}) {
         const auto r = resampleResponse(h, 10000, to);
-        EXPECT_NEAR(std::accumulate(r.begin(), r.end(), 0.0), gain, 0.02 * gain) << to;
-        EXPECT_NEAR(std::max_element(r.begin(), r.end()) - r.begin(), 0.01 * to, 1.5) << to;
+        const double sum = std::accumulate(r.begin(), r.end(), 0.0);
+        double moment = 0;
+        for (std::size_t i = 0; i < r.size(); ++i)
+            moment += static_cast<double>(i) * r[i];
+        EXPECT_NEAR(sum, gain, 0.01 * gain) << to;
+        EXPECT_NEAR(moment / sum, 0.199 * to, 1.0) << to;
+    }
+}
+
+// A rate the scene cannot run at is refused with the reason; the caller keeps its previous plant.
+TEST(Resampling, ARateTheSceneCannotRunAtIsRefused) {
+    const struct {
+        double sceneRate;
+        std::size_t taps;
+        double tone, to;
+        const char *why;
+    } cases[] = {
+        {48000, 10, 15000, 20000, "the tone at 15000 Hz is not below half of 20000 Hz"},
+        {1000, 65536, 100, 20000, "primary_ref would hold more than 65536 taps at 20000 Hz"},
+        {384000, 10, 100, 1000, "the resampler refuses the ratio"},
+        {20000, 10, 100, 500, "the rate 500 Hz lies outside"},
+        {48000, 10, 100, 20000, nullptr},
+    };
+    for (const auto &c : cases) {
+        Scene s;
+        s.sampleRate = c.sceneRate;
+        s.tones = {{c.tone, 0.1}};
+        s.primaryRef = s.primaryErr = s.secondaryRef = s.secondaryErr = std::vector<double>(c.taps, 0.1);
+        std::string error;
+        const auto at = sceneAt(s, c.to, error);
+        EXPECT_EQ(at.has_value(), c.why == nullptr) << c.to;
+        EXPECT_NE(error.find(c.why ? c.why : ""), std::string::npos) << error;
     }
 }
 

@@ -2,7 +2,8 @@
 // inputs, so that g++ builds exercise it too.
 
 #include "ParamsFuzz.h"
-#include "params/NumberText.h"
+#include "coeffile/CoefficientParser.h"
+#include "coeffile/NumberText.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +49,11 @@ TEST(NumberText, IntegersRoundOrMustBeWholeWithinTheirBounds) {
         {true, "4100.5", Ok, 4100}, {true, "2.56e2", Ok, 256}, {true, "5.4", Out, 0},
         {true, "4101.5", Out, 0}, {true, "3e9", Out, 0}, {false, "3.0", Ok, 3},
         {false, "-0", Ok, 0}, {false, "4096", Ok, 4096}, {false, "3.5", Out, 0},
-        {false, "-1", Out, 0}, {false, "4097", Out, 0}, {false, "1e-30", Out, 0}};
+        {false, "-1", Out, 0}, {false, "4097", Out, 0}, {false, "1e-30", Out, 0},
+        // The decimal text is rounded once, never through a double first.
+        {true, "256.50000000000001", Ok, 257}, {true, "4101.4999999999999999", Ok, 4101},
+        {true, "2565e-1", Ok, 256}, {true, "0.02575e4", Ok, 258}, {false, "3.0000000000000001", Out, 0},
+        {false, "40.96e2", Ok, 4096}, {false, "1e99999999999999999999", Out, 0}};
     for (const auto &c : cases) {
         const LongValue v = c.tapCount ? toRoundedLong(c.text, 6, 4101) : toWholeLong(c.text, 0, 4096);
         EXPECT_EQ(v.status, c.status) << c.text;
@@ -56,10 +61,32 @@ TEST(NumberText, IntegersRoundOrMustBeWholeWithinTheirBounds) {
     }
 }
 
+// An item longer than any number ends the reading at that item: a file of gigabytes without a
+// separator is refused after its first few hundred bytes.
+TEST(CoefficientFile, AnOverlongItemStopsTheReadingThere) {
+    const struct { const char *head; CoefficientProblem problem; int line; } cases[] = {
+        {"", CoefficientProblem::BadCount, 1},
+        {"2\r\n0.5\r\n", CoefficientProblem::BadCoefficient, 3},
+        {"\xEF\xBB\xBF" "3, 1,", CoefficientProblem::BadCoefficient, 1},
+    };
+    for (const auto &c : cases) {
+        CoefficientParser parser;
+        parser.feed(c.head);
+        parser.feed(std::string(CoefficientParser::MaxItemLength, '7'));
+        EXPECT_FALSE(parser.finished()) << c.head;
+        parser.feed("7");
+        ASSERT_TRUE(parser.finished()) << c.head;
+        EXPECT_EQ(parser.result().problem, c.problem) << c.head;
+        EXPECT_EQ(parser.result().line, c.line) << c.head;
+        EXPECT_TRUE(parser.result().item.ends_with("777...")) << parser.result().item;
+    }
+}
+
 TEST(ParamsFuzz, GeneratedInputsKeepEveryProperty) {
     const std::string seeds[] = {"3\n0.5\n-0.25\n0.125\n9.9\n", "3,0.5,-0.25,0.125", "0",
                                  "\xEF\xBB\xBF" "2\r\n1\r\n2", " 255.5 ", "-1.5e-3", "4096",
-                                 "1e39", ".5e+2,,\r\r\n", "4101.5", "6", ""};
+                                 "1e39", ".5e+2,,\r\r\n", "4101.5", "6", "",
+                                 "256.50000000000001", "4101.4999999999999999"};
     const std::string alphabet = "0123456789+-.eE ,\n\r\t\xEF\xBB\xBFx";
     std::mt19937 random(20240607);
     const auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };

@@ -1,15 +1,19 @@
-#include "params/CoefficientParser.h"
+#include "coeffile/CoefficientParser.h"
 
-#include "params/NumberText.h"
+#include "coeffile/NumberText.h"
 
 namespace quiro {
 
 namespace {
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t ShownItemLength = 32;
+
+SingleValue toValue(std::string_view text, float) { return toSingle(text); }
+DoubleValue toValue(std::string_view text, double) { return toDouble(text); }
 } // namespace
 
-void CoefficientParser::feed(std::string_view bytes) {
+template <typename Value>
+void BasicCoefficientParser<Value>::feed(std::string_view bytes) {
     for (char c : bytes) {
         if (finished_)
             return;
@@ -28,7 +32,8 @@ void CoefficientParser::feed(std::string_view bytes) {
     }
 }
 
-void CoefficientParser::take(char c) {
+template <typename Value>
+void BasicCoefficientParser<Value>::take(char c) {
     if (finished_)
         return;
     if (c == '\n' && afterCR_) {
@@ -52,28 +57,31 @@ void CoefficientParser::take(char c) {
     } else {
         lineOpen_ = true;
         if (item_.size() + pendingBlanks_ + 1 > MaxItemLength) {
-            overlong_ = true;
-        } else {
-            item_.append(pendingBlanks_, ' ');
-            item_.push_back(c);
+            // Longer than any number: no need to read the rest of it.
+            return fail(result_.count < 0 ? CoefficientProblem::BadCount
+                                          : CoefficientProblem::BadCoefficient,
+                        true);
         }
+        item_.append(pendingBlanks_, ' ');
+        item_.push_back(c);
         pendingBlanks_ = 0;
     }
 }
 
-void CoefficientParser::endItem() {
+template <typename Value>
+void BasicCoefficientParser<Value>::endItem() {
     if (finished_)
         return;
     const std::string_view text = item_.empty() ? std::string_view("0") : std::string_view(item_);
     if (result_.count < 0) {
-        const LongValue count = toWholeLong(text, 0, MaxCoefficients);
-        if (overlong_ || count.status != NumberStatus::Ok)
+        const LongValue count = toWholeLong(text, 0, maxCount_);
+        if (count.status != NumberStatus::Ok)
             return fail(CoefficientProblem::BadCount);
         result_.count = count.value;
         result_.coefficients.reserve(static_cast<std::size_t>(count.value));
     } else {
-        const SingleValue value = toSingle(text);
-        if (overlong_ || value.status != NumberStatus::Ok)
+        const auto value = toValue(text, Value{});
+        if (value.status != NumberStatus::Ok)
             return fail(CoefficientProblem::BadCoefficient);
         result_.coefficients.push_back(value.value);
     }
@@ -84,16 +92,18 @@ void CoefficientParser::endItem() {
     itemLine_ = line_;
 }
 
-void CoefficientParser::fail(CoefficientProblem problem) {
+template <typename Value>
+void BasicCoefficientParser<Value>::fail(CoefficientProblem problem, bool overlong) {
     result_.problem = problem;
     result_.line = itemLine_;
     result_.item = item_.substr(0, ShownItemLength);
-    if (overlong_ || item_.size() > ShownItemLength)
+    if (overlong || item_.size() > ShownItemLength)
         result_.item += "...";
     finished_ = true;
 }
 
-void CoefficientParser::finish() {
+template <typename Value>
+void BasicCoefficientParser<Value>::finish() {
     if (!bomDone_) {
         bomDone_ = true;
         for (std::size_t i = 0; i < bomMatched_; ++i)
@@ -107,12 +117,25 @@ void CoefficientParser::finish() {
     fail(result_.count < 0 ? CoefficientProblem::NoCount : CoefficientProblem::EndsEarly);
 }
 
-CoefficientResult parseCoefficients(std::string_view content) {
-    CoefficientParser parser;
-    parser.feed(content);
-    if (!parser.finished())
-        parser.finish();
-    return parser.result();
+template class BasicCoefficientParser<float>;
+template class BasicCoefficientParser<double>;
+
+std::string describeProblem(CoefficientProblem problem, const std::string &item, std::int32_t count,
+                            std::size_t read, std::int32_t maxCount) {
+    switch (problem) {
+    case CoefficientProblem::None:
+        return {};
+    case CoefficientProblem::NoCount:
+        return "the file holds no coefficient count";
+    case CoefficientProblem::BadCount:
+        return "the count \"" + item + "\" is not a whole number from 0 to " + std::to_string(maxCount);
+    case CoefficientProblem::BadCoefficient:
+        return "the coefficient \"" + item + "\" is not a number or is too large";
+    case CoefficientProblem::EndsEarly:
+        return "the file ends after " + std::to_string(read) + " of " + std::to_string(count) +
+               " coefficients";
+    }
+    return {};
 }
 
 } // namespace quiro

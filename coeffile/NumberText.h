@@ -21,6 +21,11 @@ struct SingleValue {
     float value = 0.0f;
 };
 
+struct DoubleValue {
+    NumberStatus status = NumberStatus::NotANumber;
+    double value = 0.0;
+};
+
 struct LongValue {
     NumberStatus status = NumberStatus::NotANumber;
     std::int32_t value = 0;
@@ -33,12 +38,16 @@ bool isDecimalNumber(std::string_view text);
 // small to tell from zero gives a zero of its sign.
 SingleValue toSingle(std::string_view text);
 
+// The nearest double-precision value, with the same rules as toSingle.
+DoubleValue toDouble(std::string_view text);
+
 // The nearest integer, halves going to the even neighbour (255.5 and 256.5 give 256), which must
-// lie in [lowest, highest]; otherwise OutOfRange.
+// lie in [lowest, highest]; otherwise OutOfRange. The decimal text itself is rounded, once:
+// "256.50000000000001" gives 257.
 LongValue toRoundedLong(std::string_view text, std::int32_t lowest, std::int32_t highest);
 
 // A whole number (no fractional part, "3.0" and "3e0" included) in [lowest, highest]; a number
-// with a fraction, or one outside the bounds, is OutOfRange.
+// with a fraction, however small ("3.0000000000000001"), or one outside the bounds, is OutOfRange.
 LongValue toWholeLong(std::string_view text, std::int32_t lowest, std::int32_t highest);
 
 } // namespace quiro
