@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(g++ clang cmake ninja-build pkg-config qt6-base-dev libgtest-dev
           fonts-ipafont-gothic xvfb xdotool imagemagick libfftw3-dev libeigen3-dev
-          libsamplerate0-dev libsndfile1-dev)
+          libsamplerate0-dev libsndfile1-dev libsdl2-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
