@@ -221,6 +221,8 @@ void BoardCore::swapPlant() {
     rate_.store(next->rate(), std::memory_order_relaxed);
     if (rateChanged)
         recorder_.rateChanged(next->rate());
+    if (monitor_)
+        monitor_->rateChanged(next->rate());
 }
 
 void BoardCore::settle() {
@@ -244,6 +246,7 @@ bool BoardCore::start(std::string &warning) {
     memory_.setOverruns(0);
     if (!config_.recordPath.empty() && !recorder_.open(config_.recordPath, rate(), warning))
         warning = config_.recordPath + ": cannot be written (" + warning + "); not recording";
+    openMonitor();
     thread_ = std::thread([this] { run(); });
     return true;
 }
@@ -257,6 +260,10 @@ void BoardCore::stop() {
         wake_.notify_one();
         thread_.join();
         stop_.store(false, std::memory_order_relaxed); // Relaxed: no thread reads it now.
+    }
+    if (monitor_) {
+        std::fprintf(stderr, "Kesto32: monitor: %s\n", monitor_->summary().c_str());
+        monitor_.reset();
     }
     if (recorder_.isOpen()) {
         recorder_.close();
@@ -277,11 +284,30 @@ void BoardCore::step(std::uint32_t n) {
         if (plant_)
             plant_->drive(y);
         recorder_.frame(in.detection, in.error, y);
+        if (monitor_)
+            monitor_->push(config_.listen == MonitorChannel::Error       ? in.error
+                           : config_.listen == MonitorChannel::Detection ? in.detection
+                                                                         : y);
         last_ = {in.detection, in.error, y};
     }
     sampleCount_ += n;
     memory_.setSampleCount(sampleCount_);
     program_->service(dsp_);
+}
+
+void BoardCore::openMonitor() {
+    if (config_.listen == MonitorChannel::Off)
+        return;
+    if (config_.clock == Clock::Free) {
+        std::fprintf(stderr, "Kesto32: KESTO32_LISTEN: the board runs on the free clock, faster "
+                             "than sound plays; the monitor is off\n");
+        return;
+    }
+    std::string why;
+    monitor_ = AudioMonitor::open(rate(), config_.listenGainDb, why);
+    if (!monitor_)
+        std::fprintf(stderr, "Kesto32: KESTO32_LISTEN: no sound output (%s); running without "
+                             "the monitor\n", why.c_str());
 }
 
 bool BoardCore::service() { return dsp_ && program_->service(dsp_) != 0; }

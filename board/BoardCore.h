@@ -14,6 +14,7 @@
 
 #include "board/DspMemory.h"
 #include "board/KestoDsp.h"
+#include "board/Monitor.h"
 #include "board/Plant.h"
 #include "board/Scene.h"
 #include "board/SpscRing.h"
@@ -36,6 +37,8 @@ struct BoardConfig {
     Clock clock = Clock::RealTime;
     std::string recordPath; // empty: no recording
     std::uint64_t seed = 1;
+    MonitorChannel listen = MonitorChannel::Off; // played live on the real-time clock
+    double listenGainDb = 0;
 };
 
 // The sampling rates the board runs at, Hz.
@@ -135,6 +138,7 @@ private:
     void runRealTime();
     void runFree();
     void spinOnMailbox();
+    void openMonitor();
 
     BoardConfig config_;
     DspMemory memory_;
@@ -147,6 +151,7 @@ private:
     Plant *plant_ = nullptr; // owned; freed by the builder once replaced
     double requested_ = 0;   // the rate last asked of the builder
     WavRecorder recorder_;
+    std::unique_ptr<AudioMonitor> monitor_; // while the sample thread runs on the real-time clock
     Frame last_;
     std::uint32_t sampleCount_ = 0;
     std::uint32_t overrunCount_ = 0;

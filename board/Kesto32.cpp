@@ -6,6 +6,7 @@
 #include "board/ProgramFile.h"
 
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -91,6 +93,28 @@ std::optional<kesto::BoardConfig> configFromEnvironment() {
     }
     if (const char *rec = std::getenv("KESTO32_RECORD"))
         config.recordPath = rec;
+    if (const char *listen = std::getenv("KESTO32_LISTEN"); listen && *listen) {
+        const auto channel = kesto::monitorChannelNamed(listen);
+        if (!channel) {
+            std::fprintf(stderr, "Kesto32: KESTO32_LISTEN=%s: expected error, detection, control "
+                                 "or off\n", listen);
+            return std::nullopt;
+        }
+        config.listen = *channel;
+    }
+    if (const char *gain = std::getenv("KESTO32_LISTEN_GAIN"); gain && *gain) {
+        const std::string_view text(gain);
+        double db = -1;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), db);
+        if (ec != std::errc() || end != text.data() + text.size() ||
+            !(db >= kesto::MinMonitorGainDb && db <= kesto::MaxMonitorGainDb)) {
+            std::fprintf(stderr, "Kesto32: KESTO32_LISTEN_GAIN=%s: expected a gain in dB from "
+                                 "%g to %g\n", gain, kesto::MinMonitorGainDb,
+                         kesto::MaxMonitorGainDb);
+            return std::nullopt;
+        }
+        config.listenGainDb = db;
+    }
     return config;
 }
 

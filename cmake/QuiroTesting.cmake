@@ -1,11 +1,12 @@
 include(GoogleTest)
 
-# quiro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABEL <label>] [TIMEOUT <s>])
+# quiro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABEL <label>] [TIMEOUT <s>]
+#                [FILTER <gtest filter>])
 # Builds one GoogleTest executable, links what it tests, and registers its cases with CTest.
 # GUI tests run on Qt's offscreen platform; every test has a timeout so a hang fails instead
 # of stalling the suite.
 function(quiro_add_test name)
-  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "LABEL;TIMEOUT;FILTER" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
@@ -18,7 +19,11 @@ function(quiro_add_test name)
   target_compile_definitions(${name} PRIVATE
     QUIRO_RUN_TREE="${CMAKE_BINARY_DIR}"
     QUIRO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  if(NOT T_FILTER)
+    set(T_FILTER "*")
+  endif()
   gtest_discover_tests(${name}
+    TEST_FILTER ${T_FILTER}
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
                ENVIRONMENT QT_QPA_PLATFORM=offscreen)

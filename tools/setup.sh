@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(g++ clang cmake ninja-build pkg-config qt6-base-dev libgtest-dev
           fonts-ipafont-gothic xvfb xdotool imagemagick libfftw3-dev libeigen3-dev
-          libsamplerate0-dev libsndfile1-dev)
+          libsamplerate0-dev libsndfile1-dev libsdl2-dev)
 # localedef and the locale sources, for the test under a decimal-comma locale.
 packages+=(locales)
 missing=()
