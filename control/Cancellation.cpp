@@ -29,12 +29,11 @@ constexpr std::int32_t TicksBeforeRetry = 1;
 
 void Operation::BtnQuiro_Click() {
     if (QuiroActive == 0) {
-        switchCancellationControls(true);
-        RunCancellation();
-    } else {
-        switchCancellationControls(false);
-        StopRun();
+        startOrDefer(Starter::Quiro);
+        return;
     }
+    switchCancellationControls(false);
+    StopRun();
 }
 
 void Operation::switchCancellationControls(bool on) {

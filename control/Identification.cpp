@@ -4,6 +4,8 @@
 
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace quiro {
 
 // Everything that differs between the identification of C1 and that of C2.
@@ -79,16 +81,74 @@ std::int16_t Operation::identActive(Path path) const {
 std::int16_t &Operation::activeFlag(Path path) { return identActive_[path == Path::C1 ? 0 : 1]; }
 
 void Operation::identClick(Path path) {
-    const PathRow &r = row(path);
-    std::int16_t &active = activeFlag(path);
-    if (active == 0) {
-        active = 1;
-        enterIdentifying(r);
+    if (activeFlag(path) == 0) {
+        startOrDefer(path == Path::C1 ? Starter::C1Ident : Starter::C2Ident);
+        return;
+    }
+    activeFlag(path) = 0;
+    leaveIdentifying(row(path), MarkIdentified::Yes);
+    StopIdent();
+}
+
+void Operation::startOrDefer(Starter starter) {
+    if (busy_) {
+        if (std::find(deferred_.begin(), deferred_.end(), starter) == deferred_.end())
+            deferred_.push_back(starter);
+        return;
+    }
+    busy_ = true;
+    runStarter(starter);
+    while (!deferred_.empty()) {
+        const Starter next = deferred_.front();
+        deferred_.erase(deferred_.begin());
+        if (available(next))
+            runStarter(next);
+    }
+    busy_ = false;
+}
+
+void Operation::runStarter(Starter starter) {
+    switch (starter) {
+    case Starter::C1Ident:
+    case Starter::C2Ident: {
+        const Path path = starter == Starter::C1Ident ? Path::C1 : Path::C2;
+        activeFlag(path) = 1;
+        enterIdentifying(row(path));
         runIdent(path);
-    } else {
-        active = 0;
-        leaveIdentifying(r, MarkIdentified::Yes);
-        StopIdent();
+        return;
+    }
+    case Starter::C1Clear:
+    case Starter::C2Clear: {
+        const PathRow &r = row(starter == Starter::C1Clear ? Path::C1 : Path::C2);
+        form_.*r.identified = 0;
+        form_.disableGroup(Group::Quiro);
+        plots_.clear(r.plot);
+        link_.sendCommand(r.clear);
+        return;
+    }
+    case Starter::WClear:
+        plots_.clear(Plot::W);
+        link_.sendCommand(Cmd::WClear);
+        return;
+    case Starter::Quiro:
+        switchCancellationControls(true);
+        RunCancellation();
+        return;
+    }
+}
+
+bool Operation::available(Starter starter) const {
+    static const char *const buttons[] = {"BtnC1Ident", "BtnC2Ident", "BtnC1Clear",
+                                          "BtnC2Clear", "BtnWClear",  "BtnQuiro"};
+    const auto *button = form_.control<QPushButton>(buttons[static_cast<int>(starter)]);
+    if (!button->isEnabled())
+        return false;
+    // The toggles must still stand at their start.
+    switch (starter) {
+    case Starter::C1Ident: return identActive(Path::C1) == 0;
+    case Starter::C2Ident: return identActive(Path::C2) == 0;
+    case Starter::Quiro: return QuiroActive == 0;
+    default: return true;
     }
 }
 
@@ -143,17 +203,10 @@ void Operation::runIdent(Path path) {
 void Operation::StopIdent() { stopIdentRequested_ = true; }
 
 void Operation::clearClick(Path path) {
-    const PathRow &r = row(path);
-    form_.*r.identified = 0;
-    form_.disableGroup(Group::Quiro);
-    plots_.clear(r.plot);
-    link_.sendCommand(r.clear);
+    startOrDefer(path == Path::C1 ? Starter::C1Clear : Starter::C2Clear);
 }
 
-void Operation::BtnWClear_Click() {
-    plots_.clear(Plot::W);
-    link_.sendCommand(Cmd::WClear);
-}
+void Operation::BtnWClear_Click() { startOrDefer(Starter::WClear); }
 
 void Operation::modeClick(int mode) {
     ModeText = QString::fromUtf8(modeRows[mode].text);

@@ -7,6 +7,11 @@
 // zoom clicks, mode clicks and display-timer ticks are handled nested inside it. Those nested
 // handlers never send a command themselves: they only record what the loop should do, and the
 // loop sends every command, one at a time, at its next pass.
+//
+// A click that would start a command sequence of its own (an identification, a clear, a run)
+// while a command or an activity is in progress is deferred whole: it runs once the activity in
+// progress has ended, if its button is still enabled then, and is dropped otherwise. A second
+// click of the same button while the first waits is dropped, as a click of a disabled button.
 
 #include "app/MainForm.h"
 #include "display/Plots.h"
@@ -17,6 +22,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace quiro {
 
@@ -54,6 +60,14 @@ public:
     struct PathRow;
 
 private:
+    // The clicks that start a command sequence.
+    enum class Starter { C1Ident, C2Ident, C1Clear, C2Clear, WClear, Quiro };
+    // Runs the click now when nothing is in progress, otherwise defers it; then runs the clicks
+    // deferred meanwhile, each only if its button is still enabled.
+    void startOrDefer(Starter starter);
+    void runStarter(Starter starter);
+    bool available(Starter starter) const;
+
     static const PathRow &row(Path path);
 
     enum class MarkIdentified { No, Yes };
@@ -75,6 +89,8 @@ private:
     Yield yield_;
     std::int16_t identActive_[2] = {0, 0};
     bool stopIdentRequested_ = false; // a stop clicked, to be sent by the loop at its next yield
+    bool busy_ = false;               // a click's command sequence or activity is running
+    std::vector<Starter> deferred_;   // clicks waiting for it to end, in order, each once
 };
 
 } // namespace quiro

@@ -1,5 +1,7 @@
 #include "dsp/CommandLink.h"
 
+#include <stdexcept>
+#include <string>
 #include <utility>
 
 namespace quiro {
@@ -20,16 +22,10 @@ void CommandLink::putWord(std::uint32_t address, std::uint32_t word) {
 }
 
 void CommandLink::sendCommand(std::int32_t code) {
-    if (inProgress_) {
-        held_.push_back(code);
-        return;
-    }
+    if (inProgress_)
+        throw std::logic_error("command " + std::to_string(code) +
+                               " asked for while another command is in progress");
     post(code);
-    while (!held_.empty()) {
-        const std::int32_t next = held_.front();
-        held_.pop_front();
-        post(next);
-    }
 }
 
 void CommandLink::post(std::int32_t code) {

@@ -5,17 +5,15 @@
 // program's acknowledgement and release, calling the yield function before every read of CmdAck
 // so that the window keeps handling events. There is no time-out.
 //
-// The handshake is not re-entrant: an event handled during a wait may itself ask for a command.
-// Such a request is held and posted, in order, once the command in progress has ended; the
-// nested call returns at once. A held command's results are therefore not available to the
-// caller that asked for it, which is why only result-less commands should be requested from
-// handlers that can run inside a wait.
+// The handshake is not re-entrant. Events handled during a wait must not ask for a command: the
+// click handlers defer any click that would start a command sequence until the activity in
+// progress has ended. A request made during a wait is refused with std::logic_error rather than
+// posted over the command in progress or returned from as if it had been sent.
 
 #include "contract/BoardContract.h"
 #include "dsp/Board.h"
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 
 namespace quiro {
@@ -57,7 +55,6 @@ private:
     Board &board_;
     Yield yield_;
     bool inProgress_ = false;
-    std::deque<std::int32_t> held_;
     std::int32_t xferOffset_ = 0;
 };
 

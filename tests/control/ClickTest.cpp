@@ -1,0 +1,238 @@
+// Every enabled button clicked, and the display timer ticked, at every yield of every command of
+// every activity: whatever the moment, each command the DSP side takes carries the words it was
+// meant to carry, the commands come in an order the DSP program understands, and no command is
+// ever asked for over another.
+
+#include "FakeBoard.h"
+#include "QtApplication.h"
+#include "app/MainForm.h"
+#include "control/Operation.h"
+#include "display/Plots.h"
+#include "params/ParameterDownload.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace quiro::test {
+namespace {
+
+// Distinct values, so that a word left over from another command shows.
+const std::pair<const char *, const char *> parameterTexts[] = {
+    {"TextCTapSize", "100"}, {"TextWTapSize", "120"}, {"TextCBeta", "0.5"},
+    {"TextWBeta", "0.25"},   {"TextCFreq", "16000"},  {"TextCGain", "2"},
+    {"TextWGain", "3"},      {"TextDGain", "4"}};
+
+const char *const clickable[] = {
+    "BtnC1Ident", "BtnC1Clear", "BtnC1Wide", "BtnC1Tele", "BtnC2Ident", "BtnC2Clear",
+    "BtnC2Wide",  "BtnC2Tele",  "BtnQuiro",  "BtnWClear", "BtnWWide",   "BtnWTele",
+    "BtnMode0",   "BtnMode1",   "BtnMode2",  "BtnMode3",  "BtnPrimWide", "BtnErrorTele"};
+
+struct Taken {
+    std::int32_t code;
+    std::array<std::uint32_t, 6> args;
+};
+
+struct Watchdog {};
+
+// One console against the fake board. At yield `clickAt` it clicks the `which`-th enabled button
+// (one past the last: a timer tick); at quiet yields it stops an activity that has run a while.
+struct Session : UsesQt {
+    FakeBoard board;
+    MainForm form;
+    CommandLink link{board, [this] { yield(); }};
+    Plots plots{form, link};
+    Operation op{form, link, plots,
+                 [this] {
+                     return DownloadParameters(link, form, QStringLiteral(QUIRO_SOURCE_DIR "/data"),
+                                               [](MessageIcon, const QString &, const QString &) {
+                                                   ADD_FAILURE() << "parameters refused";
+                                               });
+                 },
+                 [this] { yield(); }};
+    std::vector<Taken> taken;
+    int yields = 0;
+    int clickAt = -1;
+    std::size_t which = 0;
+    bool clicked = false; // there was a button (or the tick) to click at clickAt
+    int quietYields[3] = {};
+
+    Session(bool identified) {
+        plots.initialiseDisplay();
+        for (const auto &[name, text] : parameterTexts)
+            form.control<QLineEdit>(name)->setText(QString::fromLatin1(text));
+        form.C1Identified = form.C2Identified = identified ? -1 : 0;
+        form.enableGroup(Group::Quiro);
+        board.onCommand = [this](std::int32_t code, FakeBoard &b) {
+            Taken t{code, {}};
+            for (std::size_t i = 0; i < 6; ++i)
+                t.args[i] = b.word(dspmem::CmdArg1 + 4 * static_cast<std::uint32_t>(i));
+            taken.push_back(t);
+            if (code == static_cast<std::int32_t>(Cmd::CaptureQuery))
+                b.setLong(dspmem::CmdArg1, 0);
+        };
+    }
+
+    void yield() {
+        if (++yields > 20000)
+            throw Watchdog{};
+        if (yields == clickAt) {
+            std::vector<QPushButton *> enabled;
+            for (const char *name : clickable)
+                if (auto *b = form.control<QPushButton>(name); b->isEnabled())
+                    enabled.push_back(b);
+            clicked = which <= enabled.size();
+            if (which < enabled.size())
+                enabled[which]->click();
+            else if (which == enabled.size())
+                op.TimerDispInterval_Timer();
+        }
+        if (board.current() != 0)
+            return;
+        // The operator's stops: an identification after three passes, a run after eight, with a
+        // display tick at every pass so that captures are fetched.
+        const bool active[3] = {op.identActive(Path::C1) == 1, op.identActive(Path::C2) == 1,
+                                op.QuiroActive == 1};
+        const char *stop[3] = {"BtnC1Ident", "BtnC2Ident", "BtnQuiro"};
+        const int passes[3] = {3, 3, 8};
+        for (int i = 0; i < 3; ++i) {
+            quietYields[i] = active[i] ? quietYields[i] + 1 : 0;
+            if (i == 2 && active[i])
+                op.TimerDispInterval_Timer();
+            if (active[i] && quietYields[i] >= passes[i])
+                form.control<QPushButton>(stop[i])->click();
+        }
+    }
+};
+
+std::int32_t lpfCount() {
+    std::ifstream in(QUIRO_SOURCE_DIR "/data/LPF.COF");
+    std::int32_t count = 0;
+    in >> count;
+    return count;
+}
+
+// The words each command with arguments must carry when the DSP side takes it.
+std::string wrongWords(const Taken &t) {
+    auto s = [](float v) { return wordOfSingle(v); };
+    std::vector<std::pair<std::size_t, std::uint32_t>> want; // argument index, word
+    switch (static_cast<Cmd>(t.code)) {
+    case Cmd::SetParams:
+        want = {{0, 100}, {1, 120}, {3, s(0.5f)}, {4, s(0.25f)}, {5, s(16000.0f)}};
+        break;
+    case Cmd::SetGains: want = {{3, s(2.0f)}, {4, s(3.0f)}, {5, s(4.0f)}}; break;
+    case Cmd::LoadDFilter: want = {{0, static_cast<std::uint32_t>(lpfCount())}}; break;
+    default: break;
+    }
+    for (const auto &[i, word] : want)
+        if (t.args[i] != word)
+            return "command " + std::to_string(t.code) + " took CmdArg" + std::to_string(i + 1) +
+                   " = " + std::to_string(t.args[i]);
+    return {};
+}
+
+// The order the DSP program expects: a download (12, 17, 16) before every start; an
+// identification fetches until its stop, then fetches once more; a run starts a capture and the
+// mode without cancellation and ends with 9; clears only between activities.
+std::string wrongOrder(const std::vector<Taken> &taken) {
+    enum State { Idle, Sent12, Sent17, Sent16, Identifying, Stopped, Starting, Running } s = Idle;
+    std::int32_t fetch = 0;
+    std::ostringstream seen;
+    for (const Taken &t : taken) {
+        const std::int32_t c = t.code;
+        seen << c << ' ';
+        bool ok = false;
+        switch (s) {
+        case Idle:
+            ok = c == 12 || c == 13 || c == 14 || c == 15;
+            s = c == 12 ? Sent12 : Idle;
+            break;
+        case Sent12: ok = c == 17, s = Sent17; break;
+        case Sent17: ok = c == 16, s = Sent16; break;
+        case Sent16:
+            ok = c == 1 || c == 4 || c == 33;
+            fetch = c + 1;
+            s = c == 33 ? Starting : Identifying;
+            break;
+        case Identifying:
+            ok = c == fetch || c == 7;
+            s = c == 7 ? Stopped : Identifying;
+            break;
+        case Stopped: ok = c == fetch, s = Idle; break;
+        case Starting: ok = c == 8, s = Running; break;
+        case Running:
+            ok = c == 9 || c == 10 || (c >= 33 && c <= 37) || c == 8 || (c >= 81 && c <= 83);
+            s = c == 9 ? Idle : Running;
+            break;
+        }
+        if (!ok)
+            return "out of order at the end of: " + seen.str();
+    }
+    return s == Idle ? std::string{} : "unfinished: " + seen.str();
+}
+
+struct Activity {
+    const char *name;
+    bool identified;
+    const char *button;
+};
+
+const Activity activities[] = {
+    {"C1Identification", false, "BtnC1Ident"}, {"C2Identification", false, "BtnC2Ident"},
+    {"C1Clear", true, "BtnC1Clear"},           {"C2Clear", false, "BtnC2Clear"},
+    {"WClear", true, "BtnWClear"},             {"Cancellation", true, "BtnQuiro"},
+};
+
+class EveryClick : public ::testing::TestWithParam<Activity> {};
+
+TEST_P(EveryClick, AtEveryYieldKeepsEachCommandsWordsAndTheOrder) {
+    const Activity &a = GetParam();
+    int length = 0; // yields of the activity left to itself
+    {
+        Session s(a.identified);
+        s.form.control<QPushButton>(a.button)->click();
+        length = s.yields;
+        ASSERT_TRUE(wrongOrder(s.taken).empty()) << wrongOrder(s.taken);
+    }
+    ASSERT_GT(length, 1);
+    int runs = 0;
+    for (int at = 1; at <= length; ++at) {
+        for (std::size_t which = 0;; ++which) {
+            Session s(a.identified);
+            s.clickAt = at;
+            s.which = which;
+            SCOPED_TRACE(testing::Message() << "yield " << at << " button " << which);
+            try {
+                s.form.control<QPushButton>(a.button)->click();
+            } catch (const Watchdog &) {
+                FAIL() << "the activities never ended";
+            } catch (const std::logic_error &e) {
+                FAIL() << e.what();
+            }
+            if (!s.clicked)
+                break;
+            ++runs;
+            EXPECT_FALSE(s.board.overlapped);
+            EXPECT_EQ(wrongOrder(s.taken), "");
+            for (const Taken &t : s.taken)
+                EXPECT_EQ(wrongWords(t), "");
+            EXPECT_EQ(s.op.identActive(Path::C1) + s.op.identActive(Path::C2) + s.op.QuiroActive,
+                      0);
+            if (HasFailure())
+                return;
+        }
+    }
+    EXPECT_GT(runs, length);
+}
+
+INSTANTIATE_TEST_SUITE_P(Activities, EveryClick, ::testing::ValuesIn(activities),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace quiro::test
