@@ -1,11 +1,12 @@
-// The built-in scene: a straight duct with a fan at one end, modelled at any sampling rate.
+// The duct model: plane waves travel along the duct at the speed of sound, losing a little per
+// metre and reflecting partially at both ends (the source housing at x = 0, the outlet at
+// x = length, which inverts the wave when open). Every arrival at a microphone is placed as a
+// windowed-sinc fractional delay, then the responses of the loudspeaker (a closed-box driver:
+// second-order high-pass, plus its own latency), of a lined duct's walls and of the microphones
+// (DC-blocking high-pass and a capsule roll-off) are applied. The loudspeaker sits in the duct
+// wall and radiates both ways.
 //
-// Plane waves travel along the duct at the speed of sound, losing a little per metre and
-// reflecting partially at both ends (the fan housing at x = 0, the open outlet at x = L, which
-// inverts the wave). Every arrival at a microphone is placed as a windowed-sinc fractional delay,
-// then the responses of the loudspeaker (a closed-box driver: second-order high-pass) and of the
-// microphones (DC-blocking high-pass and a capsule roll-off) are applied. The fan's tones and its
-// broadband noise enter at x = 0; the loudspeaker sits in the duct wall and radiates both ways.
+// The built-in scene:
 //
 //   x = 0     0.25        1.0            2.0      2.4 m
 //   fan ----- detection -- loudspeaker --- error --- outlet
@@ -13,6 +14,8 @@
 // Noise reaches the error microphone 1.75 m after the detection microphone, the loudspeaker's
 // sound only 1.0 m after leaving it: about 2 ms of acoustic head start, so that broadband
 // cancellation is causal with room for the converters' latency.
+
+#include "board/Duct.h"
 
 #include "board/Biquad.h"
 #include "board/Scene.h"
@@ -25,16 +28,31 @@ namespace kesto {
 
 namespace {
 
-constexpr double SpeedOfSound = 343.0;   // m/s
-constexpr double DuctLength = 2.4;       // m
-constexpr double FanEndReflection = 0.2;
-constexpr double OutletReflection = -0.4;
-constexpr double LossPerMetre = 0.5;     // amplitude, nepers per metre (a lined duct)
-constexpr double DetectionMic = 0.25, Loudspeaker = 1.0, ErrorMic = 2.0, Fan = 0.0;
-constexpr double LoudspeakerGain = 0.35; // full-scale output to full-scale pressure, each way
-constexpr double MaxSeconds = 0.06;
+constexpr double SpeedOfSound = 343.0; // m/s
 
-// Adds a band-limited impulse of height `a` at fractional delay `d` samples.
+// Follows a wave leaving `from` in direction `dir` (+1 towards the outlet) and records each time
+// it passes `to`, until it has faded or outrun the response.
+void trace(std::vector<double> &h, const DuctModel &m, double rate, double from, int dir,
+           double to, double gain, double extraDelay) {
+    const double maxPath = m.maxSeconds * SpeedOfSound;
+    double x = from, path = 0, amp = gain;
+    while (path < maxPath && std::abs(amp) > 1e-5) {
+        const double wall = dir > 0 ? m.length : 0.0;
+        const bool passes = dir > 0 ? (to >= x && to <= wall) : (to <= x && to >= wall);
+        if (passes && !(path > 0 && to == x)) {
+            const double p = path + std::abs(to - x);
+            placeArrival(h, (p / SpeedOfSound + extraDelay) * rate,
+                         amp * std::exp(-m.lossPerMetre * p));
+        }
+        path += std::abs(wall - x);
+        amp *= dir > 0 ? m.outletReflection : m.sourceEndReflection;
+        x = wall;
+        dir = -dir;
+    }
+}
+
+} // namespace
+
 void placeArrival(std::vector<double> &h, double d, double a) {
     constexpr int Half = 12;
     const int centre = static_cast<int>(std::floor(d));
@@ -48,40 +66,59 @@ void placeArrival(std::vector<double> &h, double d, double a) {
     }
 }
 
-// Follows a wave leaving `from` in direction `dir` (+1 towards the outlet) and records each time
-// it passes `to`, until it has faded or outrun the response.
-void trace(std::vector<double> &h, double rate, double from, int dir, double to, double gain) {
-    const double maxPath = MaxSeconds * SpeedOfSound;
-    double x = from, path = 0, amp = gain;
-    while (path < maxPath && std::abs(amp) > 1e-5) {
-        const double wall = dir > 0 ? DuctLength : 0.0;
-        const bool passes = dir > 0 ? (to >= x && to <= wall) : (to <= x && to >= wall);
-        if (passes && !(path > 0 && to == x)) {
-            const double p = path + std::abs(to - x);
-            placeArrival(h, p / SpeedOfSound * rate, amp * std::exp(-LossPerMetre * p));
-        }
-        path += std::abs(wall - x);
-        amp *= dir > 0 ? OutletReflection : FanEndReflection;
-        x = wall;
-        dir = -dir;
-    }
-}
-
-// Cuts the response where the rest holds less than 1e-4 of its energy (-40 dB).
-void trimTail(std::vector<double> &h) {
+void trimTail(std::vector<double> &h, double fraction) {
     double total = 0;
     for (double v : h)
         total += v * v;
     double tail = 0;
     std::size_t n = h.size();
-    while (n > 1 && tail + h[n - 1] * h[n - 1] < 1e-4 * total) {
+    while (n > 1 && tail + h[n - 1] * h[n - 1] < fraction * total) {
         --n;
         tail += h[n] * h[n];
     }
     h.resize(n);
 }
 
-} // namespace
+void applyMicrophone(std::vector<double> &h, double rate, double corner) {
+    Biquad::firstOrderHighPass(corner, rate).apply(h);
+    Biquad::secondOrder(false, std::min(8000.0, 0.42 * rate), 0.7071, rate).apply(h);
+}
+
+PathResponses ductResponses(const DuctModel &m, double rate) {
+    const auto length = static_cast<std::size_t>((m.maxSeconds + m.speakerDelay) * rate) + 32;
+    const Biquad speaker = Biquad::secondOrder(true, m.speakerCorner, m.speakerQ, rate);
+    PathResponses r;
+    const struct {
+        std::vector<double> *h;
+        double from, to;
+        bool fromSpeaker;
+    } paths[] = {
+        {&r.primaryRef, m.source, m.detection, false},
+        {&r.primaryErr, m.source, m.error, false},
+        {&r.secondaryRef, m.loudspeaker, m.detection, true},
+        {&r.secondaryErr, m.loudspeaker, m.error, true},
+    };
+    for (const auto &p : paths) {
+        std::vector<double> h(length, 0.0);
+        if (p.fromSpeaker) {
+            trace(h, m, rate, p.from, +1, p.to, m.speakerGain, m.speakerDelay);
+            trace(h, m, rate, p.from, -1, p.to, m.speakerGain, m.speakerDelay);
+            speaker.apply(h);
+        } else {
+            trace(h, m, rate, p.from, +1, p.to, 1.0 + m.sourceEndReflection, 0.0);
+        }
+        if (m.liningCorner > 0 && m.liningCorner < 0.45 * rate) {
+            const double k = std::exp(-2 * std::numbers::pi * m.liningCorner / rate);
+            double y = 0;
+            for (double &v : h)
+                v = y = (1 - k) * v + k * y;
+        }
+        applyMicrophone(h, rate, m.micCorner);
+        trimTail(h);
+        *p.h = std::move(h);
+    }
+    return r;
+}
 
 Scene builtInScene(double rate) {
     Scene s;
@@ -93,37 +130,11 @@ Scene builtInScene(double rate) {
     s.broadband = 0.015;
     s.broadbandCorner = 500.0;
     s.micNoise = 0.0004;
-
-    const auto length = static_cast<std::size_t>(MaxSeconds * rate) + 32;
-    const Biquad speaker = Biquad::secondOrder(true, 120.0, 0.8, rate);
-    const Biquad micDc = Biquad::firstOrderHighPass(30.0, rate);
-    const double capsule = std::min(8000.0, 0.42 * rate);
-    const Biquad micTop = Biquad::secondOrder(false, capsule, 0.7071, rate);
-
-    const struct {
-        std::vector<double> *h;
-        double from, to;
-        bool fromSpeaker;
-    } paths[] = {
-        {&s.primaryRef, Fan, DetectionMic, false},
-        {&s.primaryErr, Fan, ErrorMic, false},
-        {&s.secondaryRef, Loudspeaker, DetectionMic, true},
-        {&s.secondaryErr, Loudspeaker, ErrorMic, true},
-    };
-    for (const auto &p : paths) {
-        std::vector<double> h(length, 0.0);
-        if (p.fromSpeaker) {
-            trace(h, rate, p.from, +1, p.to, LoudspeakerGain);
-            trace(h, rate, p.from, -1, p.to, LoudspeakerGain);
-            speaker.apply(h);
-        } else {
-            trace(h, rate, p.from, +1, p.to, 1.0 + FanEndReflection);
-        }
-        micDc.apply(h);
-        micTop.apply(h);
-        trimTail(h);
-        *p.h = std::move(h);
-    }
+    PathResponses r = ductResponses(DuctModel{}, rate);
+    s.primaryRef = std::move(r.primaryRef);
+    s.primaryErr = std::move(r.primaryErr);
+    s.secondaryRef = std::move(r.secondaryRef);
+    s.secondaryErr = std::move(r.secondaryErr);
     return s;
 }
 

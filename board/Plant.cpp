@@ -19,8 +19,7 @@ Plant::Plant(const Scene &scene, double rate, std::uint64_t seed)
       detNoise_(seed * 5 + 2), errNoise_(seed * 7 + 3) {}
 
 Plant::Inputs Plant::sense() {
-    const double s = noise_();
-    source_.push(static_cast<float>(s));
+    source_.push(sourceGain_ * static_cast<float>(noise_()));
     const float *src = source_.recent();
     const float *ctl = control_.recent(); // newest entry: last sample's output
     const float det = dot(primaryRef_.data(), src, primaryRef_.size()) +

@@ -31,6 +31,8 @@ public:
     void drive(std::int32_t counts);
 
     double rate() const { return rate_; }
+    // Scales the noise source from the next sample on (a fan speeding up, in tests).
+    void setSourceGain(float g) { sourceGain_ = g; }
 
 private:
     static std::vector<float> toFloat(const std::vector<double> &h);
@@ -40,6 +42,7 @@ private:
     DelayLine source_, control_;
     NoiseSource noise_;
     float micNoise_;
+    float sourceGain_ = 1.0f;
     WhiteNoise detNoise_, errNoise_;
 };
 

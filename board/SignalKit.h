@@ -29,7 +29,7 @@ private:
     std::size_t pos_ = 0;
 };
 
-inline float dot(const float *a, const float *b, std::size_t n) {
+inline float dot(const float *__restrict a, const float *__restrict b, std::size_t n) {
     float s = 0.0f;
     for (std::size_t i = 0; i < n; ++i)
         s += a[i] * b[i];
@@ -37,9 +37,16 @@ inline float dot(const float *a, const float *b, std::size_t n) {
 }
 
 // w += k x, the LMS update.
-inline void addScaled(float *w, const float *x, float k, std::size_t n) {
+inline void addScaled(float *__restrict w, const float *__restrict x, float k, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
         w[i] += k * x[i];
+}
+
+// w = keep w + k x, the leaky LMS update.
+inline void scaleAddScaled(float *__restrict w, float keep, const float *__restrict x, float k,
+                           std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        w[i] = keep * w[i] + k * x[i];
 }
 
 // White noise, uniform on [-sqrt(3), sqrt(3)] (unit rms), from a 64-bit xorshift* generator.

@@ -53,7 +53,8 @@ protected:
     std::size_t taps_ = 0;
 };
 
-// An FIR filter adapted by least mean squares: after each sample, w += step * error * x.
+// An FIR filter adapted by least mean squares: after each sample, w += step * error * x, or with
+// leakage w = keep * w + step * error * x.
 class LmsFilter : public Fir {
 public:
     using Fir::Fir;
@@ -61,7 +62,38 @@ public:
         if (std::isfinite(stepTimesError))
             kesto::addScaled(w_.data(), x.recent(), stepTimesError, std::min(taps_, x.capacity()));
     }
+    void adapt(const kesto::DelayLine &x, float stepTimesError, float keep) {
+        if (std::isfinite(stepTimesError))
+            kesto::scaleAddScaled(w_.data(), keep, x.recent(), stepTimesError,
+                                  std::min(taps_, x.capacity()));
+    }
+    void scale(float k) {
+        for (float &v : w_)
+            v *= k;
+    }
+    // The sum of the squared coefficients (non-finite when one is).
+    float energy() const { return kesto::dot(w_.data(), w_.data(), taps_); }
+};
 
+// The energy of the newest `length` samples of a delay line, kept up to date one sample at a
+// time (in double, so that the running sum does not drift). The line must hold length + 1.
+class WindowEnergy {
+public:
+    void setLength(std::size_t n) { length_ = std::max<std::size_t>(n, 1); }
+    std::size_t length() const { return length_; }
+    // Call after each push onto `x`.
+    double operator()(const kesto::DelayLine &x) {
+        const double in = x.recent()[0], out = x.recent()[length_];
+        e_ = std::max(0.0, e_ + in * in - out * out);
+        if (!std::isfinite(e_))
+            e_ = 0;
+        return e_;
+    }
+    void clear() { e_ = 0; }
+
+private:
+    std::size_t length_ = 1;
+    double e_ = 0;
 };
 
 // Running mean square with a time constant of `length` samples (the normalised update's power).
@@ -75,6 +107,8 @@ public:
         return p_;
     }
     void clear() { p_ = 0.0f; }
+    void set(float p) { p_ = std::isfinite(p) ? p : 0.0f; }
+    float value() const { return p_; }
 
 private:
     float k_ = 1.0f / 256.0f;

@@ -18,14 +18,24 @@ inline constexpr std::int32_t MinTaps = quiro::MinTapCount;
 inline constexpr std::int32_t MaxTaps = quiro::MaxTapCount;
 inline constexpr std::int32_t XferWords = quiro::dspmem::XferWords;
 
-// What the LMS updates see: identification works on signals in units of 128 counts, so its
-// effective step per count^2 is beta_C / 128^2; cancellation in units of 16 counts.
-inline constexpr float IdentUnit = 128.0f;
-inline constexpr float CancelUnit = 8.0f;
 // The identification's white noise before the D filter, counts rms at D gain 1.
 inline constexpr float ExcitationRms = 800.0f;
-// Mode 82's normalised step is NormalisedStep * beta_W (0.005 at the default beta_W).
-inline constexpr float NormalisedStep = 500.0f;
+// Both adaptations are normalised by the power of what their update sees, so that their speed
+// and stability do not depend on the plant's level. Identification: normalised LMS with the
+// relative step IdentStep * beta_C (0.004 at the default 1e-6), falling as C taps / samples
+// once that is smaller, so that a long identification approaches a least-squares fit.
+// Cancellation: the relative step CancelStep * beta_W (0.2 at the default 1e-5), divided by in samples (C2's peak, the band filter's centre, the whitening filter's order):
+// W taps + 2 * delay, the filtered-x LMS loop's stability bound.
+inline constexpr float IdentStep = 4000.0f;
+inline constexpr float CancelStep = 2e4f;
+// The order of the whitening filter the cancellation's update sees its signals through.
+inline constexpr std::size_t WhitenOrder = 16;
+// The band filter that confines the cancellation's update to the identified band reaches this
+// many samples either side of its centre.
+inline constexpr std::int32_t BandHalfLength = 32;
+// The word the program keeps the divergence guard's trip count in (the mailbox word the PC does
+// not use): a Long the PC may read at any time.
+inline constexpr std::uint32_t GuardTripsWord = 0x80002414;
 
 enum class Activity { Idle, IdentC1, IdentC2, Cancel };
 enum class CancelMode { Off, FxLms, NormalisedFxLms, Held };
@@ -47,6 +57,7 @@ public:
     const Fir &w() const { return w_; }
     std::int32_t cTaps() const { return cTaps_; }
     std::int32_t wTaps() const { return wTaps_; }
+    std::int32_t guardTrips() const { return trips_; }
 
     void execute(std::int32_t code);
 
@@ -60,6 +71,12 @@ private:
 
     float identify(float detection, float error);
     float cancel(float detection, float error);
+    // The divergence guard, every GuardBlock samples of cancellation.
+    void watch();
+    void trip();
+    void designWhitening();
+    void trackSpread();
+    void resetSpread();
     void capture(std::int32_t detection, std::int32_t error, std::int32_t control);
 
     std::uint32_t get(std::uint32_t address) const { return host_.getmem(host_.ctx, address); }
@@ -80,6 +97,7 @@ private:
     void setParams();
     void setGains();
     void loadDFilter();
+    void designBand();
     void clearC1() { c1_.clear(); }
     void clearC2() { c2_.clear(); }
     void clearW() { w_.clear(); }
@@ -107,12 +125,41 @@ private:
     Activity activity_ = Activity::Idle;
     CancelMode mode_ = CancelMode::Off;
     LmsFilter c1_{MaxTaps}, c2_{MaxTaps}, w_{MaxTaps};
-    kesto::DelayLine output_{MaxTaps};    // control output, newest = last sample's
-    kesto::DelayLine reference_{MaxTaps}; // detection minus the loudspeaker's feedback
-    kesto::DelayLine filtered_{MaxTaps};  // the reference through C2
+    kesto::DelayLine output_{MaxTaps + 1};    // control output, newest = last sample's
+    kesto::DelayLine reference_{MaxTaps + 1}; // detection minus the loudspeaker's feedback
+    kesto::DelayLine filtered_{MaxTaps + 1};  // the reference through C2
+    kesto::DelayLine banded_{MaxTaps + 1};    // that through the band filter
+    kesto::DelayLine whitened_{MaxTaps + 1};  // and through the whitening filter: what W's update sees
+    kesto::DelayLine errors_{MaxTaps + 1};    // the error microphone
+    kesto::DelayLine bandedErrors_{MaxTaps + 1}; // that through the band filter
     kesto::DelayLine excitation_{XferWords};
-    PowerMeter filteredPower_;
+    WindowEnergy outputEnergy_, updateEnergy_;
     kesto::WhiteNoise noise_;
+
+    // Cancellation's step: the relative step over W taps + 2 * the loop's delay; mode 81 divides by a slowly tracked power of the banded
+    // reference, mode 82 by its energy over W's taps at this very sample.
+    Fir band_{2 * BandHalfLength + 1};
+    std::int32_t bandDelay_ = 0;
+    float stepNorm_ = 1.0f;
+    float loopDelay_ = 0.0f;
+    // The largest eigenvalue of the update's input, over its power ("spread": 1 for white
+    // noise, W taps / 2 for a single tone), tracked by power iteration on every 4th sample.
+    std::array<float, MaxTaps> eigenvector_{}, eigenNext_{};
+    double eigenSum_ = 0, blockPower_ = 0;
+    std::int32_t eigenCount_ = 0, eigenBlocks_ = 0;
+    float spread_ = 1.0f;
+    std::int32_t warmup_ = 0; // samples before the update's window is full
+    double identSamples_ = 0; // since the identification started
+    PowerMeter slowPower_;
+    std::array<float, WhitenOrder + 1> whiten_{1.0f};
+    std::array<float, WhitenOrder + 1> autocorrelation_{};
+    float autocorrelationCount_ = 0, predictionError_ = 0;
+
+    // The divergence guard (see docs/dsp-program.md).
+    PowerMeter errorFast_, uncancelledFast_, errorSlow_, uncancelledSlow_, referencePower_;
+    std::int32_t guardCount_ = 0, clipped_ = 0, loudChecks_ = 0, calmChecks_ = 0;
+    float clipShare_ = 0, stepScale_ = 1;
+    std::int32_t modeSamples_ = 0, trips_ = 0;
 
     // Signal capture (33 to 37), counts.
     std::array<float, XferWords> capDetection_{}, capError_{}, capControl_{};

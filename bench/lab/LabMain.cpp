@@ -2,7 +2,9 @@
 // run tree, through the program's own handshake code, and measures what the operator would see.
 //
 //   lab_bench [--ident S] [--cancel S] [--realtime S] [--report DIR] [--d FILE.COF]
-//             [--beta-c B] [--beta-w B] [--dump-scene DIR] [SCENE_DIR...]
+//             [--beta-c B] [--beta-w B] [--dump-scene DIR] [--scenes] [SCENE_DIR...]
+//
+// --scenes adds every scene of the family (the run tree's scenes/) and prints the sweep's table.
 //
 // For the built-in scene and every scene directory: identification quality of C1 and C2,
 // cancellation per mode against none and against the Wiener bound, and speed; then a real-time
@@ -16,6 +18,9 @@
 #include "coeffile/CoefficientParser.h"
 #include "dsp/CommandLink.h"
 #include "dsp/KestoLibrary.h"
+#include "dspprog/Quiros.h"
+
+#include <Eigen/Dense>
 
 #include <QDir>
 #include <QGuiApplication>
@@ -25,6 +30,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <numbers>
 #include <sstream>
@@ -38,7 +44,8 @@ using namespace quiro;
 using Clock = std::chrono::steady_clock;
 
 struct Options {
-    double ident = 10, cancel = 10, realtime = 5;
+    double ident = 10, cancel = 20, realtime = 5;
+    bool family = false; // every scene directory of the run tree's scenes/
     float betaC = 1e-6f, betaW = 1e-5f;
     QString report = QStringLiteral(QUIRO_RUN_TREE "/lab-report");
     std::vector<std::string> scenes;
@@ -107,6 +114,11 @@ public:
     std::uint32_t samples() {
         std::uint32_t w = 0;
         link_.getWord(dspmem::SampleCount, w);
+        return w;
+    }
+    std::uint32_t guardTrips() {
+        std::uint32_t w = 0;
+        link_.getWord(quiros::GuardTripsWord, w);
         return w;
     }
     std::uint32_t overruns() {
@@ -189,6 +201,7 @@ std::vector<double> dWeight(const std::vector<float> &d) {
 struct Phase {
     std::string name;
     std::uint32_t start, end;
+    std::uint32_t trips; // the divergence guard's, during the phase
 };
 
 std::vector<float> channel(const std::vector<float> &frames, int ch, std::uint32_t from, std::uint32_t to) {
@@ -198,16 +211,69 @@ std::vector<float> channel(const std::vector<float> &frames, int ch, std::uint32
     return v;
 }
 
-void runScene(KestoLibrary &board, const std::string &bin, const std::string &sceneDir,
-              const Options &opt) {
-    const std::string name = sceneDir.empty() ? "built-in" : sceneDir;
+// What one scene's session measured: the table's row.
+struct SceneResult {
+    std::string name;
+    bool ok = false;
+    struct Path {
+        double bandDb = 0, wholeDb = 0, lsBandDb = 0, excitationOverNoiseDb = 0;
+        bool met = false;
+        bool beyondModel = false;
+    } c1, c2;
+    struct Mode {
+        const char *label = "";
+        double overallDb = 0, tonesDb = 0, worstDb = 0, saturated = 0;
+        bool tonesAtFloor = false;
+        std::uint32_t trips = 0;
+    } modes[3];
+    double boundDb = 0, boundTonesDb = 0, speed = 0;
+    bool hasTones = false;
+};
+
+// The least-squares fit of `taps` coefficients predicting `mic` from the outputs sent before it
+// (tap 0 = one sample of latency), over the same samples the adaptive filter saw: normal
+// equations with the outputs' autocorrelation as a Toeplitz matrix.
+std::vector<float> leastSquaresFit(const std::vector<float> &out, const std::vector<float> &mic, int taps) {
+    const auto L = static_cast<Eigen::Index>(taps);
+    const std::size_t n = std::min(out.size(), mic.size());
+    std::vector<double> r(static_cast<std::size_t>(taps), 0.0);
+    Eigen::VectorXd p = Eigen::VectorXd::Zero(L);
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t k = 0; k < static_cast<std::size_t>(taps) && k <= i; ++k) {
+            r[k] += static_cast<double>(out[i]) * out[i - k];
+            if (k + 1 <= i)
+                p[static_cast<Eigen::Index>(k)] += static_cast<double>(mic[i]) * out[i - 1 - k];
+        }
+    Eigen::MatrixXd R(L, L);
+    for (Eigen::Index i = 0; i < L; ++i)
+        for (Eigen::Index j = 0; j < L; ++j)
+            R(i, j) = r[static_cast<std::size_t>(std::abs(i - j))];
+    R.diagonal().array() += 1e-9 * r[0];
+    const Eigen::VectorXd w = R.ldlt().solve(p);
+    std::vector<float> fit(static_cast<std::size_t>(taps));
+    for (Eigen::Index i = 0; i < L; ++i)
+        fit[static_cast<std::size_t>(i)] = static_cast<float>(w[i]);
+    return fit;
+}
+
+double meanSquare(const std::vector<float> &x) {
+    double s = 0;
+    for (float v : x)
+        s += static_cast<double>(v) * v;
+    return x.empty() ? 0 : s / static_cast<double>(x.size());
+}
+
+SceneResult runScene(KestoLibrary &board, const std::string &bin, const std::string &sceneDir,
+                     const Options &opt) {
+    SceneResult result;
+    result.name = sceneDir.empty() ? "built-in" : QDir(QString::fromStdString(sceneDir)).dirName().toStdString();
     kesto::Scene scene = kesto::builtInScene(Rate);
     if (!sceneDir.empty()) {
         std::string error;
         auto s = kesto::loadScene(sceneDir, error);
         if (!s) {
             std::printf("scene %s: %s\n", sceneDir.c_str(), error.c_str());
-            return;
+            return result;
         }
         auto at = kesto::sceneAt(*s, Rate, error);
         if (!at) {
@@ -216,15 +282,16 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
         }
         scene = std::move(*at);
     }
+    result.hasTones = !scene.tones.empty();
     const std::string wav = QDir::tempPath().toStdString() + "/lab-bench-session.wav";
     setEnv("KESTO32_CLOCK", "free");
     setEnv("KESTO32_RECORD", wav);
     setEnv("KESTO32_SCENE", sceneDir);
     Session s(board, bin, opt);
     if (!s.open()) {
-        std::printf("scene %s: the board did not start\n", name.c_str());
+        std::printf("scene %s: the board did not start\n", result.name.c_str());
         s.close();
-        return;
+        return result;
     }
     const auto d = dFilter(bin, opt.dFile);
     s.download(d);
@@ -232,12 +299,13 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
     // A phase counts from just before its command, so its length is the time the mode has had.
     auto phase = [&](const std::string &label, double seconds, Cmd command) {
         const std::uint32_t start = s.samples();
+        const std::uint32_t trips0 = s.guardTrips();
         s.send(command);
         const auto speed = s.wait(seconds, start);
-        phases.push_back({label, start, s.samples()});
+        phases.push_back({label, start, s.samples(), s.guardTrips() - trips0});
         return speed;
     };
-    const auto speedIdent = phase("C1 identification", opt.ident, Cmd::C1IdentStart);
+    phase("C1 identification", opt.ident, Cmd::C1IdentStart);
     s.send(Cmd::IdentStop);
     const auto c1 = s.fetch(Cmd::C1Fetch, Taps - 5);
     phase("C2 identification", opt.ident, Cmd::C2IdentStart);
@@ -245,50 +313,74 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
     const auto c2 = s.fetch(Cmd::C2Fetch, Taps - 5);
     s.send(Cmd::WClear);
     phase("no cancellation", 5, Cmd::ModeOff);
-    const auto speedCancel = phase("mode 81 (filtered-x LMS)", opt.cancel, Cmd::Mode1);
-    phase("mode 83 (W held)", 3, Cmd::Mode3);
+    const auto speedCancel = phase("mode 81", opt.cancel, Cmd::Mode1);
+    phase("mode 83 (W held)", 5, Cmd::Mode3);
     s.send(Cmd::WClear);
-    phase("mode 82 (normalised)", opt.cancel, Cmd::Mode2);
+    phase("mode 82", opt.cancel, Cmd::Mode2);
     s.send(Cmd::RunStop);
     s.close();
+    result.speed = speedCancel.wall;
 
     double rate = 0;
     std::vector<float> frames;
     if (!kesto::readWav(wav, rate, frames)) {
-        std::printf("scene %s: no recording\n", name.c_str());
-        return;
+        std::printf("scene %s: no recording\n", result.name.c_str());
+        return result;
     }
     std::remove(wav.c_str());
 
-    std::printf("\n== Scene: %s ==\n", name.c_str());
-    std::printf("speed (board + DSP program, free clock): identifying %.0f x real time by the wall clock, "
-                "%.0f x per CPU second; cancelling %.0f x, %.0f x per CPU second\n",
-                speedIdent.wall, speedIdent.cpu, speedCancel.wall, speedCancel.cpu);
+    std::printf("\n== Scene: %s ==\n", result.name.c_str());
+    std::printf("speed (board + DSP program, free clock): cancelling %.0f x real time by the wall clock, "
+                "%.0f x per CPU second\n", speedCancel.wall, speedCancel.cpu);
     const auto weight = dWeight(d);
+    const Phase &off = phases[2];
     const struct {
         const char *label;
         const std::vector<float> &estimate;
         const std::vector<double> &truth;
-    } paths[] = {{"C1", c1, scene.secondaryRef}, {"C2", c2, scene.secondaryErr}};
+        const Phase &phase;
+        int mic;
+        SceneResult::Path &out;
+    } paths[] = {{"C1", c1, scene.secondaryRef, phases[0], 0, result.c1},
+                 {"C2", c2, scene.secondaryErr, phases[1], 1, result.c2}};
     for (const auto &p : paths) {
-        const auto m = lab::misalignment(p.estimate, p.truth, weight);
-        std::printf("%s misalignment after %.0f s: %6.1f dB whole band, %6.1f dB excitation band (shift %d)\n",
-                    p.label, opt.ident, m.wholeDb, m.bandDb, m.shift);
+        // Against the part of the path a model of this length can hold.
+        std::vector<double> truth = p.truth;
+        const double total = std::inner_product(truth.begin(), truth.end(), truth.begin(), 0.0);
+        truth.resize(std::min(truth.size(), p.estimate.size()));
+        const double held = std::inner_product(truth.begin(), truth.end(), truth.begin(), 0.0);
+        const auto m = lab::misalignment(p.estimate, truth, weight);
+        const auto mic = channel(frames, p.mic, p.phase.start, p.phase.end);
+        const auto sent = channel(frames, 2, p.phase.start, p.phase.end);
+        std::vector<float> micCounts(mic.size()), sentCounts(sent.size());
+        for (std::size_t i = 0; i < mic.size(); ++i)
+            micCounts[i] = 2048 * mic[i], sentCounts[i] = 2048 * sent[i];
+        const auto ls = lab::misalignment(leastSquaresFit(sentCounts, micCounts, Taps - 5), truth, weight);
+        const double noise = meanSquare(channel(frames, p.mic, off.start, off.end));
+        const double excitation = std::max(meanSquare(mic) - noise, 1e-30);
+        p.out = {m.bandDb, m.wholeDb, ls.bandDb, lab::powerDb(excitation / noise), false};
+        p.out.met = p.out.excitationOverNoiseDb >= 0 ? m.bandDb <= -20 : m.bandDb <= ls.bandDb + 3;
+        if (held < 1e-6 * total) // nothing arrives within the model's span: nothing to measure
+            p.out = {0, 0, 0, p.out.excitationOverNoiseDb, true, true};
+        std::printf("%s after %.0f s: %6.1f dB whole band, %6.1f dB excitation band (shift %d); "
+                    "least squares %6.1f dB; excitation %+5.1f dB over the noise; beyond %zu taps: %.1f dB\n",
+                    p.label, opt.ident, m.wholeDb, m.bandDb, m.shift, ls.bandDb,
+                    p.out.excitationOverNoiseDb, truth.size(), lab::powerDb(1 - held / total));
     }
 
-    const Phase &off = phases[2];
     const auto offErr = channel(frames, 1, off.start, off.end);
-    const auto offSplit = lab::split(lab::spectrum(offErr), scene, Rate);
+    const auto offSpec = lab::spectrum(offErr);
+    const auto offSplit = lab::split(offSpec, scene, Rate);
     const auto bound = lab::wienerBound(scene, Rate, Taps, 5.0);
     const auto boundWithout = lab::split(lab::spectrum(bound.without), scene, Rate);
     const auto boundWith = lab::split(lab::spectrum(bound.with), scene, Rate);
-    const double boundDb = lab::powerDb(boundWithout.total / boundWith.total);
+    result.boundDb = lab::powerDb(boundWithout.total / boundWith.total);
+    result.boundTonesDb = lab::powerDb(boundWithout.tones / boundWith.tones);
     std::printf("Wiener bound (%d taps, causal, 1 sample latency): %.1f dB overall, %s%.1f dB tones, %.1f dB broadband\n",
-                Taps, boundDb, boundWith.tonesAtFloor ? ">" : "", lab::powerDb(boundWithout.tones / boundWith.tones),
+                Taps, result.boundDb, boundWith.tonesAtFloor ? ">" : "", result.boundTonesDb,
                 lab::powerDb(boundWithout.broadband / boundWith.broadband));
-    std::printf("%-26s %9s %9s %9s %9s %9s\n", "error microphone", "overall", "tones", "broadband",
-                "to -3dB", "gap");
-    std::vector<lab::Series> levelSeries;
+    std::printf("%-20s %9s %9s %9s %9s %9s %8s %6s\n", "error microphone", "overall", "tones",
+                "broadband", "worst 1s", "to -3dB", "clipped", "trips");
     const double window = 0.05;
     std::vector<double> tAll, lAll;
     const auto all = channel(frames, 1, 0, static_cast<std::uint32_t>(frames.size() / 3));
@@ -296,43 +388,114 @@ void runScene(KestoLibrary &board, const std::string &bin, const std::string &sc
     for (std::size_t i = 0; i < levels.size(); ++i)
         tAll.push_back(static_cast<double>(i) * window), lAll.push_back(levels[i]);
     std::vector<lab::Series> spectra;
-    const auto offSpec = lab::spectrum(offErr);
+    const double offPower = meanSquare(offErr);
     for (std::size_t ph = 3; ph < phases.size(); ++ph) {
         const Phase &p = phases[ph];
         const auto err = channel(frames, 1, p.start, p.end);
-        const auto tail = std::vector<float>(err.end() - static_cast<long>(std::min<std::size_t>(err.size(), 2 * Rate)), err.end());
+        const auto ctl = channel(frames, 2, p.start, p.end);
+        const auto tail = std::vector<float>(err.end() - static_cast<long>(std::min<std::size_t>(err.size(), 5 * Rate)), err.end());
         const auto power = lab::spectrum(tail);
         const auto sp = lab::split(power, scene, Rate);
-        const double overall = lab::powerDb(offSplit.total / sp.total);
+        auto &m = result.modes[ph - 3];
+        m.label = ph == 3 ? "81" : ph == 4 ? "83" : "82";
+        m.overallDb = lab::powerDb(offSplit.total / sp.total);
+        m.tonesDb = lab::powerDb(offSplit.tones / sp.tones);
+        m.tonesAtFloor = sp.tonesAtFloor;
+        m.trips = p.trips;
+        // The worst second of the mode's last five, against no cancellation.
+        m.worstDb = 1e9;
+        for (std::size_t at = 0; at + static_cast<std::size_t>(Rate) <= tail.size(); at += static_cast<std::size_t>(Rate / 2))
+            m.worstDb = std::min(m.worstDb, lab::powerDb(offPower / meanSquare({tail.begin() + static_cast<long>(at), tail.begin() + static_cast<long>(at + static_cast<std::size_t>(Rate))})));
+        std::size_t clipped = 0;
+        for (float v : ctl)
+            clipped += std::abs(v) >= 2047.0f / 2048 ? 1 : 0;
+        m.saturated = ctl.empty() ? 0 : static_cast<double>(clipped) / static_cast<double>(ctl.size());
         const double settle = lab::settleSeconds(lab::levelDb(err, static_cast<int>(window * Rate)), window);
-        std::printf("%-26s %6.1f dB %s%5.1f dB %6.1f dB %7.2f s %6.1f dB\n", p.name.c_str(), overall,
-                    sp.tonesAtFloor ? ">" : " ", lab::powerDb(offSplit.tones / sp.tones), lab::powerDb(offSplit.broadband / sp.broadband),
-                    settle, boundDb - overall);
+        std::printf("%-20s %6.1f dB %s%5.1f dB %6.1f dB %6.1f dB %7.2f s %7.3f%% %6u\n", p.name.c_str(), m.overallDb,
+                    sp.tonesAtFloor ? ">" : " ", m.tonesDb, lab::powerDb(offSplit.broadband / sp.broadband),
+                    m.worstDb, settle, 100 * m.saturated, p.trips);
         if (ph == 3) {
-            lab::Series off{"without cancellation", Qt::red, {}, {}}, on{"mode 81 after " + QString::number(opt.cancel) + " s", Qt::blue, {}, {}};
+            lab::Series offS{"without cancellation", Qt::red, {}, {}}, on{"mode 81 after " + QString::number(opt.cancel) + " s", Qt::blue, {}, {}};
             lab::Series wiener{"Wiener bound", Qt::darkGreen, {}, {}};
             const auto boundSpec = lab::spectrum(bound.with);
             for (std::size_t k = 1; k < power.size(); ++k) {
                 const double f = static_cast<double>(k) * Rate / 4096;
-                off.x.push_back(f), off.y.push_back(lab::powerDb(offSpec[k]));
+                offS.x.push_back(f), offS.y.push_back(lab::powerDb(offSpec[k]));
                 on.x.push_back(f), on.y.push_back(lab::powerDb(power[k]));
                 wiener.x.push_back(f), wiener.y.push_back(lab::powerDb(boundSpec[k]));
             }
-            spectra = {off, on, wiener};
+            spectra = {offS, on, wiener};
         }
     }
     QDir().mkpath(opt.report);
-    const QString tag = sceneDir.empty() ? QStringLiteral("builtin") : QDir(QString::fromStdString(sceneDir)).dirName();
+    const QString tag = QString::fromStdString(result.name == "built-in" ? "builtin" : result.name);
     std::vector<lab::Marker> marks;
     for (const auto &p : phases)
         marks.push_back({p.start / Rate, QString::fromStdString(p.name).section(' ', 0, 1)});
     lab::writePlot(opt.report + "/" + tag + "-convergence.png",
-                   "Error microphone level, scene " + QString::fromStdString(name), "time (s)",
+                   "Error microphone level, scene " + QString::fromStdString(result.name), "time (s)",
                    "level (dB full scale)", {{"error microphone, 50 ms windows", Qt::blue, tAll, lAll}}, marks);
     lab::writePlot(opt.report + "/" + tag + "-spectrum.png",
-                   "Error microphone spectrum, scene " + QString::fromStdString(name), "frequency (Hz)",
+                   "Error microphone spectrum, scene " + QString::fromStdString(result.name), "frequency (Hz)",
                    "power (dB full scale)", spectra, {}, true);
     std::printf("plots: %s/%s-{convergence,spectrum}.png\n", qPrintable(opt.report), qPrintable(tag));
+    result.ok = true;
+    return result;
+}
+
+// The sweep's table, one row per scene, and the overview picture.
+void printSweep(const std::vector<SceneResult> &rows, const Options &opt) {
+    std::printf("\n== Sweep: identification %.0f s per path, %.0f s per mode, defaults ==\n", opt.ident, opt.cancel);
+    std::printf("| scene | C1 band dB (LS) | C2 band dB (LS) | 81 overall / tones | 82 overall / tones | 83 overall | bound / tones | gap 81 / 82 | worst 1 s | clipped %% | trips | speed |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::vector<lab::Series> overview;
+    const QColor colours[] = {Qt::blue, Qt::darkGreen, Qt::darkMagenta};
+    for (int m = 0; m < 3; ++m)
+        overview.push_back({QString("mode ") + (m == 0 ? "81" : m == 1 ? "83" : "82"), colours[m], {}, {}, true});
+    lab::Series diagonal{"bound", Qt::gray, {}, {}};
+    for (const auto &r : rows) {
+        if (!r.ok)
+            continue;
+        // In-band misalignment; where the noise was louder than the excitation, with the
+        // least-squares fit's beside it. "!" marks a target missed.
+        auto path = [](const SceneResult::Path &p) {
+            char b[64];
+            if (p.beyondModel)
+                return std::string("beyond taps");
+            if (p.excitationOverNoiseDb >= 0)
+                std::snprintf(b, sizeof b, "%.1f%s", p.bandDb, p.met ? "" : " !");
+            else
+                std::snprintf(b, sizeof b, "%.1f (%.1f)%s", p.bandDb, p.lsBandDb, p.met ? "" : " !");
+            return std::string(b);
+        };
+        auto tones = [&](const SceneResult::Mode &m) {
+            char b[32];
+            if (!r.hasTones)
+                return std::string("–");
+            std::snprintf(b, sizeof b, "%s%.1f", m.tonesAtFloor ? ">" : "", m.tonesDb);
+            return std::string(b);
+        };
+        double worst = 1e9, clipped = 0;
+        std::uint32_t trips = 0;
+        for (const auto &m : r.modes)
+            worst = std::min(worst, m.worstDb), clipped = std::max(clipped, m.saturated), trips += m.trips;
+        std::printf("| %s | %s | %s | %.1f / %s | %.1f / %s | %.1f | %.1f / %s | %.1f / %.1f | %.1f | %.3f | %u | %.0f x |\n",
+                    r.name.c_str(), path(r.c1).c_str(), path(r.c2).c_str(), r.modes[0].overallDb,
+                    tones(r.modes[0]).c_str(), r.modes[2].overallDb, tones(r.modes[2]).c_str(),
+                    r.modes[1].overallDb, r.boundDb, r.hasTones ? QByteArray::number(r.boundTonesDb, 'f', 1).constData() : "–",
+                    r.boundDb - r.modes[0].overallDb, r.boundDb - r.modes[2].overallDb, worst,
+                    100 * clipped, trips, r.speed);
+        for (int m = 0; m < 3; ++m)
+            overview[static_cast<std::size_t>(m)].x.push_back(r.boundDb), overview[static_cast<std::size_t>(m)].y.push_back(r.modes[m].overallDb);
+        diagonal.x.push_back(r.boundDb), diagonal.y.push_back(r.boundDb);
+    }
+    std::sort(diagonal.x.begin(), diagonal.x.end());
+    diagonal.y = diagonal.x;
+    overview.push_back(diagonal);
+    QDir().mkpath(opt.report);
+    lab::writePlot(opt.report + "/sweep-overview.png", "Attenuation against the causal Wiener bound, every scene and mode",
+                   "Wiener bound (dB)", "attenuation after the mode's run (dB)", overview);
+    std::printf("overview: %s/sweep-overview.png\n", qPrintable(opt.report));
 }
 
 // Writes the built-in scene as a scene directory, a starting point for one's own scenes.
@@ -412,6 +575,8 @@ int main(int argc, char **argv) {
             opt.betaC = static_cast<float>(next());
         else if (a == "--beta-w")
             opt.betaW = static_cast<float>(next());
+        else if (a == "--scenes")
+            opt.family = true;
         else if (a == "--realtime")
             opt.realtime = next();
         else if (a == "--dump-scene" && i + 1 < argc) {
@@ -424,9 +589,19 @@ int main(int argc, char **argv) {
     }
     const std::string bin = QUIRO_RUN_TREE "/bin";
     KestoLibrary board(QString::fromStdString(bin));
-    runScene(board, bin, "", opt);
+    if (opt.family) {
+        std::vector<std::string> dirs;
+        for (const auto &e : std::filesystem::directory_iterator(QUIRO_RUN_TREE "/scenes"))
+            if (e.is_directory())
+                dirs.push_back(e.path().string());
+        std::sort(dirs.begin(), dirs.end());
+        opt.scenes.insert(opt.scenes.end(), dirs.begin(), dirs.end());
+    }
+    std::vector<SceneResult> rows{runScene(board, bin, "", opt)};
     for (const auto &dir : opt.scenes)
-        runScene(board, bin, dir, opt);
+        rows.push_back(runScene(board, bin, dir, opt));
+    if (rows.size() > 1)
+        printSweep(rows, opt);
     if (opt.realtime > 0)
         realTimeSession(board, bin, opt);
     return 0;

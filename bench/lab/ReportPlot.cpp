@@ -75,7 +75,12 @@ bool writePlot(const QString &file, const QString &title, const QString &xLabel,
             started = true;
         }
         g.setPen(QPen(s.colour, 1.3));
-        g.drawPath(path);
+        if (s.dots) {
+            for (std::size_t i = 0; i < s.x.size(); ++i)
+                g.drawEllipse(QPointF(px(s.x[i]), py(s.y[i])), 4, 4);
+        } else {
+            g.drawPath(path);
+        }
         g.drawText(QPointF(W - Right - 260, Top + 18 + 16 * legend++), s.name);
     }
     return img.save(file, "PNG");

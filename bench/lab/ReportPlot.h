@@ -12,6 +12,7 @@ struct Series {
     QString name;
     QColor colour;
     std::vector<double> x, y;
+    bool dots = false; // points instead of a line
 };
 
 struct Marker {

@@ -131,10 +131,10 @@ TEST(Adaptation, IdentifiesBothPathsThenModesCutTheToneHoldOrSilence) {
         const std::vector<double> &truth;
     } paths[] = {{Cmd::C1IdentStart, Cmd::C1Fetch, scene.secondaryRef},
                  {Cmd::C2IdentStart, Cmd::C2Fetch, scene.secondaryErr}};
-    for (const auto &[mode, betaW] : {std::pair{Cmd::Mode1, 1e-3f}, {Cmd::Mode2, 4e-5f}}) {
+    for (Cmd mode : {Cmd::Mode1, Cmd::Mode2}) {
         SCOPED_TRACE(static_cast<int>(mode));
         Harness h;
-        h.setParams(16, 32, 1e-4f, betaW);
+        h.setParams(16, 32, 1e-6f, 1e-5f); // the default steps hold for any tap count
         for (const auto &p : paths) {
             h.send(p.start);
             h.run(1.0);
