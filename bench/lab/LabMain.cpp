@@ -278,7 +278,7 @@ SceneResult runScene(KestoLibrary &board, const std::string &bin, const std::str
         auto at = kesto::sceneAt(*s, Rate, error);
         if (!at) {
             std::printf("scene %s: %s\n", sceneDir.c_str(), error.c_str());
-            return;
+            return result;
         }
         scene = std::move(*at);
     }

@@ -2,7 +2,7 @@
 // for every command, asks the board for the rate in CmdArg6. Its output is silence.
 
 #include "board/KestoDsp.h"
-#include "dsp/MemoryMap.h"
+#include "contract/BoardContract.h"
 
 #include <cstdlib>
 

@@ -5,6 +5,8 @@
 
 #include "board/Scene.h"
 
+#include "coeffile/CoefficientParser.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -26,9 +28,8 @@ std::vector<double> lowPass() {
     std::ifstream in(QUIRO_SOURCE_DIR "/data/LPF.COF");
     std::ostringstream text;
     text << in.rdbuf();
-    int line = 0;
-    std::string error;
-    return kesto::parseCoefficients(text.str(), line, error).value_or(std::vector<double>{1.0});
+    const auto r = quiro::parseCoefficients<double>(text.str());
+    return r.problem == quiro::CoefficientProblem::None ? r.coefficients : std::vector<double>{1.0};
 }
 
 kesto::Scene scene(const std::string &name) {
@@ -37,7 +38,8 @@ kesto::Scene scene(const std::string &name) {
     std::string error;
     auto s = kesto::loadScene(QUIRO_SOURCE_DIR "/data/scenes/" + name, error);
     EXPECT_TRUE(s.has_value()) << error;
-    return s ? kesto::sceneAt(*s, Rig::Rate) : kesto::builtInScene(Rig::Rate);
+    auto at = s ? kesto::sceneAt(*s, Rig::Rate, error) : std::nullopt;
+    return at ? *at : kesto::builtInScene(Rig::Rate);
 }
 
 // Misalignment (dB) of a model against the path's first Fetched taps, weighted by |D|^2.

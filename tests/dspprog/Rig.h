@@ -5,7 +5,7 @@
 
 #include "board/DspMemory.h"
 #include "board/Plant.h"
-#include "dsp/MemoryMap.h"
+#include "contract/BoardContract.h"
 #include "dspprog/Quiros.h"
 
 #include <algorithm>
@@ -19,7 +19,13 @@ struct Rig {
     static constexpr double Rate = 20000;
 
     explicit Rig(const kesto::Scene &scene, std::uint64_t seed = 1)
-        : plant(kesto::sceneAt(scene, Rate), Rate, seed), program(host(), seed) {}
+        : plant(atRate(scene), Rate, seed), program(host(), seed) {}
+
+    static kesto::Scene atRate(const kesto::Scene &scene) {
+        std::string error;
+        auto at = kesto::sceneAt(scene, Rate, error);
+        return at ? *at : kesto::builtInScene(Rate);
+    }
 
     void put(std::uint32_t a, std::int32_t v) { memory.store(a, quiro::wordOfLong(v)); }
     void put(std::uint32_t a, float v) { memory.store(a, quiro::wordOfSingle(v)); }

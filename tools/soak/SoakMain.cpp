@@ -16,7 +16,7 @@
 #include "board/WavRecorder.h"
 #include "dsp/CommandLink.h"
 #include "dsp/KestoLibrary.h"
-#include "params/CoefficientParser.h"
+#include "coeffile/CoefficientParser.h"
 
 #include <QCoreApplication>
 
