@@ -174,11 +174,14 @@ bool BoardCore::attach(const KestoDspProgram *program, std::string &error) {
         return false;
     }
     const double hz = program->rate(dsp);
-    if (!rateInRange(hz)) {
+    std::string why;
+    if (!rateInRange(hz) || !sceneRunsAt(config_.scene, hz, why)) {
         char text[128];
-        std::snprintf(text, sizeof text,
-                      "the DSP program runs at %g Hz, outside the board's 1000 to 384000 Hz", hz);
-        error = text;
+        std::snprintf(text, sizeof text, rateInRange(hz)
+                          ? "the scene cannot run at the DSP program's %g Hz: "
+                          : "the DSP program runs at %g Hz, outside the board's 1000 to 384000 Hz",
+                      hz);
+        error = text + why;
         program->destroy(dsp);
         return false;
     }

@@ -234,42 +234,53 @@ std::vector<double> resampleResponse(const std::vector<double> &h, double from, 
     return r;
 }
 
-std::optional<Scene> sceneAt(const Scene &scene, double rate, std::string &error) {
+// The four responses by their file names.
+constexpr std::pair<const char *, std::vector<double> Scene::*> Responses[] = {
+    {"primary_ref", &Scene::primaryRef},
+    {"primary_err", &Scene::primaryErr},
+    {"secondary_ref", &Scene::secondaryRef},
+    {"secondary_err", &Scene::secondaryErr},
+};
+
+bool sceneRunsAt(const Scene &scene, double rate, std::string &error) {
     if (!(rate >= Limits::MinRate && rate <= Limits::MaxRate)) {
         error = join("the rate ", shown(rate), " Hz lies outside ", shown(Limits::MinRate), "..",
                      shown(Limits::MaxRate), " Hz");
-        return std::nullopt;
+        return false;
     }
     for (const Tone &t : scene.tones)
         if (t.frequency >= 0.5 * rate) {
             error = join("the tone at ", shown(t.frequency), " Hz is not below half of ", shown(rate), " Hz");
-            return std::nullopt;
+            return false;
         }
+    if (scene.builtIn || rate == scene.sampleRate)
+        return true;
+    const double ratio = rate / scene.sampleRate;
+    if (src_is_valid_ratio(ratio) == 0) {
+        error = join("the resampler refuses the ratio ", shown(scene.sampleRate), " Hz to ", shown(rate), " Hz");
+        return false;
+    }
+    for (const auto &[name, member] : Responses)
+        if (resampledLength((scene.*member).size(), ratio) > Limits::ResponseTaps) {
+            error = join(name, " would hold more than ", std::to_string(Limits::ResponseTaps), " taps at ",
+                         shown(rate), " Hz");
+            return false;
+        }
+    return true;
+}
+
+std::optional<Scene> sceneAt(const Scene &scene, double rate, std::string &error) {
+    if (!sceneRunsAt(scene, rate, error))
+        return std::nullopt;
     if (scene.builtIn)
         return builtInScene(rate);
     if (rate == scene.sampleRate)
         return scene;
-    const double ratio = rate / scene.sampleRate;
-    if (src_is_valid_ratio(ratio) == 0) {
-        error = join("the resampler refuses the ratio ", shown(scene.sampleRate), " Hz to ", shown(rate), " Hz");
-        return std::nullopt;
-    }
     Scene s = scene;
-    const std::pair<const char *, std::vector<double> Scene::*> responses[] = {
-        {"primary_ref", &Scene::primaryRef},
-        {"primary_err", &Scene::primaryErr},
-        {"secondary_ref", &Scene::secondaryRef},
-        {"secondary_err", &Scene::secondaryErr},
-    };
-    for (const auto &[name, member] : responses) {
+    for (const auto &[name, member] : Responses) {
         const std::vector<double> &h = scene.*member;
         if (h.empty())
             continue;
-        if (resampledLength(h.size(), ratio) > Limits::ResponseTaps) {
-            error = join(name, " would hold more than ", std::to_string(Limits::ResponseTaps), " taps at ",
-                         shown(rate), " Hz");
-            return std::nullopt;
-        }
         s.*member = resampleResponse(h, scene.sampleRate, rate);
         if ((s.*member).empty()) {
             error = join(name, " comes out empty at ", shown(rate), " Hz");

@@ -48,6 +48,9 @@ std::optional<Scene> loadScene(const std::string &dir, std::string &error);
 // `rate`: a tone at or above half of it, a ratio the resampler refuses, a response that comes
 // out empty or longer than SceneLimits::ResponseTaps.
 std::optional<Scene> sceneAt(const Scene &scene, double rate, std::string &error);
+// The checks of sceneAt that need no resampling (rate, tones, ratio, lengths): quick enough for
+// a library call to make before it asks for the plant.
+bool sceneRunsAt(const Scene &scene, double rate, std::string &error);
 
 // Resamples an impulse response from one rate to another, keeping its DC gain and its delay;
 // empty when the ratio cannot be converted.
