@@ -4,6 +4,7 @@
 #include "board/BoardCore.h"
 #include "contract/BoardContract.h"
 
+#include <utility>
 #include <vector>
 
 extern "C" const KestoDspProgram *kesto_dsp_program(void);
@@ -24,8 +25,10 @@ inline Scene smallScene() {
 }
 
 struct Harness {
-    BoardCore core{BoardConfig{smallScene(), Clock::Free, "", 1}};
-    Harness() { core.attach(kesto_dsp_program()); }
+    BoardCore core;
+    explicit Harness(Scene scene = smallScene()) : core(BoardConfig{std::move(scene), Clock::Free, "", 1}) {
+        core.attach(kesto_dsp_program());
+    }
 
     void put(std::uint32_t a, std::int32_t v) { core.pcPut(a, quiro::wordOfLong(v)); }
     void put(std::uint32_t a, float v) { core.pcPut(a, quiro::wordOfSingle(v)); }

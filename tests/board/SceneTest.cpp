@@ -1,7 +1,8 @@
 // Scene directories and their errors, resampling of responses, and the plant's converters.
 
-#include "board/Scene.h"
+#include "Harness.h"
 #include "board/Plant.h"
+#include "board/Scene.h"
 
 #include <gtest/gtest.h>
 
@@ -119,6 +120,20 @@ TEST(Resampling, ARateTheSceneCannotRunAtIsRefused) {
         EXPECT_EQ(at.has_value(), c.why == nullptr) << c.to;
         EXPECT_NE(error.find(c.why ? c.why : ""), std::string::npos) << error;
     }
+}
+
+// Through the board and the DSP program: command 12 asks for a rate the scene's tone does not fit
+// under, and the board stays at its rate; a rate that fits is taken.
+TEST(Resampling, ARefusedRateChangeKeepsThePreviousRate) {
+    Scene scene = test::smallScene();
+    scene.tones = {{900.0, 0.01}};
+    test::Harness h(scene);
+    ASSERT_EQ(h.core.rate(), 20000.0);
+    h.setParams(256, 256, 1e-6f, 1e-5f, 1000.0f);
+    EXPECT_EQ(h.core.rate(), 20000.0);
+    h.run(0.01);
+    h.setParams(256, 256, 1e-6f, 1e-5f, 8000.0f);
+    EXPECT_EQ(h.core.rate(), 8000.0);
 }
 
 TEST(Converters, ClipTo12BitsAndDelayTheOutputOneSample) {
