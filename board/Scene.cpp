@@ -72,6 +72,29 @@ constexpr Key Keys[] = {
     {"mic_noise", 1, 0, Limits::MaxLevel},
 };
 
+// The numbers after a key's '=', each checked against the key's range; empty `why` when all hold.
+std::vector<double> valuesOf(const Key &k, std::string_view rest, std::string &why) {
+    std::vector<double> nums;
+    for (rest = trimBlanks(rest); !rest.empty(); rest = trimBlanks(rest)) {
+        const std::string_view word = rest.substr(0, rest.find_first_of(" \t"));
+        rest.remove_prefix(word.size());
+        const quiro::DoubleValue v = quiro::toDouble(word);
+        if (v.status != quiro::NumberStatus::Ok) {
+            why = join("\"", word.substr(0, 32), "\" is not a finite number");
+            return {};
+        }
+        nums.push_back(v.value);
+    }
+    if (nums.size() != k.numbers)
+        why = join(k.name, " takes ", std::to_string(k.numbers), " number(s)");
+    for (const double v : nums)
+        if (why.empty() && v < 0 && k.lowest == 0)
+            why = join(k.name, " must not be negative");
+        else if (why.empty() && (v < k.lowest || v > k.highest))
+            why = join(k.name, " must lie between ", shown(k.lowest), " and ", shown(k.highest));
+    return nums;
+}
+
 bool readIni(const std::string &ini, Scene &scene, std::string &error) {
     std::string text, why;
     if (!readRegularFile(ini, Limits::IniBytes, text, why)) {
@@ -96,42 +119,21 @@ bool readIni(const std::string &ini, Scene &scene, std::string &error) {
             error = at(ini, ln, join("unknown key \"", key, "\""));
             return false;
         }
-        std::vector<double> nums;
-        std::string_view rest = body.substr(eq + 1);
-        for (rest = trimBlanks(rest); !rest.empty(); rest = trimBlanks(rest)) {
-            const std::string_view word = rest.substr(0, rest.find_first_of(" \t"));
-            rest.remove_prefix(word.size());
-            const quiro::DoubleValue v = quiro::toDouble(word);
-            if (v.status != quiro::NumberStatus::Ok) {
-                error = at(ini, ln, join("\"", word.substr(0, 32), "\" is not a finite number"));
-                return false;
-            }
-            nums.push_back(v.value);
-        }
-        if (nums.size() != k->numbers) {
-            error = at(ini, ln, join(key, " takes ", std::to_string(k->numbers), " number(s)"));
+        const std::vector<double> nums = valuesOf(*k, body.substr(eq + 1), why);
+        if (!why.empty()) {
+            error = at(ini, ln, why);
             return false;
         }
-        for (const double v : nums) {
-            if (v < 0 && k->lowest == 0) {
-                error = at(ini, ln, join(key, " must not be negative"));
-                return false;
-            }
-            if (v < k->lowest || v > k->highest) {
-                error = at(ini, ln, join(key, " must lie between ", shown(k->lowest), " and ", shown(k->highest)));
-                return false;
-            }
-        }
-        if (key == "sample_rate")
+        if (key == "sample_rate") {
             scene.sampleRate = nums[0];
-        else if (key == "tone")
+        } else if (key == "tone") {
             scene.tones.push_back({nums[0], nums[1]});
-        else if (key == "broadband")
-            scene.broadband = nums[0];
-        else
-            scene.micNoise = nums[0];
-        if (key == "tone")
             toneLines.push_back(ln);
+        } else if (key == "broadband") {
+            scene.broadband = nums[0];
+        } else {
+            scene.micNoise = nums[0];
+        }
     }
     // The sample rate may come after the tones.
     for (std::size_t t = 0; t < scene.tones.size(); ++t)

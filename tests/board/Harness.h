@@ -4,6 +4,7 @@
 #include "board/BoardCore.h"
 #include "contract/BoardContract.h"
 
+#include <utility>
 #include <vector>
 
 extern "C" const KestoDspProgram *kesto_dsp_program(void);
@@ -24,8 +25,8 @@ inline Scene smallScene() {
 }
 
 struct Harness {
-    BoardCore core{BoardConfig{smallScene(), Clock::Free, "", 1}};
-    Harness() {
+    BoardCore core;
+    explicit Harness(Scene scene = smallScene()) : core(BoardConfig{std::move(scene), Clock::Free, "", 1}) {
         std::string error;
         core.attach(kesto_dsp_program(), error);
         core.settle();

@@ -37,6 +37,7 @@ struct Scratch {
     }
     void replace(const std::string &name, const std::function<void(const fs::path &)> &make) const {
         fs::remove_all(dir / name);
+        fs::create_directories((dir / name).parent_path());
         make(dir / name);
     }
 };
@@ -66,14 +67,14 @@ std::pair<int, std::string> captured(const std::function<int()> &call) {
     return {result, text};
 }
 
-enum class Step { Enter, Load }; // where the row is refused; Load = accepted by Kesto_libenter
+enum class Step { Enter, Load, Run }; // the call that refuses the row
 
 struct Row {
     const char *what;
     const char *file; // the scene's file or the program file, relative to the scratch directory
     std::function<void(const fs::path &)> make;
-    Step refusedAt;        // or, with `message` null, the step that must succeed
-    const char *message;   // a fragment of the refusal; nullptr: accepted
+    Step refusedAt;
+    const char *message; // a fragment of the refusal on standard error; nullptr: every call succeeds
 };
 
 void fifo(const fs::path &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }
@@ -146,7 +147,7 @@ const Row Rows[] = {
     {"a program for another machine", "prog",
      [](const fs::path &p) { programCopy(p, [](std::string &b) { b[18] = 0x28, b[19] = 0; }); }, Step::Load,
      "an ELF file for another machine"},
-    // Recording paths: rows to come with the recorder's refusals.
+    // Recording paths (record/...): rows to come with the recorder's refusals.
 };
 
 TEST(HostileInput, EachBadFileIsRefusedWithItsNameAndReasonOrBehavesAsDocumented) {
@@ -154,21 +155,23 @@ TEST(HostileInput, EachBadFileIsRefusedWithItsNameAndReasonOrBehavesAsDocumented
         SCOPED_TRACE(row.what);
         const Scratch scratch;
         scratch.replace(row.file, row.make);
-        const bool programRow = !std::string(row.file).starts_with("scene/");
+        // The row's file is a scene's (scene/...), the recording (record/...) or the program.
+        const std::string file = (scratch.dir / row.file).string(), kind = fs::path(row.file).begin()->string();
         ::setenv("KESTO32_CLOCK", "free", 1);
-        ::unsetenv("KESTO32_RECORD");
         ::setenv("KESTO32_SCENE", (scratch.dir / "scene").c_str(), 1);
-        const std::string program = programRow ? (scratch.dir / row.file).string() : Program;
-        const auto enter = captured(Kesto_libenter);
-        const bool enterRefused = row.message && row.refusedAt == Step::Enter;
-        EXPECT_EQ(enter.first != 0, enterRefused) << enter.second;
-        if (!enterRefused) {
-            const auto load = captured([&] { return _Kesto_loadcs(program.c_str()); });
-            EXPECT_EQ(load.first != 0, row.message != nullptr) << load.second;
-            EXPECT_EQ(_Kesto_run() == 0, row.message == nullptr);
-            EXPECT_NE(load.second.find(row.message ? row.message : ""), std::string::npos) << load.second;
-        } else {
-            EXPECT_NE(enter.second.find(row.message), std::string::npos) << enter.second;
+        kind == "record" ? ::setenv("KESTO32_RECORD", file.c_str(), 1) : ::unsetenv("KESTO32_RECORD");
+        const std::string program = kind == "scene" || kind == "record" ? Program : file;
+        const std::function<int()> steps[] = {Kesto_libenter, [&] { return _Kesto_loadcs(program.c_str()); },
+                                              _Kesto_run};
+        for (const Step step : {Step::Enter, Step::Load, Step::Run}) {
+            const auto [result, said] = captured(steps[static_cast<int>(step)]);
+            const bool refused = row.message && row.refusedAt == step;
+            EXPECT_EQ(result != 0, refused) << said;
+            if (refused) {
+                EXPECT_NE(said.find(row.message), std::string::npos) << said;
+                EXPECT_TRUE(step != Step::Load || _Kesto_run() != 0);
+                break;
+            }
         }
         Kesto_libexit();
     }

@@ -25,9 +25,14 @@ constexpr const char *Files[] = {"scene.ini", "primary_ref.cof", "primary_err.co
 } // namespace
 
 void runScene(const std::uint8_t *data, std::size_t size) {
-    static const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("kesto-scene-fuzz-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    // One directory for the whole run, removed at exit.
+    static const struct Scratch {
+        std::filesystem::path path =
+            std::filesystem::temp_directory_path() / ("kesto-scene-fuzz-" + std::to_string(::getpid()));
+        Scratch() { std::filesystem::create_directories(path); }
+        ~Scratch() { std::filesystem::remove_all(path); }
+    } scratch;
+    const std::filesystem::path &dir = scratch.path;
     std::string_view rest(reinterpret_cast<const char *>(data), size);
     std::string_view parts[std::size(Files)] = {"", "1\n1\n", "1\n1\n", "1\n1\n", "1\n1\n"};
     for (std::size_t i = 0; i < std::size(Files) && !rest.empty(); ++i) {

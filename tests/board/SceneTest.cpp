@@ -1,7 +1,8 @@
 // Scene directories and their errors, resampling of responses, and the plant's converters.
 
-#include "board/Scene.h"
+#include "Harness.h"
 #include "board/Plant.h"
+#include "board/Scene.h"
 
 #include <gtest/gtest.h>
 
@@ -61,9 +62,6 @@ TEST(SceneDir, NamesTheFileAndLineOfWhatIsWrong) {
         {"scene.ini", "sample_rate = fast\n", "scene.ini:1: \"fast\" is not"},
         {"scene.ini", "sample_rate 10000\n", "scene.ini:1: expected key = value"},
         {"scene.ini", "sample_rate = 5\n", "scene.ini:1: sample_rate must lie"},
-        {"scene.ini", "sample_rate = 10000,5\n", "scene.ini:1: \"10000,5\" is not"},
-        {"scene.ini", "tone = 100 -0.1\n", "scene.ini:1: tone must not be negative"},
-        {"scene.ini", "mic_noise = 1e39\n", "scene.ini:1: mic_noise must lie between 0 and 1000000"},
         {"scene.ini", "tone = 5000 0.1\nsample_rate = 10000\n", "scene.ini:1: tone frequencies must"},
         {"primary_ref.cof", "1\n-2e6\n", "primary_ref.cof:0: coefficient 1 lies outside"},
         {"secondary_err.cof", "3\n1\n2\n", "secondary_err.cof:4: the file ends"},
@@ -122,6 +120,20 @@ TEST(Resampling, ARateTheSceneCannotRunAtIsRefused) {
         EXPECT_EQ(at.has_value(), c.why == nullptr) << c.to;
         EXPECT_NE(error.find(c.why ? c.why : ""), std::string::npos) << error;
     }
+}
+
+// Through the board and the DSP program: command 12 asks for a rate the scene's tone does not fit
+// under, and the board stays at its rate; a rate that fits is taken.
+TEST(Resampling, ARefusedRateChangeKeepsThePreviousRate) {
+    Scene scene = test::smallScene();
+    scene.tones = {{900.0, 0.01}};
+    test::Harness h(scene);
+    ASSERT_EQ(h.core.rate(), 20000.0);
+    h.setParams(256, 256, 1e-6f, 1e-5f, 1000.0f);
+    EXPECT_EQ(h.core.rate(), 20000.0);
+    h.run(0.01);
+    h.setParams(256, 256, 1e-6f, 1e-5f, 8000.0f);
+    EXPECT_EQ(h.core.rate(), 8000.0);
 }
 
 TEST(Converters, ClipTo12BitsAndDelayTheOutputOneSample) {
