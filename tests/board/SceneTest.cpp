@@ -130,9 +130,11 @@ TEST(Resampling, ARefusedRateChangeKeepsThePreviousRate) {
     test::Harness h(scene);
     ASSERT_EQ(h.core.rate(), 20000.0);
     h.setParams(256, 256, 1e-6f, 1e-5f, 1000.0f);
+    h.core.settle();
     EXPECT_EQ(h.core.rate(), 20000.0);
     h.run(0.01);
     h.setParams(256, 256, 1e-6f, 1e-5f, 8000.0f);
+    h.core.settle();
     EXPECT_EQ(h.core.rate(), 8000.0);
 }
 
