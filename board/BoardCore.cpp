@@ -78,9 +78,10 @@ void PlantBuilder::wake() {
 }
 
 void PlantBuilder::request(double hz) {
-    // Relaxed: published by the release in wake().
+    // Relaxed: published by the release just below.
     wanted_.store(hz, std::memory_order_relaxed);
-    requests_.fetch_add(1, std::memory_order_relaxed);
+    // Release: a builder that sees this count sees this rate (or a later one).
+    requests_.fetch_add(1, std::memory_order_release);
     wake();
 }
 
@@ -121,11 +122,13 @@ void PlantBuilder::loop() {
         seenWakes = wakes_.load(std::memory_order_acquire);
         for (std::size_t n = retired_.popAll(old), i = 0; i < n; ++i)
             delete old[i];
-        // Relaxed, all three: ordered by the wakes_ acquire above.
+        // Relaxed: ordered by the wakes_ acquire above.
         const bool stopping = stop_.load(std::memory_order_relaxed);
-        const std::uint64_t requests = requests_.load(std::memory_order_relaxed);
+        // Acquire: pairs with request(), so that wanted_ is at least the rate of this count.
+        const std::uint64_t requests = requests_.load(std::memory_order_acquire);
         if (requests != seenRequests) {
             seenRequests = requests;
+            // Relaxed: ordered by the requests_ acquire.
             const double hz = wanted_.load(std::memory_order_relaxed);
             // A rate out of range is still refused aloud when the board is closing; a plant
             // nobody will use is not built.
