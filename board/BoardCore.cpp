@@ -6,8 +6,12 @@
 #include <cstdio>
 #include <exception>
 
+#include <linux/futex.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
 
 namespace kesto {
 
@@ -56,6 +60,29 @@ Plant *buildPlant(const Scene &scene, double hz, std::uint64_t seed) {
 
 bool rateInRange(double hz) { return std::isfinite(hz) && hz >= MinRate && hz <= MaxRate; }
 
+// ---- WakeWord
+
+void WakeWord::bump() {
+    // Release: what the waker wrote before (the mailbox word, stop_) is seen by the sleeper
+    // once it reads the new value.
+    word_.fetch_add(1, std::memory_order_release);
+    ::syscall(SYS_futex, &word_, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+
+void WakeWord::sleepUntil(std::uint32_t seen, Steady::time_point deadline) const {
+    // The steady clock is CLOCK_MONOTONIC, which FUTEX_WAIT_BITSET takes as an absolute time.
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch());
+    const timespec at{static_cast<time_t>(ns.count() / 1000000000),
+                      static_cast<long>(ns.count() % 1000000000)};
+    // Returns at once if the word no longer reads `seen`: no wake-up is lost.
+    ::syscall(SYS_futex, &word_, FUTEX_WAIT_BITSET_PRIVATE, seen, &at, nullptr,
+              FUTEX_BITSET_MATCH_ANY);
+}
+
+void WakeWord::sleep(std::uint32_t seen) const {
+    ::syscall(SYS_futex, &word_, FUTEX_WAIT_PRIVATE, seen, nullptr, nullptr, 0);
+}
+
 // ---- PlantBuilder
 
 PlantBuilder::PlantBuilder(const Scene &scene, std::uint64_t seed)
@@ -70,16 +97,16 @@ PlantBuilder::~PlantBuilder() {
 }
 
 void PlantBuilder::wake() {
-    // Release: what the caller stored before (wanted_, stop_, a retired plant) is seen by the
-    // builder once it sees the new count.
-    wakes_.fetch_add(1, std::memory_order_release);
-    wakes_.notify_one();
+    // What the caller stored before (wanted_, stop_, a retired plant) is seen by the builder once
+    // it sees the new value: bump() releases, value() acquires.
+    wakes_.bump();
 }
 
 void PlantBuilder::request(double hz) {
-    // Relaxed: published by the release in wake().
+    // Relaxed: published by the release just below.
     wanted_.store(hz, std::memory_order_relaxed);
-    requests_.fetch_add(1, std::memory_order_relaxed);
+    // Release: a builder that sees this count sees this rate (or a later one).
+    requests_.fetch_add(1, std::memory_order_release);
     wake();
 }
 
@@ -112,19 +139,22 @@ void PlantBuilder::settle() {
 }
 
 void PlantBuilder::loop() {
-    std::uint64_t seenWakes = 0, seenRequests = 0;
+    std::uint32_t seenWakes = 0; // the word's first value: a bump before this thread looked counts
+    std::uint64_t seenRequests = 0;
     Plant *old[MaxRetired];
     for (;;) {
-        // Acquire: pairs with wake()'s release.
-        wakes_.wait(seenWakes, std::memory_order_acquire);
-        seenWakes = wakes_.load(std::memory_order_acquire);
+        if (wakes_.value() == seenWakes)
+            wakes_.sleep(seenWakes);
+        seenWakes = wakes_.value();
         for (std::size_t n = retired_.popAll(old), i = 0; i < n; ++i)
             delete old[i];
-        // Relaxed, all three: ordered by the wakes_ acquire above.
+        // Relaxed: ordered by the acquire in wakes_.value().
         const bool stopping = stop_.load(std::memory_order_relaxed);
-        const std::uint64_t requests = requests_.load(std::memory_order_relaxed);
+        // Acquire: pairs with request(), so that wanted_ is at least the rate of this count.
+        const std::uint64_t requests = requests_.load(std::memory_order_acquire);
         if (requests != seenRequests) {
             seenRequests = requests;
+            // Relaxed: ordered by the requests_ acquire.
             const double hz = wanted_.load(std::memory_order_relaxed);
             // A rate out of range is still refused aloud when the board is closing; a plant
             // nobody will use is not built.
@@ -156,13 +186,8 @@ BoardCore::~BoardCore() { detach(); }
 
 void BoardCore::pcPut(std::uint32_t address, std::uint32_t word) {
     memory_.store(address, word);
-    if (address != mem::CmdRequest)
-        return;
-    {
-        std::lock_guard lock(mutex_);
-        ++mailboxSeq_;
-    }
-    wake_.notify_one();
+    if (address == mem::CmdRequest)
+        wake_.bump();
 }
 
 bool BoardCore::attach(const KestoDspProgram *program, std::string &error) {
@@ -256,11 +281,8 @@ bool BoardCore::start(std::string &warning) {
 
 void BoardCore::stop() {
     if (thread_.joinable()) {
-        {
-            std::lock_guard lock(mutex_);
-            stop_.store(true, std::memory_order_relaxed); // Relaxed: published by the mutex.
-        }
-        wake_.notify_one();
+        stop_.store(true, std::memory_order_relaxed); // Relaxed: published by the bump.
+        wake_.bump();
         thread_.join();
         stop_.store(false, std::memory_order_relaxed); // Relaxed: no thread reads it now.
     }
@@ -343,7 +365,7 @@ void BoardCore::spinOnMailbox() {
 }
 
 void BoardCore::runRealTime() {
-    std::uint64_t seen = 0;
+    std::uint32_t seen = wake_.value();
     auto next = Steady::now();
     for (;;) {
         const std::uint32_t block = blockSize();
@@ -352,13 +374,9 @@ void BoardCore::runRealTime() {
         next += period;
         // One wait paces the clock and wakes on commands; a command is answered at once.
         for (;;) {
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait_until(lock, next, [&] {
-                    return stop_.load(std::memory_order_relaxed) || mailboxSeq_ != seen;
-                });
-                seen = mailboxSeq_;
-            }
+            if (wake_.value() == seen && !stop_.load(std::memory_order_relaxed))
+                wake_.sleepUntil(seen, next);
+            seen = wake_.value();
             if (stop_.load(std::memory_order_relaxed))
                 return;
             if (Steady::now() >= next)

@@ -7,10 +7,10 @@
 // thread while it runs, otherwise the thread that controls the board (attach, step, service).
 // The PC's getmem/putmem only touch the atomic memory words; a write of CmdRequest wakes the
 // sample thread, which services the mailbox. The sample thread never allocates, frees, touches
-// a file or waits on a lock another thread can hold for long: a plant for a new rate is built by
-// the builder thread and swapped in at a block boundary, the old one freed there; recorded
-// frames leave through the recorder's ring. The only lock it takes is the wake-up mutex, which
-// the PC holds just to bump a counter. start/stop/attach/detach are for one controlling thread.
+// a file or takes a lock: a plant for a new rate is built by the builder thread and swapped in at
+// a block boundary, the old one freed there; recorded frames leave through the recorder's ring;
+// it sleeps on a wake-up word that the PC bumps without holding anything the thread could wait
+// for. start/stop/attach/detach are for one controlling thread.
 
 #include "board/DspMemory.h"
 #include "board/KestoDsp.h"
@@ -21,10 +21,9 @@
 #include "board/WavRecorder.h"
 
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -44,6 +43,24 @@ struct BoardConfig {
 // The sampling rates the board runs at, Hz.
 inline constexpr double MinRate = 1000, MaxRate = 384000;
 bool rateInRange(double hz);
+
+// A word one thread sleeps on until a deadline and others bump to wake it, without a lock: a
+// futex, so a waker descheduled at the wrong moment cannot hold up the sleeper.
+class WakeWord {
+public:
+    std::uint32_t value() const { return word_.load(std::memory_order_acquire); }
+    // Any thread: changes the word and wakes its sleeper. Never waits.
+    void bump();
+    // The sleeper: returns at `deadline` (never, without one), or earlier once the word no
+    // longer reads `seen`; now and then without a reason, too.
+    void sleepUntil(std::uint32_t seen, std::chrono::steady_clock::time_point deadline) const;
+    void sleep(std::uint32_t seen) const;
+
+private:
+    static_assert(sizeof(std::atomic<std::uint32_t>) == 4 &&
+                  std::atomic<std::uint32_t>::is_always_lock_free, "the futex is the word itself");
+    std::atomic<std::uint32_t> word_{0};
+};
 
 // Builds plants on its own thread and hands them over without locks: the sample thread asks for
 // a rate, later takes the finished plant at a block boundary and gives back the one it replaced.
@@ -74,7 +91,7 @@ private:
     std::atomic<double> wanted_{0};
     std::atomic<std::uint64_t> requests_{0}; // bumped by request()
     std::atomic<std::uint64_t> answered_{0}; // the requests_ value the builder has dealt with
-    std::atomic<std::uint64_t> wakes_{0};    // bumped by request(), retire() and the destructor
+    WakeWord wakes_; // bumped by request(), retire() and the destructor
     std::atomic<Plant *> ready_{nullptr};
     SpscRing<Plant *> retired_{MaxRetired};
     std::atomic<bool> stop_{false};
@@ -158,9 +175,7 @@ private:
     PlantBuilder builder_; // after config_: builds from its scene
 
     std::thread thread_;
-    std::mutex mutex_; // the wake-up: guards mailboxSeq_
-    std::condition_variable wake_;
-    std::uint64_t mailboxSeq_ = 0;
+    WakeWord wake_; // bumped by a write of CmdRequest and by stop()
     std::atomic<bool> stop_{false};
 };
 

@@ -26,13 +26,6 @@ constexpr std::size_t MaxRateMarks = 16;  // changes of rate the writer may lag 
 
 constexpr std::uint64_t FrameBytes = sizeof(float) * WavRecorder::Channels;
 
-} // namespace
-
-WavRecorder::WavRecorder(std::uint64_t maxDataBytes, std::size_t ringFrames)
-    : maxDataBytes_(maxDataBytes), ringFrames_(ringFrames) {}
-
-namespace {
-
 // A new file for the recording, with the reason in `error` when it cannot be created.
 SNDFILE *create(const std::string &path, double rate, std::string &error) {
     SF_INFO info{};
@@ -51,6 +44,9 @@ SNDFILE *create(const std::string &path, double rate, std::string &error) {
 }
 
 } // namespace
+
+WavRecorder::WavRecorder(std::uint64_t maxDataBytes, std::size_t ringFrames)
+    : maxDataBytes_(maxDataBytes), ringFrames_(ringFrames) {}
 
 bool WavRecorder::open(const std::string &path, double rate, std::string &error) {
     close();
