@@ -20,7 +20,7 @@ constexpr std::int32_t GuardBlock = 256;     // samples between the guard's chec
 constexpr float FullScale = 2048.0f;         // counts
 constexpr float PowerFloor = 0.1f;           // counts^2: below the converters' rounding noise
 constexpr float ClipLeak = 0.99f;            // W's shrink on a sample whose output clips
-constexpr float Leak = 0.01f;                // W's leakage relative to the step (see docs)
+constexpr float Leak = 1e-3f;                // W's leakage relative to the step (see docs)
 constexpr float WhitenLength = 5000.0f;      // samples, the autocorrelation's time constant
 } // namespace
 
@@ -35,7 +35,9 @@ const Quiros::Command Quiros::Commands[] = {
     {83, &Quiros::mode3},
 };
 
-Quiros::Quiros(const KestoDspHost &host, std::uint64_t seed) : host_(host), noise_(seed * 11 + 5) {
+Quiros::Quiros(const KestoDspHost &host, std::uint64_t seed)
+    : host_(host), noise_(seed * 11 + 5), outputCorrelation_(MaxTaps), micCorrelation_(MaxTaps),
+      solveX_(MaxTaps), solveY_(MaxTaps), solveZ_(MaxTaps) {
     c1_.setTaps(static_cast<std::size_t>(cTaps_));
     c2_.setTaps(static_cast<std::size_t>(cTaps_));
     w_.setTaps(static_cast<std::size_t>(wTaps_));
@@ -67,6 +69,14 @@ std::int32_t Quiros::sample(std::int32_t detection, std::int32_t error) {
     return out;
 }
 
+namespace {
+// acc += k x, in double: the identification's correlations over many seconds.
+void accumulate(double *__restrict acc, const float *__restrict x, double k, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        acc[i] += k * x[i];
+}
+} // namespace
+
 // Normalised LMS identification: the path's model predicts the microphone from the excitation
 // already sent (output_ holds the outputs up to the previous sample: tap 0 is the converter
 // latency); the step is divided by the energy of those outputs over the model's taps.
@@ -75,7 +85,13 @@ float Quiros::identify(float detection, float error) {
     const float target = activity_ == Activity::IdentC1 ? detection : error;
     const float e = target - path(output_);
     const double energy = outputEnergy_(output_);
-    const double step = std::min(static_cast<double>(IdentStep * betaC_), cTaps_ / ++identSamples_);
+    const std::size_t n = fitTaps();
+    accumulate(outputCorrelation_.data(), output_.recent(), output_.recent()[0], n);
+    accumulate(micCorrelation_.data(), output_.recent(), target, n);
+    // In the excitation's band each coefficient mode then gains 1.5 / n per sample, which
+    // makes the model a least-squares fit of everything heard so far, give or take 0.5 dB.
+    const double step = std::min(static_cast<double>(IdentStep * betaC_),
+                                 1.5 * cTaps_ / (++identSamples_ * excitationPeak_));
     path.adapt(output_, static_cast<float>(step * e / (energy + PowerFloor * static_cast<float>(cTaps_))));
     // Next excitation: white noise through the D filter, times the D gain.
     excitation_.push(ExcitationRms * noise_());
@@ -296,18 +312,75 @@ void Quiros::fetchSignal(const std::array<float, XferWords> &signal) {
 }
 
 void Quiros::startIdent(Activity which) {
+    finishIdentification();
     activity_ = which;
     identSamples_ = 0;
+    std::fill(outputCorrelation_.begin(), outputCorrelation_.end(), 0.0);
+    std::fill(micCorrelation_.begin(), micCorrelation_.end(), 0.0);
     outputEnergy_.clear();
     output_.clear();
 }
 
+// When an identification ends, its model becomes the least-squares fit of everything it heard:
+// the outputs' autocorrelation R (as a Toeplitz matrix) and their correlation p with the
+// microphone give (R + l I) w = p + l w_lms, solved by Levinson's recursion, with l = 1e-3 of
+// the outputs' power, so that where the excitation was too weak to tell, the coefficients stay
+// what the LMS left (as they were before, out of the excitation's band). The fit has twice the
+// model's taps (as far as the delay lines reach), so that a path longer than the model does not
+// bend its first taps; the model keeps those. The LMS model already tracks the path; the fit
+// removes what its step could not average out in the time it had.
+void Quiros::finishIdentification() {
+    if (activity_ != Activity::IdentC1 && activity_ != Activity::IdentC2)
+        return;
+    LmsFilter &path = activity_ == Activity::IdentC1 ? c1_ : c2_;
+    const std::size_t n = fitTaps();
+    if (identSamples_ < 10.0 * static_cast<double>(n) || !(outputCorrelation_[0] > 0))
+        return;
+    const double ridge = 1e-3 * outputCorrelation_[0], t0 = outputCorrelation_[0] + ridge;
+    auto t = [&](std::size_t k) { return outputCorrelation_[k] / t0; };
+    auto b = [&](std::size_t k) { return (micCorrelation_[k] + ridge * path.coefficient(k)) / t0; };
+    // Levinson (Golub and Van Loan, 4.7.3): x solves the system, y the Yule-Walker one.
+    double *x = solveX_.data(), *y = solveY_.data(), *z = solveZ_.data();
+    y[0] = -t(1), x[0] = b(0);
+    double beta = 1, alpha = -t(1);
+    for (std::size_t k = 1; k < n; ++k) {
+        beta *= 1 - alpha * alpha;
+        if (!(beta > 0))
+            return; // not positive definite: keep the LMS model
+        double acc = b(k);
+        for (std::size_t i = 0; i < k; ++i)
+            acc -= t(i + 1) * x[k - 1 - i];
+        const double mu = acc / beta;
+        for (std::size_t i = 0; i < k; ++i)
+            z[i] = x[i] + mu * y[k - 1 - i];
+        std::copy_n(z, k, x);
+        x[k] = mu;
+        if (k + 1 < n) {
+            double a = -t(k + 1);
+            for (std::size_t i = 0; i < k; ++i)
+                a -= t(i + 1) * y[k - 1 - i];
+            alpha = a / beta;
+            for (std::size_t i = 0; i < k; ++i)
+                z[i] = y[i] + alpha * y[k - 1 - i];
+            std::copy_n(z, k, y);
+            y[k] = alpha;
+        }
+    }
+    for (std::size_t k = 0; k < n; ++k)
+        if (!std::isfinite(x[k]))
+            return;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(cTaps_); ++k)
+        path.setCoefficient(k, static_cast<float>(x[k]));
+}
+
 void Quiros::stopActivity() {
+    finishIdentification();
     activity_ = Activity::Idle;
     mode_ = CancelMode::Off;
 }
 
 void Quiros::setMode(CancelMode m) {
+    finishIdentification();
     if (activity_ != Activity::Cancel) {
         // A run starts with its first mode: fresh delay lines, W as it stands.
         for (kesto::DelayLine *line : {&reference_, &filtered_, &banded_, &errors_, &bandedErrors_, &whitened_})
@@ -381,6 +454,7 @@ void Quiros::loadDFilter() {
 // A one-tap or empty D gives a plain delay-free unit filter: the whole band was identified.
 void Quiros::designBand() {
     const auto n = static_cast<std::int32_t>(dFilter_.taps());
+    excitationPeak_ = 1.0;
     band_.setTaps(n > 1 ? 2 * BandHalfLength + 1 : 1);
     bandDelay_ = n > 1 ? BandHalfLength : 0;
     if (n <= 1)
@@ -403,6 +477,10 @@ void Quiros::designBand() {
     }
     for (std::size_t i = 0; i < b.size(); ++i)
         band_.setCoefficient(i, peak > 0 ? static_cast<float>(b[i] / peak) : 0.0f);
+    // The excitation's densest frequency over its mean: how much faster than white noise the
+    // identification's in-band modes converge.
+    const double mean = b[BandHalfLength];
+    excitationPeak_ = mean > 0 && peak > mean ? peak / mean : 1.0;
     if (!(peak > 0)) {
         band_.setTaps(1);
         bandDelay_ = 0;

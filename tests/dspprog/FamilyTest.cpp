@@ -61,18 +61,18 @@ double db(double ratio) { return 10 * std::log10(ratio); }
 
 // Identification of both paths, then every mode, as the operator runs them.
 TEST(Family, EveryScenePassesIdentificationAndNoModeDoesHarmOrSaturates) {
-    // Where the excitation reaches the microphone quieter than the noise, the model is held
-    // to a looser bound (a least-squares fit of the same signals does little better there);
-    // 0 where the path's arrival lies (nearly) beyond the model's taps.
+    // -20 dB where the excitation reaches the microphone at least as loud as the noise; where
+    // it is quieter, 3 dB above what a least-squares fit of the same signals reaches (the lab
+    // bench's figure); 0 where the path is too faint or lies beyond the model's taps.
     const struct {
         const char *scene;
         double c1Db, c2Db; // the in-band misalignment each must reach after 10 s
     } cases[] = {
         {"built-in", -20, -20},          {"duct-quiet-mixed", -20, -20},
-        {"duct-loud-mixed", -15, -15},   {"duct-short-tonal", -15, -20},
+        {"duct-loud-mixed", -17, -17},   {"duct-short-tonal", -28, -20},
         {"duct-noisy-mics", -20, -20},   {"duct-far-speaker", 0, -20},
-        {"duct-acausal", -15, -15},      {"duct-long-broadband", 0, -10},
-        {"room-small-tonal", 0, -20},   {"room-large-mixed", 0, -15},
+        {"duct-acausal", -23, -23},      {"duct-long-broadband", 0, -25},
+        {"room-small-tonal", 0, -20},    {"room-large-mixed", 0, -20},
     };
     const auto d = lowPass();
     for (const auto &c : cases) {
