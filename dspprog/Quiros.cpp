@@ -159,11 +159,12 @@ float Quiros::cancel(float detection, float error) {
     return u;
 }
 
-// The divergence guard: W is reset and the step halved when it runs away: the output clipping
+// The divergence guard: W is reset and the step quartered when it runs away: the output clipping
 // in more than 5 % of the last ~0.1 s, the error microphone 9 dB above what it would hear
-// without the output for three checks (~40 ms), 3 dB above it over a second, W's coefficients
-// non-finite, or W's energy big enough to drive the converter past full scale with the present
-// reference. After 10 s without a trip the step doubles again, up to the set one.
+// without the output for three checks (~40 ms), 3 dB above it over half a second once the mode
+// has run a second, W's coefficients non-finite, or W's energy big enough to drive the
+// converter past full scale with the present reference. After 10 s without a trip the step
+// doubles again, up to the set one.
 void Quiros::watch() {
     guardCount_ = 0;
     if (warmup_ == 0)
@@ -190,8 +191,8 @@ void Quiros::watch() {
 }
 
 // The whitening filter: the prediction-error filter of the banded reference (Levinson-Durbin
-// on its running autocorrelation, with a floor of 1 % of its power so that it lifts nothing
-// by more than 20 dB).
+// on its running autocorrelation, with a floor of 10 % of its power so that it lifts nothing
+// by more than 10 dB).
 void Quiros::designWhitening() {
     constexpr std::size_t p = WhitenOrder;
     std::array<double, p + 1> a{1.0}, prev{};
@@ -213,9 +214,9 @@ void Quiros::designWhitening() {
 }
 
 // One step of power iteration: the eigenvector estimate becomes what the last block's samples
-// made of it, and the spread the largest eigenvalue (twice its Rayleigh quotient, which
-// approaches it from below) over the block's mean power. Until four blocks have passed, the
-// spread stays at its largest, a single tone's.
+// made of it, and the spread the largest eigenvalue (its Rayleigh quotient, which approaches
+// it from below) over the block's mean power. Until four blocks have passed, the spread stays
+// at its largest, a single tone's.
 void Quiros::trackSpread() {
     const auto n = static_cast<std::size_t>(wTaps_);
     const float norm = std::sqrt(kesto::dot(eigenNext_.data(), eigenNext_.data(), n));
