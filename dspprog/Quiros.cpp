@@ -48,9 +48,9 @@ Quiros::Quiros(const KestoDspHost &host, std::uint64_t seed)
     updateEnergy_.setLength(static_cast<std::size_t>(wTaps_));
     slowPower_.setLength(static_cast<std::size_t>(rate_));
     for (PowerMeter *p : {&errorFast_, &uncancelledFast_, &referencePower_})
-        p->setLength(GuardBlock);
+        p->setLength(GuardBlock / 4);
     for (PowerMeter *p : {&errorSlow_, &uncancelledSlow_})
-        p->setLength(static_cast<std::size_t>(rate_ / 2));
+        p->setLength(static_cast<std::size_t>(rate_ / 8));
     put(mem::CmdAck, 0);
     put(GuardTripsWord, 0);
 }
@@ -90,8 +90,9 @@ float Quiros::identify(float detection, float error) {
     accumulate(micCorrelation_.data(), output_.recent(), target, n);
     // In the excitation's band each coefficient mode then gains 1.5 / n per sample, which
     // makes the model a least-squares fit of everything heard so far, give or take 0.5 dB.
-    const double step = std::min(static_cast<double>(IdentStep * betaC_),
-                                 1.5 * cTaps_ / (++identSamples_ * excitationPeak_));
+    // The relative step never passes 1, well inside normalised LMS's stable range (below 2).
+    const double step = std::min({static_cast<double>(IdentStep * betaC_), 1.0,
+                                  1.5 * cTaps_ / (++identSamples_ * excitationPeak_)});
     path.adapt(output_, static_cast<float>(step * e / (energy + PowerFloor * static_cast<float>(cTaps_))));
     // Next excitation: white noise through the D filter, times the D gain.
     excitation_.push(ExcitationRms * noise_());
@@ -142,13 +143,16 @@ float Quiros::cancel(float detection, float error) {
     }
     const float u = mode_ == CancelMode::Off ? 0.0f : gainW_ * w_(reference_);
     if (mode_ != CancelMode::Off) {
-        // What the error microphone would hear without the output: the guard's yardstick.
-        const float uncancelled = error - gainC_ * c2_(output_);
-        errorFast_(error);
-        errorSlow_(error);
-        uncancelledFast_(uncancelled);
-        uncancelledSlow_(uncancelled);
-        referencePower_(x);
+        // What the error microphone would hear without the output, the guard's yardstick, is
+        // sampled on every 4th sample like the error beside it (their powers are what counts).
+        if ((guardCount_ & 3) == 0) {
+            const float uncancelled = error - gainC_ * c2_(output_);
+            errorFast_(error);
+            errorSlow_(error);
+            uncancelledFast_(uncancelled);
+            uncancelledSlow_(uncancelled);
+            referencePower_(x);
+        }
         if (!(std::abs(u) < FullScale)) {
             ++clipped_;
             w_.scale(ClipLeak); // an output past the converter's range pulls W back
@@ -432,7 +436,7 @@ void Quiros::setParams() {
     }
     slowPower_.setLength(static_cast<std::size_t>(rate_));
     for (PowerMeter *p : {&errorSlow_, &uncancelledSlow_})
-        p->setLength(static_cast<std::size_t>(rate_ / 2));
+        p->setLength(static_cast<std::size_t>(rate_ / 8)); // half a second of every 4th sample
 }
 
 void Quiros::setGains() {
