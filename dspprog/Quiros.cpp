@@ -339,7 +339,8 @@ void Quiros::finishIdentification() {
         return;
     LmsFilter &path = activity_ == Activity::IdentC1 ? c1_ : c2_;
     const std::size_t n = fitTaps();
-    if (identSamples_ < 10.0 * static_cast<double>(n) || !(outputCorrelation_[0] > 0))
+    if (identSamples_ < 10.0 * static_cast<double>(n) || !(outputCorrelation_[0] > 0) ||
+        !(betaC_ > 0)) // a step of 0 holds the model
         return;
     const double ridge = 1e-3 * outputCorrelation_[0], t0 = outputCorrelation_[0] + ridge;
     auto t = [&](std::size_t k) { return outputCorrelation_[k] / t0; };
