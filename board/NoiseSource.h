@@ -7,6 +7,8 @@
 #include "board/SignalKit.h"
 
 #include <cmath>
+#include <complex>
+#include <cstdint>
 #include <numbers>
 #include <vector>
 
@@ -17,9 +19,10 @@ public:
     NoiseSource(const Scene &scene, double rate, std::uint64_t seed)
         : broadband_(scene.broadband), noise_(seed) {
         for (const Tone &t : scene.tones) {
-            step_.push_back(2 * std::numbers::pi * t.frequency / rate);
+            const double step = 2 * std::numbers::pi * t.frequency / rate;
+            turn_.push_back({std::cos(step), std::sin(step)});
             amp_.push_back(t.amplitude);
-            phase_.push_back(0.0);
+            phasor_.push_back({1.0, 0.0});
         }
         if (scene.broadbandCorner > 0 && scene.broadbandCorner < 0.45 * rate) {
             colour_ = Biquad::secondOrder(false, scene.broadbandCorner, 0.7071, rate);
@@ -28,12 +31,17 @@ public:
         }
     }
 
+    // Each tone is a phasor turned by its step every sample (cheaper than a sine), brought back
+    // to unit length now and then so that rounding cannot change its amplitude.
     double operator()() {
         double s = colour_(broadband_ * noise_());
-        for (std::size_t k = 0; k < step_.size(); ++k) {
-            s += amp_[k] * std::sin(phase_[k]);
-            phase_[k] = std::fmod(phase_[k] + step_[k], 2 * std::numbers::pi);
+        for (std::size_t k = 0; k < turn_.size(); ++k) {
+            s += amp_[k] * phasor_[k].imag();
+            phasor_[k] *= turn_[k];
         }
+        if (++count_ % 4096 == 0)
+            for (auto &p : phasor_)
+                p /= std::abs(p);
         return s;
     }
 
@@ -41,7 +49,9 @@ private:
     double broadband_;
     WhiteNoise noise_;
     Biquad colour_;
-    std::vector<double> step_, amp_, phase_;
+    std::vector<std::complex<double>> turn_, phasor_;
+    std::vector<double> amp_;
+    std::uint64_t count_ = 0;
 };
 
 } // namespace kesto

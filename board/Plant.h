@@ -12,10 +12,40 @@
 #include "board/Scene.h"
 #include "board/SignalKit.h"
 
+#include <complex>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace kesto {
+
+// One impulse response applied to a delay line, sample by sample. Short responses are a plain
+// dot product. A long one (PartitionedFrom taps or more) is split: its first Block taps stay a
+// dot product over the newest samples, the rest is convolved by uniformly partitioned
+// overlap-save FFT convolution (FFTW), once per Block samples, from inputs already in the line:
+// the tail's output for the next Block samples depends only on samples at least Block old.
+class PathFilter {
+public:
+    static constexpr std::size_t Block = 64;
+    static constexpr std::size_t PartitionedFrom = 512;
+
+    explicit PathFilter(std::vector<float> h);
+    ~PathFilter();
+    PathFilter(const PathFilter &) = delete;
+    PathFilter &operator=(const PathFilter &) = delete;
+
+    std::size_t size() const { return h_.size(); }
+    // The output for the line's newest sample; call once per sample, after each push.
+    float operator()(const DelayLine &x);
+
+private:
+    struct Fft;
+    void runTail(const DelayLine &x);
+
+    std::vector<float> h_;
+    std::unique_ptr<Fft> fft_; // null: a plain dot product
+    std::size_t phase_ = 0;    // samples since the tail's last block
+};
 
 class Plant {
 public:
@@ -38,7 +68,7 @@ private:
     static std::vector<float> toFloat(const std::vector<double> &h);
 
     double rate_;
-    std::vector<float> primaryRef_, primaryErr_, secondaryRef_, secondaryErr_;
+    PathFilter primaryRef_, primaryErr_, secondaryRef_, secondaryErr_;
     DelayLine source_, control_;
     NoiseSource noise_;
     float micNoise_;

@@ -21,7 +21,7 @@ constexpr std::int32_t GuardBlock = 256;     // samples between the guard's chec
 constexpr float FullScale = 2048.0f;         // counts
 constexpr float PowerFloor = 0.1f;           // counts^2: below the converters' rounding noise
 constexpr float ClipLeak = 0.99f;            // W's shrink on a sample whose output clips
-constexpr float Leak = 0.01f;                // W's leakage relative to the step (see docs)
+constexpr float Leak = 1e-3f;                // W's leakage relative to the step (see docs)
 constexpr float WhitenLength = 5000.0f;      // samples, the autocorrelation's time constant
 } // namespace
 
@@ -55,7 +55,9 @@ constexpr bool Quiros::coversEveryCommand() {
     return true;
 }
 
-Quiros::Quiros(const KestoDspHost &host, std::uint64_t seed) : host_(host), noise_(seed * 11 + 5) {
+Quiros::Quiros(const KestoDspHost &host, std::uint64_t seed)
+    : host_(host), noise_(seed * 11 + 5), outputCorrelation_(MaxTaps), micCorrelation_(MaxTaps),
+      solveX_(MaxTaps), solveY_(MaxTaps), solveZ_(MaxTaps) {
     c1_.setTaps(static_cast<std::size_t>(cTaps_));
     c2_.setTaps(static_cast<std::size_t>(cTaps_));
     w_.setTaps(static_cast<std::size_t>(wTaps_));
@@ -66,9 +68,9 @@ Quiros::Quiros(const KestoDspHost &host, std::uint64_t seed) : host_(host), nois
     updateEnergy_.setLength(static_cast<std::size_t>(wTaps_));
     slowPower_.setLength(static_cast<std::size_t>(rate_));
     for (PowerMeter *p : {&errorFast_, &uncancelledFast_, &referencePower_})
-        p->setLength(GuardBlock);
+        p->setLength(GuardBlock / 4);
     for (PowerMeter *p : {&errorSlow_, &uncancelledSlow_})
-        p->setLength(static_cast<std::size_t>(rate_ / 2));
+        p->setLength(static_cast<std::size_t>(rate_ / 8));
     put(mem::CmdAck, 0);
     put(GuardTripsWord, 0);
 }
@@ -87,6 +89,14 @@ std::int32_t Quiros::sample(std::int32_t detection, std::int32_t error) {
     return out;
 }
 
+namespace {
+// acc += k x, in double: the identification's correlations over many seconds.
+void accumulate(double *__restrict acc, const float *__restrict x, double k, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        acc[i] += k * x[i];
+}
+} // namespace
+
 // Normalised LMS identification: the path's model predicts the microphone from the excitation
 // already sent (output_ holds the outputs up to the previous sample: tap 0 is the converter
 // latency); the step is divided by the energy of those outputs over the model's taps.
@@ -95,7 +105,14 @@ float Quiros::identify(float detection, float error) {
     const float target = activity_ == Activity::IdentC1 ? detection : error;
     const float e = target - path(output_);
     const double energy = outputEnergy_(output_);
-    const double step = std::min(static_cast<double>(IdentStep * betaC_), cTaps_ / ++identSamples_);
+    const std::size_t n = fitTaps();
+    accumulate(outputCorrelation_.data(), output_.recent(), output_.recent()[0], n);
+    accumulate(micCorrelation_.data(), output_.recent(), target, n);
+    // In the excitation's band each coefficient mode then gains 1.5 / n per sample, which
+    // makes the model a least-squares fit of everything heard so far, give or take 0.5 dB.
+    // The relative step never passes 1, well inside normalised LMS's stable range (below 2).
+    const double step = std::min({static_cast<double>(IdentStep * betaC_), 1.0,
+                                  1.5 * cTaps_ / (++identSamples_ * excitationPeak_)});
     path.adapt(output_, static_cast<float>(step * e / (energy + PowerFloor * static_cast<float>(cTaps_))));
     // Next excitation: white noise through the D filter, times the D gain.
     excitation_.push(ExcitationRms * noise_());
@@ -146,13 +163,16 @@ float Quiros::cancel(float detection, float error) {
     }
     const float u = mode_ == CancelMode::Off ? 0.0f : gainW_ * w_(reference_);
     if (mode_ != CancelMode::Off) {
-        // What the error microphone would hear without the output: the guard's yardstick.
-        const float uncancelled = error - gainC_ * c2_(output_);
-        errorFast_(error);
-        errorSlow_(error);
-        uncancelledFast_(uncancelled);
-        uncancelledSlow_(uncancelled);
-        referencePower_(x);
+        // What the error microphone would hear without the output, the guard's yardstick, is
+        // sampled on every 4th sample like the error beside it (their powers are what counts).
+        if ((guardCount_ & 3) == 0) {
+            const float uncancelled = error - gainC_ * c2_(output_);
+            errorFast_(error);
+            errorSlow_(error);
+            uncancelledFast_(uncancelled);
+            uncancelledSlow_(uncancelled);
+            referencePower_(x);
+        }
         if (!(std::abs(u) < FullScale)) {
             ++clipped_;
             w_.scale(ClipLeak); // an output past the converter's range pulls W back
@@ -163,11 +183,12 @@ float Quiros::cancel(float detection, float error) {
     return u;
 }
 
-// The divergence guard: W is reset and the step halved when it runs away: the output clipping
+// The divergence guard: W is reset and the step quartered when it runs away: the output clipping
 // in more than 5 % of the last ~0.1 s, the error microphone 9 dB above what it would hear
-// without the output for three checks (~40 ms), 3 dB above it over a second, W's coefficients
-// non-finite, or W's energy big enough to drive the converter past full scale with the present
-// reference. After 10 s without a trip the step doubles again, up to the set one.
+// without the output for three checks (~40 ms), 3 dB above it over half a second once the mode
+// has run a second, W's coefficients non-finite, or W's energy big enough to drive the
+// converter past full scale with the present reference. After 10 s without a trip the step
+// doubles again, up to the set one.
 void Quiros::watch() {
     guardCount_ = 0;
     if (warmup_ == 0)
@@ -194,8 +215,8 @@ void Quiros::watch() {
 }
 
 // The whitening filter: the prediction-error filter of the banded reference (Levinson-Durbin
-// on its running autocorrelation, with a floor of 1 % of its power so that it lifts nothing
-// by more than 20 dB).
+// on its running autocorrelation, with a floor of 10 % of its power so that it lifts nothing
+// by more than 10 dB).
 void Quiros::designWhitening() {
     constexpr std::size_t p = WhitenOrder;
     std::array<double, p + 1> a{1.0}, prev{};
@@ -217,9 +238,9 @@ void Quiros::designWhitening() {
 }
 
 // One step of power iteration: the eigenvector estimate becomes what the last block's samples
-// made of it, and the spread the largest eigenvalue (twice its Rayleigh quotient, which
-// approaches it from below) over the block's mean power. Until four blocks have passed, the
-// spread stays at its largest, a single tone's.
+// made of it, and the spread the largest eigenvalue (its Rayleigh quotient, which approaches
+// it from below) over the block's mean power. Until four blocks have passed, the spread stays
+// at its largest, a single tone's.
 void Quiros::trackSpread() {
     const auto n = static_cast<std::size_t>(wTaps_);
     const float norm = std::sqrt(kesto::dot(eigenNext_.data(), eigenNext_.data(), n));
@@ -317,18 +338,76 @@ void Quiros::fetchSignal(const std::array<float, XferWords> &signal) {
 }
 
 void Quiros::startIdent(Activity which) {
+    finishIdentification();
     activity_ = which;
     identSamples_ = 0;
+    std::fill(outputCorrelation_.begin(), outputCorrelation_.end(), 0.0);
+    std::fill(micCorrelation_.begin(), micCorrelation_.end(), 0.0);
     outputEnergy_.clear();
     output_.clear();
 }
 
+// When an identification ends, its model becomes the least-squares fit of everything it heard:
+// the outputs' autocorrelation R (as a Toeplitz matrix) and their correlation p with the
+// microphone give (R + l I) w = p + l w_lms, solved by Levinson's recursion, with l = 1e-3 of
+// the outputs' power, so that where the excitation was too weak to tell, the coefficients stay
+// what the LMS left (as they were before, out of the excitation's band). The fit has twice the
+// model's taps (as far as the delay lines reach), so that a path longer than the model does not
+// bend its first taps; the model keeps those. The LMS model already tracks the path; the fit
+// removes what its step could not average out in the time it had.
+void Quiros::finishIdentification() {
+    if (activity_ != Activity::IdentC1 && activity_ != Activity::IdentC2)
+        return;
+    LmsFilter &path = activity_ == Activity::IdentC1 ? c1_ : c2_;
+    const std::size_t n = fitTaps();
+    if (identSamples_ < 10.0 * static_cast<double>(n) || !(outputCorrelation_[0] > 0) ||
+        !(betaC_ > 0)) // a step of 0 holds the model
+        return;
+    const double ridge = 1e-3 * outputCorrelation_[0], t0 = outputCorrelation_[0] + ridge;
+    auto t = [&](std::size_t k) { return outputCorrelation_[k] / t0; };
+    auto b = [&](std::size_t k) { return (micCorrelation_[k] + ridge * path.coefficient(k)) / t0; };
+    // Levinson (Golub and Van Loan, 4.7.3): x solves the system, y the Yule-Walker one.
+    double *x = solveX_.data(), *y = solveY_.data(), *z = solveZ_.data();
+    y[0] = -t(1), x[0] = b(0);
+    double beta = 1, alpha = -t(1);
+    for (std::size_t k = 1; k < n; ++k) {
+        beta *= 1 - alpha * alpha;
+        if (!(beta > 0))
+            return; // not positive definite: keep the LMS model
+        double acc = b(k);
+        for (std::size_t i = 0; i < k; ++i)
+            acc -= t(i + 1) * x[k - 1 - i];
+        const double mu = acc / beta;
+        for (std::size_t i = 0; i < k; ++i)
+            z[i] = x[i] + mu * y[k - 1 - i];
+        std::copy_n(z, k, x);
+        x[k] = mu;
+        if (k + 1 < n) {
+            double a = -t(k + 1);
+            for (std::size_t i = 0; i < k; ++i)
+                a -= t(i + 1) * y[k - 1 - i];
+            alpha = a / beta;
+            for (std::size_t i = 0; i < k; ++i)
+                z[i] = y[i] + alpha * y[k - 1 - i];
+            std::copy_n(z, k, y);
+            y[k] = alpha;
+        }
+    }
+    for (std::size_t k = 0; k < n; ++k)
+        if (!std::isfinite(x[k]))
+            return;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(cTaps_); ++k)
+        path.setCoefficient(k, static_cast<float>(x[k]));
+}
+
 void Quiros::stopActivity() {
+    finishIdentification();
     activity_ = Activity::Idle;
     mode_ = CancelMode::Off;
 }
 
 void Quiros::setMode(CancelMode m) {
+    finishIdentification();
     if (activity_ != Activity::Cancel) {
         // A run starts with its first mode: fresh delay lines, W as it stands.
         for (kesto::DelayLine *line : {&reference_, &filtered_, &banded_, &errors_, &bandedErrors_, &whitened_})
@@ -379,7 +458,7 @@ void Quiros::setParams() {
     }
     slowPower_.setLength(static_cast<std::size_t>(rate_));
     for (PowerMeter *p : {&errorSlow_, &uncancelledSlow_})
-        p->setLength(static_cast<std::size_t>(rate_ / 2));
+        p->setLength(static_cast<std::size_t>(rate_ / 8)); // half a second of every 4th sample
 }
 
 void Quiros::setGains() {
@@ -402,6 +481,7 @@ void Quiros::loadDFilter() {
 // A one-tap or empty D gives a plain delay-free unit filter: the whole band was identified.
 void Quiros::designBand() {
     const auto n = static_cast<std::int32_t>(dFilter_.taps());
+    excitationPeak_ = 1.0;
     band_.setTaps(n > 1 ? 2 * BandHalfLength + 1 : 1);
     bandDelay_ = n > 1 ? BandHalfLength : 0;
     if (n <= 1)
@@ -424,6 +504,10 @@ void Quiros::designBand() {
     }
     for (std::size_t i = 0; i < b.size(); ++i)
         band_.setCoefficient(i, peak > 0 ? static_cast<float>(b[i] / peak) : 0.0f);
+    // The excitation's densest frequency over its mean: how much faster than white noise the
+    // identification's in-band modes converge.
+    const double mean = b[BandHalfLength];
+    excitationPeak_ = mean > 0 && peak > mean ? peak / mean : 1.0;
     if (!(peak > 0)) {
         band_.setTaps(1);
         bandDelay_ = 0;

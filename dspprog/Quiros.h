@@ -9,7 +9,9 @@
 #include "contract/BoardContract.h"
 #include "dspprog/Adaptive.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 #include <cstdint>
 
 namespace quiros {
@@ -22,8 +24,9 @@ inline constexpr std::int32_t XferWords = quiro::dspmem::XferWords;
 inline constexpr float ExcitationRms = 800.0f;
 // Both adaptations are normalised by the power of what their update sees, so that their speed
 // and stability do not depend on the plant's level. Identification: normalised LMS with the
-// relative step IdentStep * beta_C (0.004 at the default 1e-6), falling as C taps / samples
-// once that is smaller, so that a long identification approaches a least-squares fit.
+// relative step IdentStep * beta_C (0.004 at the default 1e-6), falling as 1.5 C taps / samples
+// (over the excitation's peak-to-mean density) once that is smaller, so that a long
+// identification approaches a least-squares fit.
 // Cancellation: the relative step CancelStep * beta_W (0.2 at the default 1e-5), divided by in samples (C2's peak, the band filter's centre, the whitening filter's order):
 // W taps + 2 * delay, the filtered-x LMS loop's stability bound.
 inline constexpr float IdentStep = 4000.0f;
@@ -75,6 +78,9 @@ private:
     void watch();
     void trip();
     void designWhitening();
+    void finishIdentification();
+    // The least-squares fit's length: twice the model's, as far as the delay lines reach.
+    std::size_t fitTaps() const { return static_cast<std::size_t>(std::min(2 * cTaps_, MaxTaps)); }
     void trackSpread();
     void resetSpread();
     void capture(std::int32_t detection, std::int32_t error, std::int32_t control);
@@ -150,6 +156,10 @@ private:
     float spread_ = 1.0f;
     std::int32_t warmup_ = 0; // samples before the update's window is full
     double identSamples_ = 0; // since the identification started
+    double excitationPeak_ = 1; // the excitation's peak power density over its mean
+    // The identification's statistics since it started: the outputs' autocorrelation and their
+    // correlation with the microphone, over the C taps; and the solver's scratch.
+    std::vector<double> outputCorrelation_, micCorrelation_, solveX_, solveY_, solveZ_;
     PowerMeter slowPower_;
     std::array<float, WhitenOrder + 1> whiten_{1.0f};
     std::array<float, WhitenOrder + 1> autocorrelation_{};

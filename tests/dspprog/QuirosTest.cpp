@@ -161,6 +161,18 @@ TEST(Adaptation, IdentifiesBothPathsThenModesCutTheToneHoldOrSilence) {
     }
 }
 
+TEST(Adaptation, StepsOfZeroHoldEveryModel) {
+    Harness h;
+    h.setParams(16, 16, 0.0f, 0.0f);
+    for (Cmd cmd : {Cmd::C1IdentStart, Cmd::C2IdentStart, Cmd::Mode1, Cmd::Mode2}) {
+        h.send(cmd);
+        h.run(0.5);
+    }
+    h.send(Cmd::RunStop);
+    for (Cmd fetch : {Cmd::C1Fetch, Cmd::C2Fetch, Cmd::WFetch})
+        EXPECT_EQ(h.fetch(fetch, 11), std::vector<float>(11, 0.0f)) << static_cast<int>(fetch);
+}
+
 TEST(Soundness, HostileArgumentsStayInsideTheArraysAndDivergenceIsReset) {
     constexpr float Inf = std::numeric_limits<float>::infinity();
     constexpr float NaN = std::numeric_limits<float>::quiet_NaN();

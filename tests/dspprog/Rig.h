@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -19,12 +20,17 @@ struct Rig {
     static constexpr double Rate = 20000;
 
     explicit Rig(const kesto::Scene &scene, std::uint64_t seed = 1)
-        : plant(atRate(scene), Rate, seed), program(host(), seed) {}
+        : plant(std::make_unique<kesto::Plant>(atRate(scene), Rate, seed)), program(host(), seed) {}
 
     static kesto::Scene atRate(const kesto::Scene &scene) {
         std::string error;
         auto at = kesto::sceneAt(scene, Rate, error);
         return at ? *at : kesto::builtInScene(Rate);
+    }
+
+    // Moves the program to another plant (the program keeps everything it has learnt).
+    void movePlant(const kesto::Scene &scene) {
+        plant = std::make_unique<kesto::Plant>(atRate(scene), Rate, 2);
     }
 
     void put(std::uint32_t a, std::int32_t v) { memory.store(a, quiro::wordOfLong(v)); }
@@ -58,9 +64,9 @@ struct Rig {
         double second = 0;
         long clipped = 0;
         for (long i = 0; i < n; ++i) {
-            const auto in = plant.sense();
+            const auto in = plant->sense();
             const std::int32_t out = program.sample(in.detection, in.error);
-            plant.drive(out);
+            plant->drive(out);
             const double e2 = static_cast<double>(in.error) * in.error;
             r.errorPower += e2 / static_cast<double>(n);
             second += e2 / Rate;
@@ -73,7 +79,7 @@ struct Rig {
     }
 
     kesto::DspMemory memory;
-    kesto::Plant plant;
+    std::unique_ptr<kesto::Plant> plant;
     Quiros program;
 
 private:
