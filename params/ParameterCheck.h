@@ -30,19 +30,6 @@ struct ParameterTexts {
     QString dFilter = QStringLiteral("ﾛｰﾊﾟｽ");
 };
 
-// Which main-window control holds which text.
-struct ParameterField {
-    const char *objectName;
-    QString ParameterTexts::*text;
-};
-inline const ParameterField parameterFields[] = {
-    {"TextCTapSize", &ParameterTexts::cTapSize}, {"TextWTapSize", &ParameterTexts::wTapSize},
-    {"TextCBeta", &ParameterTexts::cBeta},       {"TextWBeta", &ParameterTexts::wBeta},
-    {"TextCFreq", &ParameterTexts::cFreq},       {"TextCGain", &ParameterTexts::cGain},
-    {"TextWGain", &ParameterTexts::wGain},       {"TextDGain", &ParameterTexts::dGain},
-    {"ComboDFilter", &ParameterTexts::dFilter},
-};
-
 // Tap counts the DSP program accepts: it reads back (tap count - 5) words of the transfer buffer.
 inline constexpr std::int32_t MinTapCount = 6;
 inline constexpr std::int32_t MaxTapCount = dspmem::XferWords + 5;
