@@ -15,6 +15,7 @@
 #include "board/WavRecorder.h"
 #include "dsp/CommandLink.h"
 #include "dsp/KestoLibrary.h"
+#include "params/Download.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -88,20 +89,8 @@ public:
     }
 
     void download(const std::vector<float> &d) {
-        link_.putLong(dspmem::CmdArg1, Taps);
-        link_.putLong(dspmem::CmdArg2, Taps);
-        link_.putSingle(dspmem::CmdArg4, opt_.betaC);
-        link_.putSingle(dspmem::CmdArg5, opt_.betaW);
-        link_.putSingle(dspmem::CmdArg6, static_cast<float>(Rate));
-        link_.sendCommand(Cmd::SetParams);
-        for (std::uint32_t a : {dspmem::CmdArg4, dspmem::CmdArg5, dspmem::CmdArg6})
-            link_.putSingle(a, 1.0f);
-        link_.sendCommand(Cmd::SetGains);
-        link_.rewindXfer();
-        for (float v : d)
-            link_.writeNextXfer(v);
-        link_.putLong(dspmem::CmdArg1, static_cast<std::int32_t>(d.size()));
-        link_.sendCommand(Cmd::LoadDFilter);
+        sendParameters(link_, {Taps, Taps, opt_.betaC, opt_.betaW, static_cast<float>(Rate), 1.0f,
+                               1.0f, 1.0f, true, d});
     }
 
     std::uint32_t samples() {
