@@ -67,12 +67,12 @@ public:
     void click(Button button);
 
     // Identification of a secondary path (the toggle buttons BtnC1Ident and BtnC2Ident).
-    void identClick(Path path);
+    void BtnIdent_Click(Path path);
     // Clearing of C1, C2 (which takes away the path's identification) and W.
-    void clearClick(Path path);
+    void BtnClear_Click(Path path);
     void BtnWClear_Click();
     // The four mode buttons: 0 = no cancellation, 1..3 = the cancellation modes.
-    void modeClick(int mode);
+    void BtnMode_Click(int mode);
     // Start or stop of cancellation (the toggle button BtnQuiro).
     void BtnQuiro_Click();
     void TimerDispInterval_Timer();

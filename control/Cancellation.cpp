@@ -65,24 +65,24 @@ void Activities::RunCancellation() {
         switchCancellationControls(false);
         return;
     }
-    link_.sendCommand(Cmd::CaptureStart);
-    link_.sendCommand(Cmd::ModeOff);
+    link_.SendCommand(Cmd::CaptureStart);
+    link_.SendCommand(Cmd::ModeOff);
     DispCountdown = TicksBetweenCaptures;
     view_.runDisplayTimer(true);
     do {
         yield_();
         passOfRun();
     } while (RunState != -1);
-    link_.sendCommand(Cmd::RunStop);
+    link_.SendCommand(Cmd::RunStop);
     view_.runDisplayTimer(false);
 }
 
 void Activities::passOfRun() {
-    link_.sendCommand(Cmd::WFetch);
+    link_.SendCommand(Cmd::WFetch);
     view_.drawPlot(Plot::W);
 
     if (DispCountdown == 0) {
-        link_.sendCommand(Cmd::CaptureQuery);
+        link_.SendCommand(Cmd::CaptureQuery);
         // A read that leaves the preset untouched counts as not ready.
         std::uint32_t status = 1;
         link_.getWord(dspmem::CmdArg1, status);
@@ -90,11 +90,11 @@ void Activities::passOfRun() {
             DispCountdown = TicksBeforeRetry;
         } else {
             for (const SignalRow &s : signalRows) {
-                link_.sendCommand(s.fetch);
+                link_.SendCommand(s.fetch);
                 view_.drawPlot(s.plot);
             }
             DispCountdown = TicksBetweenCaptures;
-            link_.sendCommand(Cmd::CaptureStart);
+            link_.SendCommand(Cmd::CaptureStart);
         }
     }
 
@@ -103,7 +103,7 @@ void Activities::passOfRun() {
         // Cleared before sending, so that a mode clicked during this command's waits is kept
         // for the next pass.
         ModePending = 0;
-        link_.sendCommand(ModeCmd);
+        link_.SendCommand(ModeCmd);
     }
 }
 

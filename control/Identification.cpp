@@ -105,22 +105,22 @@ void Activities::disableGroup(Group group) {
 
 void Activities::click(Button button) {
     switch (button) {
-    case Button::C1Ident: return identClick(Path::C1);
-    case Button::C2Ident: return identClick(Path::C2);
-    case Button::C1Clear: return clearClick(Path::C1);
-    case Button::C2Clear: return clearClick(Path::C2);
+    case Button::C1Ident: return BtnIdent_Click(Path::C1);
+    case Button::C2Ident: return BtnIdent_Click(Path::C2);
+    case Button::C1Clear: return BtnClear_Click(Path::C1);
+    case Button::C2Clear: return BtnClear_Click(Path::C2);
     case Button::WClear: return BtnWClear_Click();
     case Button::Quiro: return BtnQuiro_Click();
-    case Button::Mode0: return modeClick(0);
-    case Button::Mode1: return modeClick(1);
-    case Button::Mode2: return modeClick(2);
-    case Button::Mode3: return modeClick(3);
+    case Button::Mode0: return BtnMode_Click(0);
+    case Button::Mode1: return BtnMode_Click(1);
+    case Button::Mode2: return BtnMode_Click(2);
+    case Button::Mode3: return BtnMode_Click(3);
     case Button::C1Wide: case Button::C1Tele: case Button::C2Wide: case Button::C2Tele:
     case Button::WWide: case Button::WTele: case Button::ParamSet: return;
     }
 }
 
-void Activities::identClick(Path path) {
+void Activities::BtnIdent_Click(Path path) {
     if (identActive_[index(path)] == 0) {
         startOrDefer(row(path).identStarter);
         return;
@@ -155,7 +155,7 @@ void Activities::runStarter(Starter starter) {
     case Starter::C2Clear: return clearPath(Path::C2);
     case Starter::WClear:
         view_.clearPlot(Plot::W);
-        return link_.sendCommand(Cmd::WClear);
+        return link_.SendCommand(Cmd::WClear);
     case Starter::Quiro:
         switchCancellationControls(true);
         return RunCancellation();
@@ -208,7 +208,7 @@ void Activities::runIdent(Path path) {
         leaveIdentifying(r, MarkIdentified::No);
         return;
     }
-    link_.sendCommand(r.start);
+    link_.SendCommand(r.start);
     RunState = 0;
     do {
         yield_();
@@ -216,10 +216,10 @@ void Activities::runIdent(Path path) {
         // progress and the start command has gone out; this pass still fetches and draws.
         if (stopIdentRequested_) {
             stopIdentRequested_ = false;
-            link_.sendCommand(Cmd::IdentStop);
+            link_.SendCommand(Cmd::IdentStop);
             RunState = -1;
         }
-        link_.sendCommand(r.fetch);
+        link_.SendCommand(r.fetch);
         view_.drawPlot(r.plot);
     } while (RunState != -1);
 }
@@ -229,14 +229,14 @@ void Activities::clearPath(Path path) {
     this->*r.identified = 0;
     disableGroup(Group::Quiro);
     view_.clearPlot(r.plot);
-    link_.sendCommand(r.clearCmd);
+    link_.SendCommand(r.clearCmd);
 }
 
-void Activities::clearClick(Path path) { startOrDefer(row(path).clearStarter); }
+void Activities::BtnClear_Click(Path path) { startOrDefer(row(path).clearStarter); }
 
 void Activities::BtnWClear_Click() { startOrDefer(Starter::WClear); }
 
-void Activities::modeClick(int mode) {
+void Activities::BtnMode_Click(int mode) {
     ModeText = QString::fromUtf8(modeRows[mode].text);
     ModeCmd = static_cast<std::int32_t>(modeRows[mode].command);
     ModePending = -1;

@@ -42,12 +42,12 @@ void sendParameters(CommandLink &link, const ParameterValues &values) {
     link.putSingle(dspmem::CmdArg4, values.cBeta);
     link.putSingle(dspmem::CmdArg5, values.wBeta);
     link.putSingle(dspmem::CmdArg6, values.cFreq);
-    link.sendCommand(Cmd::SetParams);
+    link.SendCommand(Cmd::SetParams);
 
     link.putSingle(dspmem::CmdArg4, values.cGain);
     link.putSingle(dspmem::CmdArg5, values.wGain);
     link.putSingle(dspmem::CmdArg6, values.dGain);
-    link.sendCommand(Cmd::SetGains);
+    link.SendCommand(Cmd::SetGains);
 
     if (!values.loadsDFilter)
         return;
@@ -55,7 +55,7 @@ void sendParameters(CommandLink &link, const ParameterValues &values) {
     for (float c : values.dCoefficients)
         link.writeNextXfer(c);
     link.putLong(dspmem::CmdArg1, static_cast<std::int32_t>(values.dCoefficients.size()));
-    link.sendCommand(Cmd::LoadDFilter);
+    link.SendCommand(Cmd::LoadDFilter);
 }
 
 } // namespace quiro

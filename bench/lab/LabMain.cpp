@@ -127,7 +127,7 @@ public:
     }
 
     std::vector<float> fetch(Cmd code, int n) {
-        link_.sendCommand(code);
+        link_.SendCommand(code);
         link_.rewindXfer();
         std::vector<float> v(static_cast<std::size_t>(n));
         for (float &x : v)
@@ -138,11 +138,11 @@ public:
     // One command through the handshake, in microseconds.
     double roundTrip(Cmd code) {
         const auto t0 = Clock::now();
-        link_.sendCommand(code);
+        link_.SendCommand(code);
         return std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
     }
 
-    void send(Cmd code) { link_.sendCommand(code); }
+    void send(Cmd code) { link_.SendCommand(code); }
     void close() { board_.libexit(); }
 
 private:

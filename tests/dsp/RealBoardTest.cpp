@@ -55,8 +55,8 @@ TEST(RealBoard, StartsUpFromTheRunTreeAndAnswersTheHandshake) {
     link.putSingle(dspmem::CmdArg4, 1e-6f);
     link.putSingle(dspmem::CmdArg5, 1e-5f);
     link.putSingle(dspmem::CmdArg6, 20000.0f);
-    link.sendCommand(Cmd::SetParams);
-    link.sendCommand(Cmd::WClear);
+    link.SendCommand(Cmd::SetParams);
+    link.SendCommand(Cmd::WClear);
     std::uint32_t word = 7;
     link.getWord(dspmem::CmdAck, word);
     EXPECT_EQ(word, 0u);
@@ -64,11 +64,11 @@ TEST(RealBoard, StartsUpFromTheRunTreeAndAnswersTheHandshake) {
     EXPECT_EQ(word, 0u);
 
     // The capture completes once enough samples have passed: the board's clock is running.
-    link.sendCommand(Cmd::CaptureStart);
+    link.SendCommand(Cmd::CaptureStart);
     std::uint32_t status = 1;
     for (int i = 0; i < 2000 && status != 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        link.sendCommand(Cmd::CaptureQuery);
+        link.SendCommand(Cmd::CaptureQuery);
         link.getWord(dspmem::CmdArg1, status);
     }
     EXPECT_EQ(status, 0u);
