@@ -14,7 +14,7 @@
 // progress has ended, if its button is still enabled then, and is dropped otherwise. A second
 // click of the same button while the first waits is dropped, as a click of a disabled button.
 
-#include "display/PlotTable.h"
+#include "control/Plot.h"
 #include "dsp/CommandLink.h"
 
 #include <QString>
