@@ -56,31 +56,6 @@ TEST_P(Identification, FetchesAndDrawsEveryPassUntilStoppedThenMarksThePath) {
     EXPECT_FALSE(board.overlapped);
 }
 
-// Wherever the stop falls, the loop sends 7 once, after the start, and ends with one last fetch.
-TEST_P(Identification, AStopAnywhereIsSentByTheLoopThenOneLastFetch) {
-    const PathCase &p = GetParam();
-    const std::pair<std::function<bool()>, Commands> stops[] = {
-        {after(p.start), {12, 17, 16, n(p.start), 7, n(p.fetch)}},
-        {during(p.fetch), {}}, {during(Cmd::SetParams), {}}, {during(Cmd::LoadDFilter), {}},
-        {during(p.start), {}}};
-    for (const auto &[when, exact] : stops) {
-        const std::size_t first = board.commands.size();
-        script.clear();
-        at(when, [&] { act.click(p.ident); });
-        act.click(p.ident);
-        const Commands seen = commandsFrom(first);
-        SCOPED_TRACE(testing::PrintToString(seen));
-        EXPECT_TRUE(exact.empty() || seen == exact);
-        ASSERT_GE(seen.size(), 3u);
-        EXPECT_EQ(seen[seen.size() - 2], 7);
-        EXPECT_EQ(seen.back(), n(p.fetch));
-        EXPECT_EQ(std::count(seen.begin(), seen.end(), 7), 1);
-        EXPECT_LT(std::find(seen.begin(), seen.end(), n(p.start)),
-                  std::find(seen.begin(), seen.end(), 7));
-        EXPECT_EQ(caption(p.ident), QString::fromUtf8(p.startCaption));
-    }
-}
-
 TEST_P(Identification, RefusedParametersStartNothingAndLeaveTheStatesAsTheyWere) {
     const PathCase &p = GetParam();
     texts.cTapSize = QStringLiteral("abc");
