@@ -2,12 +2,27 @@
 
 #include "dsp/KestoLibrary.h"
 #include "params/ParameterDownload.h"
+#include "window/FieldText.h"
 
 #include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include <cstdlib>
 
 namespace quiro {
+
+void WindowView::showEnabled(Button button, bool enabled) { form_.button(button).setEnabled(enabled); }
+
+void WindowView::showCaption(Button button, const QString &caption) {
+    form_.button(button).setText(caption);
+}
+
+void WindowView::showModeText(const QString &text) { form_.textMode().setText(text); }
+
+void WindowView::runDisplayTimer(bool on) {
+    on ? form_.timerDispInterval().start() : form_.timerDispInterval().stop();
+}
 
 Console::Console(const QString &appDir)
     : Console(std::make_unique<KestoLibrary>(appDir), StartupHooks{}, InstanceLock::defaultPath()) {
@@ -22,17 +37,39 @@ Console::Console(const QString &appDir)
 Console::Console(std::unique_ptr<Board> board, StartupHooks hooks, const QString &lockPath)
     : board_(std::move(board)), hooks_(std::move(hooks)), lock_(lockPath),
       link_(*board_, [] { QCoreApplication::processEvents(); }), plots_(form_, link_),
-      parameterSetting_(form_),
-      operation_(
-          form_, link_, plots_,
-          [this] { return DownloadParameters(link_, form_, form_.AppDir, hooks_.showMessage); },
-          [] { QCoreApplication::processEvents(); }) {
+      view_(form_, plots_),
+      activities_(
+          view_, link_,
+          [this] {
+              return DownloadParameters(link_, parameters_.texts(), hooks_.appDir,
+                                        hooks_.showMessage);
+          },
+          [] { QCoreApplication::processEvents(); }),
+      parameterSetting_(parameters_) {
     hooks_.initialiseDisplay = [this] { plots_.initialiseDisplay(); };
     form_.setExitRoutine([this] { BtnExit_Click(*board_, hooks_.endProgram); });
+    wire();
+}
+
+void Console::wire() {
+    for (std::size_t i = 0; i < ButtonCount; ++i) {
+        const auto button = static_cast<Button>(i);
+        if (button != Button::ParamSet)
+            QObject::connect(&form_.button(button), &QPushButton::clicked, &form_,
+                             [this, button] { activities_.click(button); });
+    }
+    QObject::connect(&form_.button(Button::ParamSet), &QPushButton::clicked, &form_,
+                     [this] { parameterSetting_.BtnParamSet_Click(); });
+    QObject::connect(&form_.timerDispInterval(), &QTimer::timeout, &form_,
+                     [this] { activities_.TimerDispInterval_Timer(); });
+    QObject::connect(&parameters_, &Parameters::changed, &form_,
+                     [this](const ParameterTexts &texts) { showTexts(form_, texts); });
+    showTexts(form_, parameters_.texts());
+    activities_.showAll();
 }
 
 StartupResult Console::start() {
-    const StartupResult result = Form_Load(*board_, form_, lock_, hooks_);
+    const StartupResult result = Form_Load(*board_, lock_, hooks_);
     if (result != StartupResult::Refused && result != StartupResult::LibraryFailed)
         form_.show();
     return result;

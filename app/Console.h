@@ -1,21 +1,39 @@
 #pragma once
-// The composition of the program: the board, the main window, the command link, the plots, the
-// parameter dialog's button and the operations (identification, clearing, modes, cancellation),
-// wired together and started by Form_Load. The start-up's last step is the plots' display
-// initialisation.
+// The composition of the program: the board, the command link, the parameter set and the
+// activities below; the main window, its plots and the parameter dialog above; and the wiring
+// between them: the window's clicks and timer ticks become calls on the activities, and what the
+// activities and the parameter set hold is shown in the window. Form_Load starts it all; its last
+// step is the plots' display initialisation.
 
 #include "app/InstanceLock.h"
-#include "app/MainForm.h"
 #include "app/Startup.h"
-#include "control/Operation.h"
-#include "dsp/Board.h"
+#include "control/Activities.h"
 #include "display/Plots.h"
+#include "dsp/Board.h"
 #include "dsp/CommandLink.h"
-#include "params/DlgParameter.h"
+#include "params/Parameters.h"
+#include "window/DlgParameter.h"
+#include "window/MainForm.h"
 
 #include <memory>
 
 namespace quiro {
+
+// Shows the activities in the main window and its plots.
+class WindowView final : public ActivityView {
+public:
+    WindowView(MainForm &form, Plots &plots) : form_(form), plots_(plots) {}
+    void showEnabled(Button button, bool enabled) override;
+    void showCaption(Button button, const QString &caption) override;
+    void showModeText(const QString &text) override;
+    void runDisplayTimer(bool on) override;
+    void clearPlot(Plot plot) override { plots_.clear(plot); }
+    void drawPlot(Plot plot) override { plots_.draw(plot); }
+
+private:
+    MainForm &form_;
+    Plots &plots_;
+};
 
 class Console {
 public:
@@ -34,17 +52,23 @@ public:
     CommandLink &link() { return link_; }
     Board &board() { return *board_; }
     Plots &plots() { return plots_; }
-    Operation &operation() { return operation_; }
+    Parameters &parameters() { return parameters_; }
+    Activities &activities() { return activities_; }
+    ParameterSetting &parameterSetting() { return parameterSetting_; }
 
 private:
+    void wire();
+
     std::unique_ptr<Board> board_;
     StartupHooks hooks_;
     InstanceLock lock_;
     MainForm form_;
     CommandLink link_;
     Plots plots_;
+    Parameters parameters_;
+    WindowView view_;
+    Activities activities_;
     ParameterSetting parameterSetting_;
-    Operation operation_;
 };
 
 } // namespace quiro

@@ -1,6 +1,5 @@
 #include "app/Startup.h"
 
-#include "app/MainForm.h"
 
 namespace quiro {
 
@@ -19,8 +18,7 @@ QString dspProgramPath(const QString &appDir) {
     return appDir + QStringLiteral("/../DSP") + QStringLiteral("/quiros.out");
 }
 
-StartupResult Form_Load(Board &board, MainForm &form, InstanceLock &lock,
-                        const StartupHooks &hooks) {
+StartupResult Form_Load(Board &board, InstanceLock &lock, const StartupHooks &hooks) {
     if (!lock.acquire()) {
         hooks.showMessage(MessageIcon::Exclamation,
                           QStringLiteral("ＱＵＩＲＯのプログラムは、すでに実行中です。"),
@@ -42,10 +40,8 @@ StartupResult Form_Load(Board &board, MainForm &form, InstanceLock &lock,
     board.bdsel(0);
     board.bdinit();
 
-    form.AppDir = hooks.appDir;
-
     // The board library takes the path in the system's 8-bit encoding.
-    if (board.loadcs(dspProgramPath(form.AppDir).toLocal8Bit().toStdString()) != 0) {
+    if (board.loadcs(dspProgramPath(hooks.appDir).toLocal8Bit().toStdString()) != 0) {
         hooks.showMessage(MessageIcon::Critical, QStringLiteral("プログラム(1)　ロード失敗"),
                           DspErrorTitle);
         return StartupResult::LoadFailed;

@@ -8,15 +8,13 @@
 
 #include "app/InstanceLock.h"
 #include "dsp/Board.h"
-#include "params/Message.h"
+#include "window/MessageBox.h"
 
 #include <QString>
 
 #include <functional>
 
 namespace quiro {
-
-class MainForm;
 
 enum class StartupResult { Refused, LibraryFailed, LoadFailed, RunFailed, Ready };
 
@@ -33,8 +31,7 @@ struct StartupHooks {
 // The DSP program beside the program's directory, passed unresolved.
 QString dspProgramPath(const QString &appDir);
 
-StartupResult Form_Load(Board &board, MainForm &form, InstanceLock &lock,
-                        const StartupHooks &hooks);
+StartupResult Form_Load(Board &board, InstanceLock &lock, const StartupHooks &hooks);
 
 // Closes the board library and ends the program; nothing is sent to the DSP program first.
 void BtnExit_Click(Board &board, const EndProgram &endProgram);

@@ -1,7 +1,7 @@
 // quiro: the operator's console for the active-noise-control demonstration.
 
 #include "app/Console.h"
-#include "app/Fonts.h"
+#include "window/Fonts.h"
 
 #include <QApplication>
 

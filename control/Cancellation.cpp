@@ -1,10 +1,7 @@
 // The cancellation run: start and stop, the pass loop, the display timer and the sending of the
 // mode the operator chose.
 
-#include "control/Operation.h"
-
-#include <QLineEdit>
-#include <QPushButton>
+#include "control/Activities.h"
 
 namespace quiro {
 
@@ -27,69 +24,65 @@ constexpr std::int32_t TicksBeforeRetry = 1;
 
 } // namespace
 
-void Operation::BtnQuiro_Click() {
+void Activities::BtnQuiro_Click() {
     if (QuiroActive == 0) {
         startOrDefer(Starter::Quiro);
         return;
     }
     switchCancellationControls(false);
-    StopRun();
+    RunState = -1;
 }
 
-void Operation::switchCancellationControls(bool on) {
+void Activities::switchCancellationControls(bool on) {
     QuiroActive = on ? 1 : 0;
-    form_.control<QPushButton>("BtnQuiro")->setText(on ? QStringLiteral("消音終了")
-                                                       : QStringLiteral("消音開始"));
-    form_.control<QPushButton>("BtnWClear")->setEnabled(!on);
-    form_.control<QPushButton>("BtnWWide")->setEnabled(on);
-    form_.control<QPushButton>("BtnWTele")->setEnabled(on);
+    view_.showCaption(Button::Quiro, on ? QStringLiteral("消音終了") : QStringLiteral("消音開始"));
+    setEnabled(Button::WClear, !on);
+    setEnabled(Button::WWide, on);
+    setEnabled(Button::WTele, on);
     if (on) {
-        form_.disableGroup(Group::C1);
-        form_.disableGroup(Group::C2);
-        form_.disableGroup(Group::Param);
-        form_.enableGroup(Group::Mode);
+        disableGroup(Group::C1);
+        disableGroup(Group::C2);
+        disableGroup(Group::Param);
+        enableGroup(Group::Mode);
     } else {
-        form_.enableGroup(Group::C1);
-        form_.enableGroup(Group::C2);
-        form_.enableGroup(Group::Param);
-        form_.disableGroup(Group::Mode);
+        enableGroup(Group::C1);
+        enableGroup(Group::C2);
+        enableGroup(Group::Param);
+        disableGroup(Group::Mode);
     }
 }
 
-void Operation::StopRun() { RunState = -1; }
-
-void Operation::RunCancellation() {
-    auto *textMode = form_.control<QLineEdit>("TextMode");
-    const QString modeBefore = textMode->text();
-    textMode->setText(QStringLiteral("消音無し"));
+void Activities::RunCancellation() {
+    const QString modeBefore = shownModeText_;
+    showModeText(QStringLiteral("消音無し"));
     // Cleared before the first yield, so that a stop or a mode clicked while the run is still
     // starting is honoured rather than overwritten.
     RunState = 0;
     ModePending = 0;
     if (!download_()) {
         // Nothing was sent: the click starts nothing and the window returns to where it was.
-        textMode->setText(modeBefore);
+        showModeText(modeBefore);
         switchCancellationControls(false);
         return;
     }
-    link_.sendCommand(Cmd::CaptureStart);
-    link_.sendCommand(Cmd::ModeOff);
+    link_.SendCommand(Cmd::CaptureStart);
+    link_.SendCommand(Cmd::ModeOff);
     DispCountdown = TicksBetweenCaptures;
-    form_.timerDispInterval().start();
+    view_.runDisplayTimer(true);
     do {
         yield_();
         passOfRun();
     } while (RunState != -1);
-    link_.sendCommand(Cmd::RunStop);
-    form_.timerDispInterval().stop();
+    link_.SendCommand(Cmd::RunStop);
+    view_.runDisplayTimer(false);
 }
 
-void Operation::passOfRun() {
-    link_.sendCommand(Cmd::WFetch);
-    plots_.draw(Plot::W);
+void Activities::passOfRun() {
+    link_.SendCommand(Cmd::WFetch);
+    view_.drawPlot(Plot::W);
 
     if (DispCountdown == 0) {
-        link_.sendCommand(Cmd::CaptureQuery);
+        link_.SendCommand(Cmd::CaptureQuery);
         // A read that leaves the preset untouched counts as not ready.
         std::uint32_t status = 1;
         link_.getWord(dspmem::CmdArg1, status);
@@ -97,26 +90,35 @@ void Operation::passOfRun() {
             DispCountdown = TicksBeforeRetry;
         } else {
             for (const SignalRow &s : signalRows) {
-                link_.sendCommand(s.fetch);
-                plots_.draw(s.plot);
+                link_.SendCommand(s.fetch);
+                view_.drawPlot(s.plot);
             }
             DispCountdown = TicksBetweenCaptures;
-            link_.sendCommand(Cmd::CaptureStart);
+            link_.SendCommand(Cmd::CaptureStart);
         }
     }
 
     if (ModePending == -1) {
-        form_.control<QLineEdit>("TextMode")->setText(ModeText);
+        showModeText(ModeText);
         // Cleared before sending, so that a mode clicked during this command's waits is kept
         // for the next pass.
         ModePending = 0;
-        link_.sendCommand(ModeCmd);
+        link_.SendCommand(ModeCmd);
     }
 }
 
-void Operation::TimerDispInterval_Timer() {
+void Activities::TimerDispInterval_Timer() {
     if (DispCountdown > 0)
         --DispCountdown;
+}
+
+} // namespace quiro
+
+namespace quiro {
+
+void Activities::showModeText(const QString &text) {
+    shownModeText_ = text;
+    view_.showModeText(text);
 }
 
 } // namespace quiro

@@ -1,96 +1,136 @@
-// Identification of the two secondary paths, the clear buttons and the mode buttons.
+// Identification of the two secondary paths, the clear buttons, the mode buttons, the control
+// groups, and the deferral of clicks that arrive while something is in progress.
 
-#include "control/Operation.h"
-
-#include <QPushButton>
+#include "control/Activities.h"
 
 #include <algorithm>
 
 namespace quiro {
 
 // Everything that differs between the identification of C1 and that of C2.
-struct Operation::PathRow {
-    const char *identButton;
-    const char *clearButton;
-    const char *wideButton;
-    const char *teleButton;
+struct Activities::PathRow {
+    Button ident, clear, wide, tele;
     const char *startCaption;
     const char *stopCaption;
     Group otherGroup;
-    std::int16_t MainForm::*identified;
-    Cmd start;
-    Cmd fetch;
-    Cmd clear;
+    std::int16_t Activities::*identified;
+    Starter identStarter, clearStarter;
+    Cmd start, fetch, clearCmd;
     Plot plot;
 };
 
 namespace {
 
 struct ModeRow {
-    const char *button;
     const char *text; // shown in TextMode once the run loop has sent the mode
     Cmd command;
 };
 
 constexpr ModeRow modeRows[] = {
-    {"BtnMode0", "消音無し", Cmd::ModeOff},
-    {"BtnMode1", "消音ﾓｰﾄﾞ1", Cmd::Mode1},
-    {"BtnMode2", "消音ﾓｰﾄﾞ2", Cmd::Mode2},
-    {"BtnMode3", "消音ﾓｰﾄﾞ3", Cmd::Mode3},
+    {"消音無し", Cmd::ModeOff},
+    {"消音ﾓｰﾄﾞ1", Cmd::Mode1},
+    {"消音ﾓｰﾄﾞ2", Cmd::Mode2},
+    {"消音ﾓｰﾄﾞ3", Cmd::Mode3},
 };
+
+struct GroupRow {
+    Group group;
+    std::vector<Button> buttons; // in the order their Enabled state is set
+};
+
+const std::vector<GroupRow> &groups() {
+    static const std::vector<GroupRow> table{
+        {Group::C1, {Button::C1Ident, Button::C1Clear}},
+        {Group::C2, {Button::C2Ident, Button::C2Clear}},
+        {Group::Quiro, {Button::Quiro, Button::WClear}},
+        {Group::Param, {Button::ParamSet}},
+        {Group::Mode, {Button::Mode0, Button::Mode1, Button::Mode2, Button::Mode3}},
+    };
+    return table;
+}
+
+// Enabled when the window opens: the paths' buttons and the parameter button.
+constexpr std::array<bool, ButtonCount> enabledAtStart{
+    true, true, false, false, true, true, false, false,
+    false, false, false, false, true, false, false, false, false};
 
 } // namespace
 
-const Operation::PathRow &Operation::row(Path path) {
+const Activities::PathRow &Activities::row(Path path) {
     static const PathRow rows[] = {
-        {"BtnC1Ident", "BtnC1Clear", "BtnC1Wide", "BtnC1Tele", "C1同定開始", "C1同定終了",
-         Group::C2, &MainForm::C1Identified, Cmd::C1IdentStart, Cmd::C1Fetch, Cmd::C1Clear,
-         Plot::C1},
-        {"BtnC2Ident", "BtnC2Clear", "BtnC2Wide", "BtnC2Tele", "C2同定開始", "C2同定終了",
-         Group::C1, &MainForm::C2Identified, Cmd::C2IdentStart, Cmd::C2Fetch, Cmd::C2Clear,
-         Plot::C2},
+        {Button::C1Ident, Button::C1Clear, Button::C1Wide, Button::C1Tele, "C1同定開始",
+         "C1同定終了", Group::C2, &Activities::C1Identified, Starter::C1Ident, Starter::C1Clear,
+         Cmd::C1IdentStart, Cmd::C1Fetch, Cmd::C1Clear, Plot::C1},
+        {Button::C2Ident, Button::C2Clear, Button::C2Wide, Button::C2Tele, "C2同定開始",
+         "C2同定終了", Group::C1, &Activities::C2Identified, Starter::C2Ident, Starter::C2Clear,
+         Cmd::C2IdentStart, Cmd::C2Fetch, Cmd::C2Clear, Plot::C2},
     };
-    return rows[path == Path::C1 ? 0 : 1];
+    return rows[index(path)];
 }
 
-Operation::Operation(MainForm &form, CommandLink &link, Plots &plots, Download download,
-                     Yield yield)
-    : form_(form), link_(link), plots_(plots), download_(std::move(download)),
-      yield_(std::move(yield)) {
-    for (Path path : {Path::C1, Path::C2}) {
-        connect(form_.control<QPushButton>(row(path).identButton), &QPushButton::clicked, this,
-                [this, path] { identClick(path); });
-        connect(form_.control<QPushButton>(row(path).clearButton), &QPushButton::clicked, this,
-                [this, path] { clearClick(path); });
+Activities::Activities(ActivityView &view, CommandLink &link, Download download, Yield yield)
+    : view_(view), link_(link), download_(std::move(download)), yield_(std::move(yield)),
+      enabled_(enabledAtStart) {}
+
+void Activities::showAll() {
+    for (std::size_t i = 0; i < ButtonCount; ++i)
+        view_.showEnabled(static_cast<Button>(i), enabled_[i]);
+}
+
+void Activities::setEnabled(Button button, bool on) {
+    enabled_[static_cast<std::size_t>(button)] = on;
+    view_.showEnabled(button, on);
+}
+
+void Activities::enableGroup(Group group) {
+    for (const GroupRow &g : groups()) {
+        if (g.group != group)
+            continue;
+        if (group == Group::Quiro) {
+            disableGroup(group);
+            if (C1Identified != -1 || C2Identified != -1)
+                return;
+        }
+        for (Button b : g.buttons)
+            setEnabled(b, true);
     }
-    for (int mode = 0; mode < 4; ++mode)
-        connect(form_.control<QPushButton>(modeRows[mode].button), &QPushButton::clicked, this,
-                [this, mode] { modeClick(mode); });
-    connect(form_.control<QPushButton>("BtnWClear"), &QPushButton::clicked, this,
-            &Operation::BtnWClear_Click);
-    connect(form_.control<QPushButton>("BtnQuiro"), &QPushButton::clicked, this,
-            &Operation::BtnQuiro_Click);
-    connect(&form_.timerDispInterval(), &QTimer::timeout, this,
-            &Operation::TimerDispInterval_Timer);
 }
 
-std::int16_t Operation::identActive(Path path) const {
-    return identActive_[path == Path::C1 ? 0 : 1];
+void Activities::disableGroup(Group group) {
+    for (const GroupRow &g : groups())
+        if (g.group == group)
+            for (Button b : g.buttons)
+                setEnabled(b, false);
 }
 
-std::int16_t &Operation::activeFlag(Path path) { return identActive_[path == Path::C1 ? 0 : 1]; }
+void Activities::click(Button button) {
+    switch (button) {
+    case Button::C1Ident: return BtnIdent_Click(Path::C1);
+    case Button::C2Ident: return BtnIdent_Click(Path::C2);
+    case Button::C1Clear: return BtnClear_Click(Path::C1);
+    case Button::C2Clear: return BtnClear_Click(Path::C2);
+    case Button::WClear: return BtnWClear_Click();
+    case Button::Quiro: return BtnQuiro_Click();
+    case Button::Mode0: return BtnMode_Click(0);
+    case Button::Mode1: return BtnMode_Click(1);
+    case Button::Mode2: return BtnMode_Click(2);
+    case Button::Mode3: return BtnMode_Click(3);
+    case Button::C1Wide: case Button::C1Tele: case Button::C2Wide: case Button::C2Tele:
+    case Button::WWide: case Button::WTele: case Button::ParamSet: return;
+    }
+}
 
-void Operation::identClick(Path path) {
-    if (activeFlag(path) == 0) {
-        startOrDefer(path == Path::C1 ? Starter::C1Ident : Starter::C2Ident);
+void Activities::BtnIdent_Click(Path path) {
+    if (identActive_[index(path)] == 0) {
+        startOrDefer(row(path).identStarter);
         return;
     }
-    activeFlag(path) = 0;
+    identActive_[index(path)] = 0;
     leaveIdentifying(row(path), MarkIdentified::Yes);
-    StopIdent();
+    stopIdentRequested_ = true;
 }
 
-void Operation::startOrDefer(Starter starter) {
+void Activities::startOrDefer(Starter starter) {
     if (busy_) {
         if (std::find(deferred_.begin(), deferred_.end(), starter) == deferred_.end())
             deferred_.push_back(starter);
@@ -107,84 +147,68 @@ void Operation::startOrDefer(Starter starter) {
     busy_ = false;
 }
 
-void Operation::runStarter(Starter starter) {
+void Activities::runStarter(Starter starter) {
     switch (starter) {
-    case Starter::C1Ident:
-    case Starter::C2Ident: {
-        const Path path = starter == Starter::C1Ident ? Path::C1 : Path::C2;
-        activeFlag(path) = 1;
-        enterIdentifying(row(path));
-        runIdent(path);
-        return;
-    }
-    case Starter::C1Clear:
-    case Starter::C2Clear: {
-        const PathRow &r = row(starter == Starter::C1Clear ? Path::C1 : Path::C2);
-        form_.*r.identified = 0;
-        form_.disableGroup(Group::Quiro);
-        plots_.clear(r.plot);
-        link_.sendCommand(r.clear);
-        return;
-    }
+    case Starter::C1Ident: return runIdent(Path::C1);
+    case Starter::C2Ident: return runIdent(Path::C2);
+    case Starter::C1Clear: return clearPath(Path::C1);
+    case Starter::C2Clear: return clearPath(Path::C2);
     case Starter::WClear:
-        plots_.clear(Plot::W);
-        link_.sendCommand(Cmd::WClear);
-        return;
+        view_.clearPlot(Plot::W);
+        return link_.SendCommand(Cmd::WClear);
     case Starter::Quiro:
         switchCancellationControls(true);
-        RunCancellation();
-        return;
+        return RunCancellation();
     }
 }
 
-bool Operation::available(Starter starter) const {
-    static const char *const buttons[] = {"BtnC1Ident", "BtnC2Ident", "BtnC1Clear",
-                                          "BtnC2Clear", "BtnWClear",  "BtnQuiro"};
-    const auto *button = form_.control<QPushButton>(buttons[static_cast<int>(starter)]);
-    if (!button->isEnabled())
-        return false;
-    // The toggles must still stand at their start.
+bool Activities::available(Starter starter) const {
     switch (starter) {
-    case Starter::C1Ident: return identActive(Path::C1) == 0;
-    case Starter::C2Ident: return identActive(Path::C2) == 0;
-    case Starter::Quiro: return QuiroActive == 0;
-    default: return true;
+    case Starter::C1Ident: return enabled(Button::C1Ident) && identActive(Path::C1) == 0;
+    case Starter::C2Ident: return enabled(Button::C2Ident) && identActive(Path::C2) == 0;
+    case Starter::C1Clear: return enabled(Button::C1Clear);
+    case Starter::C2Clear: return enabled(Button::C2Clear);
+    case Starter::WClear: return enabled(Button::WClear);
+    case Starter::Quiro: return enabled(Button::Quiro) && QuiroActive == 0;
     }
+    return false;
 }
 
-void Operation::enterIdentifying(const PathRow &r) {
-    form_.control<QPushButton>(r.identButton)->setText(QString::fromUtf8(r.stopCaption));
-    form_.control<QPushButton>(r.clearButton)->setEnabled(false);
-    form_.control<QPushButton>(r.wideButton)->setEnabled(true);
-    form_.control<QPushButton>(r.teleButton)->setEnabled(true);
-    form_.disableGroup(r.otherGroup);
-    form_.disableGroup(Group::Quiro);
-    form_.disableGroup(Group::Param);
+void Activities::enterIdentifying(const PathRow &r) {
+    view_.showCaption(r.ident, QString::fromUtf8(r.stopCaption));
+    setEnabled(r.clear, false);
+    setEnabled(r.wide, true);
+    setEnabled(r.tele, true);
+    disableGroup(r.otherGroup);
+    disableGroup(Group::Quiro);
+    disableGroup(Group::Param);
 }
 
-void Operation::leaveIdentifying(const PathRow &r, MarkIdentified mark) {
-    form_.control<QPushButton>(r.identButton)->setText(QString::fromUtf8(r.startCaption));
-    form_.control<QPushButton>(r.clearButton)->setEnabled(true);
-    form_.control<QPushButton>(r.wideButton)->setEnabled(false);
-    form_.control<QPushButton>(r.teleButton)->setEnabled(false);
+void Activities::leaveIdentifying(const PathRow &r, MarkIdentified mark) {
+    view_.showCaption(r.ident, QString::fromUtf8(r.startCaption));
+    setEnabled(r.clear, true);
+    setEnabled(r.wide, false);
+    setEnabled(r.tele, false);
     // The flag comes before the groups, so that the Quiro group already sees it.
     if (mark == MarkIdentified::Yes)
-        form_.*r.identified = -1;
-    form_.enableGroup(r.otherGroup);
-    form_.enableGroup(Group::Quiro);
-    form_.enableGroup(Group::Param);
+        this->*r.identified = -1;
+    enableGroup(r.otherGroup);
+    enableGroup(Group::Quiro);
+    enableGroup(Group::Param);
 }
 
-void Operation::runIdent(Path path) {
+void Activities::runIdent(Path path) {
     const PathRow &r = row(path);
+    identActive_[index(path)] = 1;
+    enterIdentifying(r);
     stopIdentRequested_ = false;
     if (!download_()) {
         // Nothing was sent: the click starts nothing and the window returns to where it was.
-        activeFlag(path) = 0;
+        identActive_[index(path)] = 0;
         leaveIdentifying(r, MarkIdentified::No);
         return;
     }
-    link_.sendCommand(r.start);
+    link_.SendCommand(r.start);
     RunState = 0;
     do {
         yield_();
@@ -192,23 +216,27 @@ void Operation::runIdent(Path path) {
         // progress and the start command has gone out; this pass still fetches and draws.
         if (stopIdentRequested_) {
             stopIdentRequested_ = false;
-            link_.sendCommand(Cmd::IdentStop);
+            link_.SendCommand(Cmd::IdentStop);
             RunState = -1;
         }
-        link_.sendCommand(r.fetch);
-        plots_.draw(r.plot);
+        link_.SendCommand(r.fetch);
+        view_.drawPlot(r.plot);
     } while (RunState != -1);
 }
 
-void Operation::StopIdent() { stopIdentRequested_ = true; }
-
-void Operation::clearClick(Path path) {
-    startOrDefer(path == Path::C1 ? Starter::C1Clear : Starter::C2Clear);
+void Activities::clearPath(Path path) {
+    const PathRow &r = row(path);
+    this->*r.identified = 0;
+    disableGroup(Group::Quiro);
+    view_.clearPlot(r.plot);
+    link_.SendCommand(r.clearCmd);
 }
 
-void Operation::BtnWClear_Click() { startOrDefer(Starter::WClear); }
+void Activities::BtnClear_Click(Path path) { startOrDefer(row(path).clearStarter); }
 
-void Operation::modeClick(int mode) {
+void Activities::BtnWClear_Click() { startOrDefer(Starter::WClear); }
+
+void Activities::BtnMode_Click(int mode) {
     ModeText = QString::fromUtf8(modeRows[mode].text);
     ModeCmd = static_cast<std::int32_t>(modeRows[mode].command);
     ModePending = -1;

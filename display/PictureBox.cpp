@@ -73,7 +73,8 @@ void PictureBox::erase() {
 void PictureBox::line(QPointF from, QPointF to) {
     const QLineF asked(plotSingle(from.x()), plotSingle(from.y()), plotSingle(to.x()),
                        plotSingle(to.y()));
-    lines_.push_back(asked);
+    if (keepLines_)
+        lines_.push_back(asked);
     matchSize();
 
     const UserScale scale = userScale();

@@ -37,7 +37,9 @@ public:
     // taken as the farthest single-precision value on their side.
     void line(QPointF from, QPointF to);
 
-    // The lines drawn since the last erase, in user coordinates, as line() received them.
+    // Test seam: from this call on, keeps the lines drawn since the last erase, in user
+    // coordinates, as line() received them. The program never keeps them.
+    void keepLineLog() { keepLines_ = true; }
     const std::vector<QLineF> &lines() const { return lines_; }
     // The retained picture, with every line drawn so far (the size the box had at its last
     // erase or line).
@@ -60,6 +62,7 @@ private:
     // closed before the image is shown or handed out.
     mutable std::unique_ptr<QPainter> painter_;
     std::optional<UserScale> scale_;
+    bool keepLines_ = false;
     std::vector<QLineF> lines_;
     bool refreshPending_ = false;
 };

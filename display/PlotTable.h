@@ -4,13 +4,12 @@
 // whose gain is divided by the converters' full scale.
 
 #include "contract/BoardContract.h"
+#include "control/Plot.h"
 
 #include <array>
 #include <cstddef>
 
 namespace quiro {
-
-enum class Plot { C1, C2, W, Prim, Error, Ctrl };
 
 struct PlotControls {
     Plot plot;
@@ -39,9 +38,6 @@ inline constexpr std::array<PlotControls, 6> PlotTable{{
      "TextCTapSize", true, Cmd::CtrlFetch},
 }};
 
-constexpr std::size_t plotIndex(Plot plot) {
-    return static_cast<std::size_t>(plot);
-}
 constexpr const PlotControls &controlsOf(Plot plot) {
     return PlotTable[plotIndex(plot)];
 }

@@ -58,26 +58,6 @@ public:
     double gain(Plot plot) const { return state_[plotIndex(plot)].gain; }
     PictureBox &picture(Plot plot) const { return *controls_[plotIndex(plot)].picture; }
 
-    // The operations under the names the rest of the program calls them by.
-    void SetC1Scale() { setScale(Plot::C1); }
-    void SetC2Scale() { setScale(Plot::C2); }
-    void SetWScale() { setScale(Plot::W); }
-    void SetPrimScale() { setScale(Plot::Prim); }
-    void SetErrorScale() { setScale(Plot::Error); }
-    void SetCtrlScale() { setScale(Plot::Ctrl); }
-    void ClearC1Plot() { clear(Plot::C1); }
-    void ClearC2Plot() { clear(Plot::C2); }
-    void ClearWPlot() { clear(Plot::W); }
-    void ClearPrimPlot() { clear(Plot::Prim); }
-    void ClearErrorPlot() { clear(Plot::Error); }
-    void ClearCtrlPlot() { clear(Plot::Ctrl); }
-    void DrawC1Plot() { draw(Plot::C1); }
-    void DrawC2Plot() { draw(Plot::C2); }
-    void DrawWPlot() { draw(Plot::W); }
-    void DrawPrimPlot() { draw(Plot::Prim); }
-    void DrawErrorPlot() { draw(Plot::Error); }
-    void DrawCtrlPlot() { draw(Plot::Ctrl); }
-
 private:
     struct Controls {
         PictureBox *picture;

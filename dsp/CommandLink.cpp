@@ -21,7 +21,7 @@ void CommandLink::putWord(std::uint32_t address, std::uint32_t word) {
     board_.putmem(address, &word, PutFlag);
 }
 
-void CommandLink::sendCommand(std::int32_t code) {
+void CommandLink::SendCommand(std::int32_t code) {
     if (inProgress_)
         throw std::logic_error("command " + std::to_string(code) +
                                " asked for while another command is in progress");

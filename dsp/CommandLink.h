@@ -1,7 +1,7 @@
 #pragma once
 // The command handshake with the DSP program and the word transfers around it.
 //
-// sendCommand posts a command number through the mailbox in four phases and waits for the DSP
+// SendCommand posts a command number through the mailbox in four phases and waits for the DSP
 // program's acknowledgement and release, calling the yield function before every read of CmdAck
 // so that the window keeps handling events. There is no time-out.
 //
@@ -24,8 +24,8 @@ public:
 
     CommandLink(Board &board, Yield yield);
 
-    void sendCommand(Cmd code) { sendCommand(static_cast<std::int32_t>(code)); }
-    void sendCommand(std::int32_t code);
+    void SendCommand(Cmd code) { SendCommand(static_cast<std::int32_t>(code)); }
+    void SendCommand(std::int32_t code);
 
     // True from the first write of a command until its release has been seen.
     bool commandInProgress() const { return inProgress_; }

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <array>
+#include <string>
 
 namespace quiro {
 
@@ -23,29 +24,20 @@ constexpr FilterType filterTypes[] = {
     {u"ﾕｰｻﾞｰ", "USER.COF"},
 };
 
-// The numeric fields, in the order their words are written, with the names the dialog shows.
-struct TapField {
+// The numeric texts in NumberField order, with the names the dialog shows.
+struct NumberRow {
     QString ParameterTexts::*text;
-    std::int32_t ParameterValues::*value;
     const char16_t *label;
 };
-constexpr TapField tapFields[] = {
-    {&ParameterTexts::cTapSize, &ParameterValues::cTapSize, u"同定系フィルターのタップ数"},
-    {&ParameterTexts::wTapSize, &ParameterValues::wTapSize, u"消音系フィルターのタップ数"},
-};
-
-struct RealField {
-    QString ParameterTexts::*text;
-    float ParameterValues::*value;
-    const char16_t *label;
-};
-constexpr RealField realFields[] = {
-    {&ParameterTexts::cBeta, &ParameterValues::cBeta, u"同定系フィルターのｽﾃｯﾌﾟｻｲｽﾞβ"},
-    {&ParameterTexts::wBeta, &ParameterValues::wBeta, u"消音系フィルターのｽﾃｯﾌﾟｻｲｽﾞβ"},
-    {&ParameterTexts::cFreq, &ParameterValues::cFreq, u"ｻﾝﾌﾟﾘﾝｸﾞ周波数"},
-    {&ParameterTexts::cGain, &ParameterValues::cGain, u"同定系フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"},
-    {&ParameterTexts::wGain, &ParameterValues::wGain, u"消音系フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"},
-    {&ParameterTexts::dGain, &ParameterValues::dGain, u"加振信号フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"},
+constexpr NumberRow numberRows[NumberFieldCount] = {
+    {&ParameterTexts::cTapSize, u"同定系フィルターのタップ数"},
+    {&ParameterTexts::wTapSize, u"消音系フィルターのタップ数"},
+    {&ParameterTexts::cBeta, u"同定系フィルターのｽﾃｯﾌﾟｻｲｽﾞβ"},
+    {&ParameterTexts::wBeta, u"消音系フィルターのｽﾃｯﾌﾟｻｲｽﾞβ"},
+    {&ParameterTexts::cFreq, u"ｻﾝﾌﾟﾘﾝｸﾞ周波数"},
+    {&ParameterTexts::cGain, u"同定系フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"},
+    {&ParameterTexts::wGain, u"消音系フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"},
+    {&ParameterTexts::dGain, u"加振信号フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"},
 };
 
 constexpr qsizetype ShownTextLength = 32;
@@ -138,23 +130,18 @@ CoefficientFileRead readCoefficientFile(const QString &path) {
 CheckedParameters checkParameters(const ParameterTexts &texts, const QString &appDir) {
     CheckedParameters checked;
     ParameterValues &values = checked.values;
-    for (const TapField &f : tapFields) {
-        const QString &text = texts.*f.text;
-        const LongValue v = toRoundedLong(text.toStdString(), MinTapCount, MaxTapCount);
-        if (v.status == NumberStatus::Ok)
-            values.*f.value = v.value;
-        else
-            checked.problems << fieldProblem(f.label, text, v.status,
-                                             QStringLiteral("%1～%2").arg(MinTapCount).arg(MaxTapCount));
+    std::array<std::string, NumberFieldCount> utf8;
+    std::array<std::string_view, NumberFieldCount> views;
+    for (std::size_t i = 0; i < NumberFieldCount; ++i) {
+        utf8[i] = (texts.*numberRows[i].text).toStdString();
+        views[i] = utf8[i];
     }
-    for (const RealField &f : realFields) {
-        const QString &text = texts.*f.text;
-        const SingleValue v = toSingle(text.toStdString());
-        if (v.status == NumberStatus::Ok)
-            values.*f.value = v.value;
-        else
-            checked.problems << fieldProblem(f.label, text, v.status,
-                                             QStringLiteral("単精度の範囲を超えています"));
+    for (const NumberProblem &p : convertNumbers(views, values)) {
+        const NumberRow &row = numberRows[static_cast<std::size_t>(p.field)];
+        const bool tap = p.field == NumberField::CTapSize || p.field == NumberField::WTapSize;
+        checked.problems << fieldProblem(row.label, texts.*row.text, p.status,
+                                         tap ? QStringLiteral("%1～%2").arg(MinTapCount).arg(MaxTapCount)
+                                             : QStringLiteral("単精度の範囲を超えています"));
     }
     const QString fileName = coefficientFileName(texts.dFilter);
     if (!fileName.isEmpty()) {
@@ -168,28 +155,6 @@ CheckedParameters checkParameters(const ParameterTexts &texts, const QString &ap
         }
     }
     return checked;
-}
-
-void sendParameters(CommandLink &link, const ParameterValues &values) {
-    link.putLong(dspmem::CmdArg1, values.cTapSize);
-    link.putLong(dspmem::CmdArg2, values.wTapSize);
-    link.putSingle(dspmem::CmdArg4, values.cBeta);
-    link.putSingle(dspmem::CmdArg5, values.wBeta);
-    link.putSingle(dspmem::CmdArg6, values.cFreq);
-    link.sendCommand(Cmd::SetParams);
-
-    link.putSingle(dspmem::CmdArg4, values.cGain);
-    link.putSingle(dspmem::CmdArg5, values.wGain);
-    link.putSingle(dspmem::CmdArg6, values.dGain);
-    link.sendCommand(Cmd::SetGains);
-
-    if (!values.loadsDFilter)
-        return;
-    link.rewindXfer();
-    for (float c : values.dCoefficients)
-        link.writeNextXfer(c);
-    link.putLong(dspmem::CmdArg1, static_cast<std::int32_t>(values.dCoefficients.size()));
-    link.sendCommand(Cmd::LoadDFilter);
 }
 
 QString parameterErrorText(const QStringList &problems) {

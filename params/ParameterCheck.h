@@ -1,19 +1,17 @@
 #pragma once
-// The parameter set as the download sees it: nine texts in, checked values out, and the writes
-// and commands that send them. Nothing here knows about widgets.
+// The parameter set as the console's download sees it: nine texts in, checked values out, with
+// the coefficient file read. Nothing here knows about widgets; the sending is params/Download.h.
 //
 // Every text is converted, and the chosen coefficient file read, before anything is sent. A bad
 // text or file gives a list of problems in Japanese, one line each, naming the field or the file
 // and why, and no values: the caller then sends nothing at all, rather than half a download.
 
-#include "dsp/CommandLink.h"
 #include "coeffile/CoefficientParser.h"
+#include "params/Download.h"
 
 #include <QString>
 #include <QStringList>
 
-#include <cstdint>
-#include <vector>
 
 namespace quiro {
 
@@ -28,32 +26,6 @@ struct ParameterTexts {
     QString wGain = QStringLiteral("1");
     QString dGain = QStringLiteral("1");
     QString dFilter = QStringLiteral("ﾛｰﾊﾟｽ");
-};
-
-// Which main-window control holds which text.
-struct ParameterField {
-    const char *objectName;
-    QString ParameterTexts::*text;
-};
-inline const ParameterField parameterFields[] = {
-    {"TextCTapSize", &ParameterTexts::cTapSize}, {"TextWTapSize", &ParameterTexts::wTapSize},
-    {"TextCBeta", &ParameterTexts::cBeta},       {"TextWBeta", &ParameterTexts::wBeta},
-    {"TextCFreq", &ParameterTexts::cFreq},       {"TextCGain", &ParameterTexts::cGain},
-    {"TextWGain", &ParameterTexts::wGain},       {"TextDGain", &ParameterTexts::dGain},
-    {"ComboDFilter", &ParameterTexts::dFilter},
-};
-
-struct ParameterValues {
-    std::int32_t cTapSize = 0;
-    std::int32_t wTapSize = 0;
-    float cBeta = 0.0f;
-    float wBeta = 0.0f;
-    float cFreq = 0.0f;
-    float cGain = 0.0f;
-    float wGain = 0.0f;
-    float dGain = 0.0f;
-    bool loadsDFilter = false; // a known filter type: its file's coefficients are sent
-    std::vector<float> dCoefficients;
 };
 
 struct CheckedParameters {
@@ -75,9 +47,6 @@ struct CoefficientFileRead {
 CoefficientFileRead readCoefficientFile(const QString &path);
 
 CheckedParameters checkParameters(const ParameterTexts &texts, const QString &appDir);
-
-// Writes the words and sends commands 12, 17 and, when a file was chosen, 16.
-void sendParameters(CommandLink &link, const ParameterValues &values);
 
 // The message box that refuses a download.
 inline const QString ParameterErrorTitle = QStringLiteral("パラメータエラー");

@@ -8,18 +8,13 @@
 
 #include <QString>
 
-class QWidget;
-
 namespace quiro {
 
-// The nine texts as the main window's parameter fields hold them now.
-ParameterTexts parameterTextsOf(const QWidget &mainForm);
-
-// Reads the main window's nine texts, converts and checks them, reads the chosen coefficient file
-// from appDir, and only then writes the words and sends commands 12, 17 and (for a known filter
-// type) 16. Returns true when all was sent. On bad input it writes nothing, sends nothing, shows
-// one message naming each bad field or file, and returns false: the caller then starts no run.
-bool DownloadParameters(CommandLink &link, const QWidget &mainForm, const QString &appDir,
+// Converts and checks the nine texts, reads the chosen coefficient file from appDir, and only
+// then writes the words and sends commands 12, 17 and (for a known filter type) 16. Returns true
+// when all was sent. On bad input it writes nothing, sends nothing, shows one message naming each
+// bad field or file, and returns false: the caller then starts no run.
+bool DownloadParameters(CommandLink &link, const ParameterTexts &texts, const QString &appDir,
                         const ShowMessage &show);
 
 } // namespace quiro

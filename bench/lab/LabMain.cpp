@@ -19,6 +19,7 @@
 #include "dsp/CommandLink.h"
 #include "dsp/KestoLibrary.h"
 #include "dspprog/Quiros.h"
+#include "params/Download.h"
 
 #include <Eigen/Dense>
 
@@ -95,20 +96,8 @@ public:
     }
 
     void download(const std::vector<float> &d) {
-        link_.putLong(dspmem::CmdArg1, Taps);
-        link_.putLong(dspmem::CmdArg2, Taps);
-        link_.putSingle(dspmem::CmdArg4, opt_.betaC);
-        link_.putSingle(dspmem::CmdArg5, opt_.betaW);
-        link_.putSingle(dspmem::CmdArg6, static_cast<float>(Rate));
-        link_.sendCommand(Cmd::SetParams);
-        for (std::uint32_t a : {dspmem::CmdArg4, dspmem::CmdArg5, dspmem::CmdArg6})
-            link_.putSingle(a, 1.0f);
-        link_.sendCommand(Cmd::SetGains);
-        link_.rewindXfer();
-        for (float v : d)
-            link_.writeNextXfer(v);
-        link_.putLong(dspmem::CmdArg1, static_cast<std::int32_t>(d.size()));
-        link_.sendCommand(Cmd::LoadDFilter);
+        sendParameters(link_, {Taps, Taps, opt_.betaC, opt_.betaW, static_cast<float>(Rate), 1.0f,
+                               1.0f, 1.0f, true, d});
     }
 
     std::uint32_t samples() {
@@ -150,7 +139,7 @@ public:
     }
 
     std::vector<float> fetch(Cmd code, int n) {
-        link_.sendCommand(code);
+        link_.SendCommand(code);
         link_.rewindXfer();
         std::vector<float> v(static_cast<std::size_t>(n));
         for (float &x : v)
@@ -161,11 +150,11 @@ public:
     // One command through the handshake, in microseconds.
     double roundTrip(Cmd code) {
         const auto t0 = Clock::now();
-        link_.sendCommand(code);
+        link_.SendCommand(code);
         return std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
     }
 
-    void send(Cmd code) { link_.sendCommand(code); }
+    void send(Cmd code) { link_.SendCommand(code); }
     void close() { board_.libexit(); }
 
 private:

@@ -139,13 +139,13 @@ void wPass() {
         Console console(board, [] { QCoreApplication::processEvents(); });
         console.link.putLong(dspmem::CmdArg1, 256);
         console.link.putLong(dspmem::CmdArg2, 256);
-        console.link.sendCommand(Cmd::SetParams);
+        console.link.SendCommand(Cmd::SetParams);
 
         constexpr int passes = 200;
         print("W fetch command (handshake)", passes,
-              measure(passes, [&] { console.link.sendCommand(Cmd::WFetch); }));
+              measure(passes, [&] { console.link.SendCommand(Cmd::WFetch); }));
         print("W pass: fetch, draw 251 points, to the screen", passes, measure(passes, [&] {
-                  console.link.sendCommand(Cmd::WFetch);
+                  console.link.SendCommand(Cmd::WFetch);
                   console.plots.draw(Plot::W);
                   Console::untilPainted(console.wPaints);
               }));

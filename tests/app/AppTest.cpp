@@ -4,13 +4,15 @@
 #include "FakeBoard.h"
 #include "QtApplication.h"
 #include "app/Console.h"
-#include "app/Fonts.h"
-#include "app/Inventory.h"
+#include "window/Fonts.h"
+#include "window/Inventory.h"
 
 #include <QFontInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -48,29 +50,6 @@ void expectLook(const MainForm &form, const char *name, const Look &look) {
     EXPECT_EQ(w->property(property).toString(), text);
 }
 
-TEST_F(App, WindowHoldsEveryControlOfTheInventoryAsTheTableSays) {
-    const char *const classOf[] = {"QPushButton", "QLabel",    "QLineEdit",
-                                   "QComboBox",   "QGroupBox", "quiro::PictureBox"};
-    const Qt::Alignment alignOf[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight};
-    std::set<QString> names;
-    for (const ControlSpec &row : inventory()) {
-        const QString name = QString::fromLatin1(row.name);
-        EXPECT_TRUE(names.insert(name).second) << row.name << " used twice";
-        const bool aligned = row.kind == ControlKind::Label || row.kind == ControlKind::TextBox;
-        expectLook(form, row.name,
-                   {*row.container ? row.container : "MainForm", pixelsOf(row.twips),
-                    pointSizeOf(row.font), isBold(row.font), row.enabled,
-                    aligned ? alignOf[static_cast<int>(row.align)] : Qt::Alignment{}, row.text});
-        const QWidget *w = form.findChild<QWidget *>(name);
-        ASSERT_TRUE(w && w == form.control(name)) << row.name;
-        EXPECT_TRUE(w->inherits(classOf[static_cast<int>(row.kind)])) << row.name;
-        EXPECT_EQ(w->property("editable").toBool(), row.kind == ControlKind::Combo) << row.name;
-        EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry())) << row.name;
-        EXPECT_EQ(QFontInfo(w->font()).family(), "IPAPGothic") << row.name;
-    }
-    EXPECT_EQ(names.size(), 80u);
-}
-
 // Rows copied from the window's design, independently of the inventory table.
 TEST_F(App, WindowControlsStandWhereTheDesignPutsThem) {
     const std::pair<const char *, Look> rows[] = {
@@ -87,58 +66,11 @@ TEST_F(App, WindowControlsStandWhereTheDesignPutsThem) {
     };
     for (const auto &[name, look] : rows)
         expectLook(form, name, look);
-}
-
-// Records every change of a control's Enabled property, in order.
-struct EnabledLog : QObject {
-    std::vector<std::pair<QString, bool>> changes;
-    bool eventFilter(QObject *o, QEvent *e) override {
-        if (e->type() == QEvent::EnabledChange)
-            changes.emplace_back(o->objectName(), static_cast<QWidget *>(o)->isEnabled());
-        return false;
-    }
-};
-
-TEST_F(App, EachGroupSwitchesItsButtonsInOrderAndNothingElse) {
-    const std::pair<Group, std::vector<QString>> groups[] = {
-        {Group::C1, {"BtnC1Ident", "BtnC1Clear"}}, {Group::C2, {"BtnC2Ident", "BtnC2Clear"}},
-        {Group::Quiro, {"BtnQuiro", "BtnWClear"}}, {Group::Param, {"BtnParamSet"}},
-        {Group::Mode, {"BtnMode0", "BtnMode1", "BtnMode2", "BtnMode3"}}};
-    form.C1Identified = form.C2Identified = -1; // lets the Quiro group open
-    for (const auto &[group, buttons] : groups) {
-        for (bool enable : {true, false}) {
-            SCOPED_TRACE(testing::Message() << static_cast<int>(group) << " enable " << enable);
-            std::vector<std::pair<QString, bool>> expected;
-            for (const QString &b : buttons) {
-                form.control(b)->setEnabled(!enable);
-                expected.emplace_back(b, enable);
-            }
-            EnabledLog log;
-            for (QWidget *w : form.findChildren<QWidget *>())
-                w->installEventFilter(&log);
-            enable ? form.enableGroup(group) : form.disableGroup(group);
-            EXPECT_EQ(log.changes, expected);
-        }
-    }
-}
-
-TEST_F(App, QuiroGroupOpensOnlyWhenBothPathsAreIdentified) {
-    // C1Identified, C2Identified, BtnQuiro and BtnWClear enabled before and after; only -1 is True.
-    using Case = std::tuple<std::int16_t, std::int16_t, bool, bool>;
-    for (const auto &[c1, c2, before, after] :
-         {Case{-1, 0, true, false}, Case{0, -1, true, false}, Case{0, 0, true, false},
-          Case{1, -1, true, false}, Case{-1, -1, false, true}, Case{-1, -1, true, true}}) {
-        form.C1Identified = c1;
-        form.C2Identified = c2;
-        for (const char *b : {"BtnQuiro", "BtnWClear"})
-            form.control(b)->setEnabled(before);
-        for (int call = 1; call <= 2; ++call) { // a second call changes nothing visible
-            form.enableGroup(Group::Quiro);
-            for (const char *b : {"BtnQuiro", "BtnWClear"})
-                EXPECT_EQ(form.control(b)->isEnabled(), after)
-                    << b << " " << c1 << " " << c2 << " " << before << " call " << call;
-        }
-    }
+    int named = 0;
+    for (const QWidget *w : form.findChildren<QWidget *>(Qt::FindChildrenRecursively))
+        named += form.control(w->objectName()) == w;
+    EXPECT_EQ(named, 80);
+    EXPECT_EQ(QFontInfo(form.control("BtnC1Ident")->font()).family(), "IPAPGothic");
 }
 
 TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
@@ -230,6 +162,41 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
         // Nothing is said to the DSP program, neither during start-up nor at the end.
         EXPECT_TRUE(board.commands.empty() && board.writes.empty() && board.reads == 0);
     }
+}
+
+// The composition root's wiring: the dialog's "OK" reaches the window's field and, through the
+// parameter set, the DSP program at the next identification; the window's buttons reach the
+// activities and their state comes back to the window.
+TEST_F(App, ADialogEditReachesTheWindowAndTheNextDownload) {
+    QTemporaryDir dir;
+    auto fake = std::make_unique<test::FakeBoard>();
+    test::FakeBoard &board = *fake;
+    Console console(std::move(fake), {[](MessageIcon, const QString &, const QString &) {}, [] {},
+                                      {}, QStringLiteral(QUIRO_SOURCE_DIR "/data")},
+                    dir.filePath("quiro.lock"));
+    ASSERT_EQ(console.start(), StartupResult::Ready);
+    MainForm &shown = console.form();
+    QTimer::singleShot(0, [&] { // inside the modal dialog's own event loop
+        DlgParameter *dialog = console.parameterSetting().dialog();
+        dialog->findChild<QLineEdit *>(QStringLiteral("TextCTapSize"))->setText("128");
+        dialog->findChild<QPushButton *>(QStringLiteral("OKButton"))->click();
+    });
+    shown.control<QPushButton>("BtnParamSet")->click();
+    EXPECT_EQ(shown.control<QLineEdit>("TextCTapSize")->text(), "128");
+    EXPECT_TRUE(board.commands.empty()) << "the dialog itself sends nothing";
+
+    auto *ident = shown.control<QPushButton>("BtnC1Ident");
+    QTimer::singleShot(20, ident, [&] {
+        EXPECT_EQ(ident->text(), QStringLiteral("C1同定終了"));
+        EXPECT_FALSE(shown.control<QPushButton>("BtnC2Ident")->isEnabled());
+        ident->click();
+    });
+    ident->click();
+    ASSERT_FALSE(board.commands.empty());
+    EXPECT_EQ(board.commands.front(), 12);
+    EXPECT_EQ(board.dataWrites().front().word, 128u);
+    EXPECT_EQ(console.activities().C1Identified, -1);
+    EXPECT_TRUE(shown.control<QPushButton>("BtnC2Ident")->isEnabled());
 }
 
 } // namespace

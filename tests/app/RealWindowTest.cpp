@@ -2,7 +2,7 @@
 // through real mouse clicks: its window appears and a click on "終了" ends it; an operator session
 // identifies both paths and runs cancellation, with screenshots saved in the build folder.
 
-#include "app/Inventory.h"
+#include "window/Inventory.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -3,36 +3,13 @@
 // meant to carry, the commands come in an order the DSP program understands, and no command is
 // ever asked for over another.
 
-#include "FakeBoard.h"
-#include "QtApplication.h"
-#include "app/MainForm.h"
-#include "control/Operation.h"
-#include "display/Plots.h"
-#include "params/ParameterDownload.h"
+#include "ActivityFixture.h"
 
-#include <QLineEdit>
-#include <QPushButton>
-
-#include <gtest/gtest.h>
-
-#include <array>
 #include <fstream>
-#include <memory>
 #include <sstream>
 
 namespace quiro::test {
 namespace {
-
-// Distinct values, so that a word left over from another command shows.
-const std::pair<const char *, const char *> parameterTexts[] = {
-    {"TextCTapSize", "100"}, {"TextWTapSize", "120"}, {"TextCBeta", "0.5"},
-    {"TextWBeta", "0.25"},   {"TextCFreq", "16000"},  {"TextCGain", "2"},
-    {"TextWGain", "3"},      {"TextDGain", "4"}};
-
-const char *const clickable[] = {
-    "BtnC1Ident", "BtnC1Clear", "BtnC1Wide", "BtnC1Tele", "BtnC2Ident", "BtnC2Clear",
-    "BtnC2Wide",  "BtnC2Tele",  "BtnQuiro",  "BtnWClear", "BtnWWide",   "BtnWTele",
-    "BtnMode0",   "BtnMode1",   "BtnMode2",  "BtnMode3",  "BtnPrimWide", "BtnErrorTele"};
 
 struct Taken {
     std::int32_t code;
@@ -41,21 +18,22 @@ struct Taken {
 
 struct Watchdog {};
 
-// One console against the fake board. At yield `clickAt` it clicks the `which`-th enabled button
-// (one past the last: a timer tick); at quiet yields it stops an activity that has run a while.
-struct Session : UsesQt {
+// The activities against the fake board. At yield `clickAt` it clicks the `which`-th enabled
+// button (one past the last: a timer tick); at quiet yields it stops an activity that has run a
+// while, as the operator would.
+struct Session {
     FakeBoard board;
-    MainForm form;
+    RecordingView view;
+    ParameterTexts texts;
     CommandLink link{board, [this] { yield(); }};
-    Plots plots{form, link};
-    Operation op{form, link, plots,
-                 [this] {
-                     return DownloadParameters(link, form, QStringLiteral(QUIRO_SOURCE_DIR "/data"),
-                                               [](MessageIcon, const QString &, const QString &) {
-                                                   ADD_FAILURE() << "parameters refused";
-                                               });
-                 },
-                 [this] { yield(); }};
+    Activities act{view, link,
+                   [this] {
+                       return DownloadParameters(link, texts, QStringLiteral(QUIRO_SOURCE_DIR "/data"),
+                                                 [](MessageIcon, const QString &, const QString &) {
+                                                     ADD_FAILURE() << "parameters refused";
+                                                 });
+                   },
+                   [this] { yield(); }};
     std::vector<Taken> taken;
     int yields = 0;
     int clickAt = -1;
@@ -63,18 +41,18 @@ struct Session : UsesQt {
     bool clicked = false; // there was a button (or the tick) to click at clickAt
     int quietYields[3] = {};
 
-    Session(bool identified) {
-        plots.initialiseDisplay();
-        for (const auto &[name, text] : parameterTexts)
-            form.control<QLineEdit>(name)->setText(QString::fromLatin1(text));
-        form.C1Identified = form.C2Identified = identified ? -1 : 0;
-        form.enableGroup(Group::Quiro);
+    explicit Session(bool identified) {
+        // Distinct values, so that a word left over from another command shows.
+        texts.cTapSize = "100", texts.wTapSize = "120", texts.cBeta = "0.5", texts.wBeta = "0.25";
+        texts.cFreq = "16000", texts.cGain = "2", texts.wGain = "3", texts.dGain = "4";
+        act.C1Identified = act.C2Identified = identified ? -1 : 0;
+        act.enableGroup(Group::Quiro);
         board.onCommand = [this](std::int32_t code, FakeBoard &b) {
             Taken t{code, {}};
             for (std::size_t i = 0; i < 6; ++i)
                 t.args[i] = b.word(dspmem::CmdArg1 + 4 * static_cast<std::uint32_t>(i));
             taken.push_back(t);
-            if (code == static_cast<std::int32_t>(Cmd::CaptureQuery))
+            if (code == n(Cmd::CaptureQuery))
                 b.setLong(dspmem::CmdArg1, 0);
         };
     }
@@ -83,30 +61,30 @@ struct Session : UsesQt {
         if (++yields > 20000)
             throw Watchdog{};
         if (yields == clickAt) {
-            std::vector<QPushButton *> enabled;
-            for (const char *name : clickable)
-                if (auto *b = form.control<QPushButton>(name); b->isEnabled())
-                    enabled.push_back(b);
+            std::vector<Button> enabled;
+            for (std::size_t i = 0; i < ButtonCount; ++i)
+                if (act.enabled(static_cast<Button>(i)))
+                    enabled.push_back(static_cast<Button>(i));
             clicked = which <= enabled.size();
             if (which < enabled.size())
-                enabled[which]->click();
+                act.click(enabled[which]);
             else if (which == enabled.size())
-                op.TimerDispInterval_Timer();
+                act.TimerDispInterval_Timer();
         }
         if (board.current() != 0)
             return;
         // The operator's stops: an identification after three passes, a run after eight, with a
         // display tick at every pass so that captures are fetched.
-        const bool active[3] = {op.identActive(Path::C1) == 1, op.identActive(Path::C2) == 1,
-                                op.QuiroActive == 1};
-        const char *stop[3] = {"BtnC1Ident", "BtnC2Ident", "BtnQuiro"};
+        const bool active[3] = {act.identActive(Path::C1) == 1, act.identActive(Path::C2) == 1,
+                                act.QuiroActive == 1};
+        const Button stop[3] = {Button::C1Ident, Button::C2Ident, Button::Quiro};
         const int passes[3] = {3, 3, 8};
         for (int i = 0; i < 3; ++i) {
             quietYields[i] = active[i] ? quietYields[i] + 1 : 0;
             if (i == 2 && active[i])
-                op.TimerDispInterval_Timer();
+                act.TimerDispInterval_Timer();
             if (active[i] && quietYields[i] >= passes[i])
-                form.control<QPushButton>(stop[i])->click();
+                act.click(stop[i]);
         }
     }
 };
@@ -180,13 +158,13 @@ std::string wrongOrder(const std::vector<Taken> &taken) {
 struct Activity {
     const char *name;
     bool identified;
-    const char *button;
+    Button button;
 };
 
 const Activity activities[] = {
-    {"C1Identification", false, "BtnC1Ident"}, {"C2Identification", false, "BtnC2Ident"},
-    {"C1Clear", true, "BtnC1Clear"},           {"C2Clear", false, "BtnC2Clear"},
-    {"WClear", true, "BtnWClear"},             {"Cancellation", true, "BtnQuiro"},
+    {"C1Identification", false, Button::C1Ident}, {"C2Identification", false, Button::C2Ident},
+    {"C1Clear", true, Button::C1Clear},           {"C2Clear", false, Button::C2Clear},
+    {"WClear", true, Button::WClear},             {"Cancellation", true, Button::Quiro},
 };
 
 class EveryClick : public ::testing::TestWithParam<Activity> {};
@@ -196,7 +174,7 @@ TEST_P(EveryClick, AtEveryYieldKeepsEachCommandsWordsAndTheOrder) {
     int length = 0; // yields of the activity left to itself
     {
         Session s(a.identified);
-        s.form.control<QPushButton>(a.button)->click();
+        s.act.click(a.button);
         length = s.yields;
         ASSERT_TRUE(wrongOrder(s.taken).empty()) << wrongOrder(s.taken);
     }
@@ -209,7 +187,7 @@ TEST_P(EveryClick, AtEveryYieldKeepsEachCommandsWordsAndTheOrder) {
             s.which = which;
             SCOPED_TRACE(testing::Message() << "yield " << at << " button " << which);
             try {
-                s.form.control<QPushButton>(a.button)->click();
+                s.act.click(a.button);
             } catch (const Watchdog &) {
                 FAIL() << "the activities never ended";
             } catch (const std::logic_error &e) {
@@ -222,7 +200,7 @@ TEST_P(EveryClick, AtEveryYieldKeepsEachCommandsWordsAndTheOrder) {
             EXPECT_EQ(wrongOrder(s.taken), "");
             for (const Taken &t : s.taken)
                 EXPECT_EQ(wrongWords(t), "");
-            EXPECT_EQ(s.op.identActive(Path::C1) + s.op.identActive(Path::C2) + s.op.QuiroActive,
+            EXPECT_EQ(s.act.identActive(Path::C1) + s.act.identActive(Path::C2) + s.act.QuiroActive,
                       0);
             if (HasFailure())
                 return;

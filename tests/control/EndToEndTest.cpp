@@ -50,6 +50,8 @@ protected:
 };
 
 TEST_F(EndToEnd, IdentifyBothPathsThenCancelInModeOne) {
+    for (PictureBox *box : console.form().findChildren<PictureBox *>())
+        box->keepLineLog();
     ASSERT_EQ(console.start(), StartupResult::Ready) << messages.size();
     const std::uint32_t samplesAtStart = sampleCount();
 
@@ -57,8 +59,8 @@ TEST_F(EndToEnd, IdentifyBothPathsThenCancelInModeOne) {
         clickLater(400, ident);
         button(ident)->click(); // returns once the stop click has ended the identification
     }
-    EXPECT_EQ(console.form().C1Identified, -1);
-    EXPECT_EQ(console.form().C2Identified, -1);
+    EXPECT_EQ(console.activities().C1Identified, -1);
+    EXPECT_EQ(console.activities().C2Identified, -1);
     ASSERT_TRUE(button("BtnQuiro")->isEnabled());
 
     clickLater(300, "BtnMode1");

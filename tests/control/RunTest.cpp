@@ -1,23 +1,19 @@
 // The cancellation run: its order of commands, its pacing by the display timer, the modes and
-// the stop, on the real window against the scripted fake board.
+// the stop, against the scripted fake board.
 
-#include "ConsoleFixture.h"
-
-#include <algorithm>
+#include "ActivityFixture.h"
 
 namespace quiro::test {
 namespace {
 
-using Commands = std::vector<std::int32_t>;
+using B = Button;
 
-class Run : public ConsoleFixture {
+class Run : public ActivityFixture {
 protected:
     bool captureReady = true;
 
     Run() {
-        form.C1Identified = -1;
-        form.C2Identified = -1;
-        form.enableGroup(Group::Quiro);
+        identifyBoth();
         board.onCommand = [this](std::int32_t code, FakeBoard &b) {
             if (code == 34)
                 b.setLong(dspmem::CmdArg1, captureReady ? 0 : 1);
@@ -26,10 +22,10 @@ protected:
     // Runs a cancellation with the given script; the stop must come from the script.
     Commands run() {
         const std::size_t first = board.commands.size();
-        click("BtnQuiro");
+        act.click(B::Quiro);
         return commandsFrom(first);
     }
-    void tick() { op.TimerDispInterval_Timer(); }
+    void tick() { act.TimerDispInterval_Timer(); }
     void ticks(int count) {
         for (int i = 0; i < count; ++i)
             tick();
@@ -41,111 +37,113 @@ TEST_F(Run, StartsWithoutCancellationFetchesWEveryPassAndEndsWithRunStop) {
     bool timerOn = false;
     QString captionDuring;
     at(afterPasses(3), [&] {
-        timerOn = form.timerDispInterval().isActive();
-        captionDuring = caption("BtnQuiro");
-        EXPECT_EQ(enabledOperatingButtons(),
-                  (std::set<std::string>{"BtnQuiro", "BtnWWide", "BtnWTele", "BtnMode0",
-                                         "BtnMode1", "BtnMode2", "BtnMode3"}));
-        click("BtnQuiro");
+        timerOn = view.timer;
+        captionDuring = view.caption[std::size_t(B::Quiro)];
+        EXPECT_EQ(enabledButtons(), (Buttons{B::Quiro, B::WWide, B::WTele, B::Mode0, B::Mode1,
+                                             B::Mode2, B::Mode3}));
+        act.click(B::Quiro);
     });
     EXPECT_EQ(run(), (Commands{12, 17, 16, 33, 8, 10, 10, 10, 10, 9}));
     EXPECT_TRUE(timerOn);
     EXPECT_EQ(captionDuring, QStringLiteral("消音終了"));
-    EXPECT_EQ(caption("BtnQuiro"), QStringLiteral("消音開始"));
-    EXPECT_FALSE(form.timerDispInterval().isActive());
-    EXPECT_EQ(enabledOperatingButtons(),
-              (std::set<std::string>{"BtnC1Ident", "BtnC1Clear", "BtnC2Ident", "BtnC2Clear",
-                                     "BtnParamSet", "BtnQuiro", "BtnWClear"}));
-    EXPECT_EQ(form.control<QLineEdit>("TextMode")->text(), QStringLiteral("消音無し"));
+    EXPECT_EQ(view.caption[std::size_t(B::Quiro)], QStringLiteral("消音開始"));
+    EXPECT_FALSE(view.timer);
+    EXPECT_EQ(enabledButtons(), (Buttons{B::C1Ident, B::C1Clear, B::C2Ident, B::C2Clear,
+                                         B::ParamSet, B::Quiro, B::WClear}));
+    EXPECT_EQ(view.modeText, QStringLiteral("消音無し"));
 }
 
 TEST_F(Run, AReadyCaptureIsFetchedAndRestartedAfterFiveTicks) {
     at(afterPasses(1), [&] { ticks(5); });
-    at(afterPasses(2), [&] { click("BtnQuiro"); });
+    at(afterPasses(2), [&] { act.click(B::Quiro); });
     const Commands seen = run();
     EXPECT_EQ(seen, (Commands{12, 17, 16, 33, 8, 10, 10, 34, 35, 36, 37, 33, 10, 9}));
-    for (const char *pict : {"PictPrim", "PictError", "PictCtrl"})
-        EXPECT_GT(form.control<PictureBox>(pict)->lines().size(), 2u) << pict;
+    for (Plot plot : {Plot::Prim, Plot::Error, Plot::Ctrl})
+        EXPECT_EQ(view.draws[plotIndex(plot)], 1);
 }
 
 TEST_F(Run, ACaptureNotYetCompleteIsAskedForAgainOneTickLater) {
     captureReady = false;
     at(afterPasses(1), [&] { ticks(5); });
     at(afterPasses(3), [&] { tick(); });
-    at(afterPasses(4), [&] { click("BtnQuiro"); });
+    at(afterPasses(4), [&] { act.click(B::Quiro); });
     // Pass 2 queries; pass 3 waits for the tick; pass 4 queries again; pass 5 waits.
     EXPECT_EQ(run(), (Commands{12, 17, 16, 33, 8, 10, 10, 34, 10, 10, 34, 10, 9}));
 }
 
 TEST_F(Run, TheTimerCountsDownToZeroAndNoFurther) {
-    op.DispCountdown = 1;
+    act.DispCountdown = 1;
     tick();
     tick();
-    EXPECT_EQ(op.DispCountdown, 0);
+    EXPECT_EQ(act.DispCountdown, 0);
 }
 
 TEST_F(Run, OnlyTheLastOfTwoModeClicksInOnePassIsSentOnce) {
     at(afterPasses(1), [&] {
-        click("BtnMode2");
-        click("BtnMode1");
+        act.click(B::Mode2);
+        act.click(B::Mode1);
     });
-    at(afterPasses(2), [&] { click("BtnQuiro"); });
+    at(afterPasses(2), [&] { act.click(B::Quiro); });
     EXPECT_EQ(run(), (Commands{12, 17, 16, 33, 8, 10, 10, 81, 10, 9}));
-    EXPECT_EQ(form.control<QLineEdit>("TextMode")->text(), QStringLiteral("消音ﾓｰﾄﾞ1"));
+    EXPECT_EQ(view.modeText, QStringLiteral("消音ﾓｰﾄﾞ1"));
 }
 
 TEST_F(Run, AModeClickedBeforeTheStopIsStillSentBeforeRunStop) {
     at(afterPasses(1), [&] {
-        click("BtnMode3");
-        click("BtnQuiro");
+        act.click(B::Mode3);
+        act.click(B::Quiro);
     });
     EXPECT_EQ(run(), (Commands{12, 17, 16, 33, 8, 10, 10, 83, 9}));
 }
 
 TEST_F(Run, AModeClickedDuringTheModeCommandIsKeptForTheNextPass) {
-    at(afterPasses(1), [&] { click("BtnMode1"); });
-    at(during(Cmd::Mode1), [&] { click("BtnMode2"); });
-    at(afterPasses(3), [&] { click("BtnQuiro"); });
+    at(afterPasses(1), [&] { act.click(B::Mode1); });
+    at(during(Cmd::Mode1), [&] { act.click(B::Mode2); });
+    at(afterPasses(3), [&] { act.click(B::Quiro); });
     EXPECT_EQ(run(), (Commands{12, 17, 16, 33, 8, 10, 10, 81, 10, 82, 10, 9}));
-    EXPECT_EQ(form.control<QLineEdit>("TextMode")->text(), QStringLiteral("消音ﾓｰﾄﾞ2"));
+    EXPECT_EQ(view.modeText, QStringLiteral("消音ﾓｰﾄﾞ2"));
     EXPECT_FALSE(board.overlapped);
 }
 
 TEST_F(Run, AStopWhileTheRunIsStartingIsHonoured) {
     for (Cmd during : {Cmd::SetParams, Cmd::LoadDFilter, Cmd::ModeOff}) {
         script.clear();
-        at(this->during(during), [&] { click("BtnQuiro"); });
+        at(this->during(during), [&] { act.click(B::Quiro); });
         EXPECT_EQ(run(), (Commands{12, 17, 16, 33, 8, 10, 9}))
             << "stop during " << static_cast<int>(during);
-        EXPECT_EQ(caption("BtnQuiro"), QStringLiteral("消音開始"));
-        EXPECT_FALSE(form.timerDispInterval().isActive());
-        EXPECT_EQ(op.QuiroActive, 0);
+        EXPECT_EQ(view.caption[std::size_t(B::Quiro)], QStringLiteral("消音開始"));
+        EXPECT_FALSE(view.timer);
+        EXPECT_EQ(act.QuiroActive, 0);
     }
 }
 
 TEST_F(Run, RefusedParametersStartNothingAndLeaveTheWindowAsItWas) {
-    form.control<QLineEdit>("TextMode")->setText(QStringLiteral("消音ﾓｰﾄﾞ3"));
-    form.control<QLineEdit>("TextWBeta")->setText(QStringLiteral("1e99"));
-    const auto before = enabledOperatingButtons();
+    at(afterPasses(1), [&] {
+        act.click(B::Mode3);
+        act.click(B::Quiro);
+    });
+    run(); // ends showing mode 3
+    texts.wBeta = QStringLiteral("1e99");
+    const auto before = enabledButtons();
     EXPECT_TRUE(run().empty());
     EXPECT_EQ(messages.size(), 1u);
-    EXPECT_EQ(enabledOperatingButtons(), before);
-    EXPECT_EQ(caption("BtnQuiro"), QStringLiteral("消音開始"));
-    EXPECT_EQ(form.control<QLineEdit>("TextMode")->text(), QStringLiteral("消音ﾓｰﾄﾞ3"));
-    EXPECT_EQ(op.QuiroActive, 0);
-    EXPECT_FALSE(form.timerDispInterval().isActive());
+    EXPECT_EQ(enabledButtons(), before);
+    EXPECT_EQ(view.caption[std::size_t(B::Quiro)], QStringLiteral("消音開始"));
+    EXPECT_EQ(view.modeText, QStringLiteral("消音ﾓｰﾄﾞ3"));
+    EXPECT_EQ(act.QuiroActive, 0);
+    EXPECT_FALSE(view.timer);
 }
 
 TEST_F(Run, TheNextRunStartsWithoutCancellationWhateverWasChosenBefore) {
     at(afterPasses(1), [&] {
-        click("BtnMode1");
-        click("BtnQuiro");
+        act.click(B::Mode1);
+        act.click(B::Quiro);
     });
     run();
     script.clear();
     at(afterPasses(3), [&] { // the first run fetched W twice
-        EXPECT_EQ(form.control<QLineEdit>("TextMode")->text(), QStringLiteral("消音無し"));
-        click("BtnQuiro");
+        EXPECT_EQ(view.modeText, QStringLiteral("消音無し"));
+        act.click(B::Quiro);
     });
     EXPECT_EQ(run(), (Commands{12, 17, 16, 33, 8, 10, 10, 9}));
 }

@@ -39,6 +39,10 @@ struct Display : ::testing::Test {
     CommandLink link{board, [] {}};
     Plots plots{form, link};
 
+    Display() {
+        for (const PlotControls &row : PlotTable)
+            plots.picture(row.plot).keepLineLog();
+    }
     QString label(const char *name) const { return form.get<QLabel>(name)->text(); }
     // As the operator would; a coefficient plot's buttons wait for a run to enable them.
     void press(const char *button, int times) {

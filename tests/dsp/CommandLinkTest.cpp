@@ -25,7 +25,7 @@ TEST_F(Handshake, CompletesWhetherTheAckComesAtOnceOrLate) {
     for (int delay : {0, 1, 50}) {
         board.ackAfterReads = delay;
         yields = 0;
-        link.sendCommand(Cmd::WClear);
+        link.SendCommand(Cmd::WClear);
         EXPECT_EQ(board.word(dspmem::CmdCode), 15u);
         EXPECT_EQ(board.word(dspmem::CmdRequest), 0u);
         EXPECT_EQ(board.word(dspmem::CmdAck), 0u);
@@ -37,7 +37,7 @@ TEST_F(Handshake, CompletesWhetherTheAckComesAtOnceOrLate) {
 }
 
 TEST_F(Handshake, WritesCodeThenRequestThenReleases) {
-    link.sendCommand(Cmd::CaptureStart);
+    link.SendCommand(Cmd::CaptureStart);
     ASSERT_EQ(board.writes.size(), 3u);
     EXPECT_EQ(board.writes[0].address, dspmem::CmdCode);
     EXPECT_EQ(board.writes[0].word, 33u);
@@ -65,7 +65,7 @@ TEST(HandshakeOddValues, ValuesOtherThanOneAndZeroJustContinueTheWait) {
     OddAckBoard board;
     int yields = 0;
     CommandLink link(board, [&] { ++yields; });
-    link.sendCommand(Cmd::C1Clear);
+    link.SendCommand(Cmd::C1Clear);
     // 7, -1 wait; 1 ends phase 3 (after 3 reads); 2, 1, 0xDEAD wait; 0 ends phase 5 (4 reads).
     EXPECT_EQ(board.at, board.script.size());
     EXPECT_EQ(yields, 7);
@@ -77,11 +77,11 @@ TEST_F(Handshake, ACommandRequestedDuringAWaitIsRefusedAndNeverPosted) {
     bool refused = false;
     onYield = [&] {
         if (!refused && board.current() == 2) {
-            EXPECT_THROW(link.sendCommand(Cmd::IdentStop), std::logic_error);
+            EXPECT_THROW(link.SendCommand(Cmd::IdentStop), std::logic_error);
             refused = true;
         }
     };
-    link.sendCommand(Cmd::C1Fetch);
+    link.SendCommand(Cmd::C1Fetch);
     EXPECT_TRUE(refused);
     EXPECT_FALSE(board.overlapped);
     EXPECT_EQ(board.commands, (std::vector<std::int32_t>{2}));
@@ -94,7 +94,7 @@ TEST_F(Handshake, NeverAnsweringKeepsYieldingWithoutPostingAgain) {
         if (yields == 1000)
             throw std::runtime_error("stop"); // what BtnExit's end-at-once stands for here
     };
-    EXPECT_THROW(link.sendCommand(Cmd::WFetch), std::runtime_error);
+    EXPECT_THROW(link.SendCommand(Cmd::WFetch), std::runtime_error);
     EXPECT_EQ(board.commands.size(), 1u);
     EXPECT_EQ(board.reads, 999);
 }

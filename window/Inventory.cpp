@@ -1,4 +1,4 @@
-#include "app/Inventory.h"
+#include "window/Inventory.h"
 
 #include <array>
 

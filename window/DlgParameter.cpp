@@ -1,6 +1,6 @@
-#include "params/DlgParameter.h"
+#include "window/DlgParameter.h"
 
-#include "params/FieldText.h"
+#include "window/FieldText.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -70,15 +70,6 @@ constexpr int ClientWidth = 4680 / TwipsPerPixel;
 constexpr int ClientHeight = 7020 / TwipsPerPixel;
 const QString FormFace = QStringLiteral("ＭＳ Ｐゴシック");
 
-// The fields in the order they are copied between the windows...
-constexpr const char *copyOrder[] = {"ComboDFilter", "TextDGain",    "TextCFreq",
-                                     "TextCTapSize", "TextCBeta",    "TextCGain",
-                                     "TextWTapSize", "TextWBeta",    "TextWGain"};
-// ...and the order of the snapshot, of its restoring and of the empty-field test.
-constexpr const char *snapshotOrder[] = {"TextCFreq",    "ComboDFilter", "TextDGain",
-                                         "TextCTapSize", "TextCBeta",    "TextCGain",
-                                         "TextWTapSize", "TextWBeta",    "TextWGain"};
-
 QWidget *makeControl(const ControlSpec &row, QWidget *parent) {
     const QString caption = QString::fromUtf16(row.caption);
     QWidget *w = nullptr;
@@ -123,10 +114,9 @@ bool takesFocus(Kind kind) { return kind == Kind::Text || kind == Kind::Combo ||
 
 } // namespace
 
-DlgParameter::DlgParameter(QWidget &mainForm)
+DlgParameter::DlgParameter()
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      mainForm_(mainForm) {
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("DlgParameter"));
     setWindowTitle(QStringLiteral("パラメータ設定"));
     setFont(QFont(FormFace, 9));
@@ -161,19 +151,15 @@ DlgParameter::DlgParameter(QWidget &mainForm)
 }
 
 void DlgParameter::Form_Activate() {
-    for (const char *name : copyOrder) {
-        const QString field = QString::fromLatin1(name);
-        setFieldText(*this, field, fieldText(mainForm_, field));
-    }
-    for (std::size_t i = 0; i < savedTexts_.size(); ++i)
-        savedTexts_[i] = fieldText(*this, QString::fromLatin1(snapshotOrder[i]));
+    showTexts(*this, texts_);
+    savedTexts_ = texts_;
 }
 
 void DlgParameter::OKButton_Click() {
     // Every empty field takes the focus in turn, so it ends on the last one in test order.
     bool anyEmpty = false;
-    for (const char *name : snapshotOrder) {
-        const QString field = QString::fromLatin1(name);
+    for (const ParameterField &f : parameterFields) {
+        const QString field = QString::fromLatin1(f.objectName);
         if (fieldText(*this, field).isEmpty()) {
             anyEmpty = true;
             findChild<QWidget *>(field)->setFocus();
@@ -181,16 +167,12 @@ void DlgParameter::OKButton_Click() {
     }
     if (anyEmpty)
         return; // stays open, without a message
-    for (const char *name : copyOrder) {
-        const QString field = QString::fromLatin1(name);
-        setFieldText(mainForm_, field, fieldText(*this, field));
-    }
+    texts_ = textsOf(*this);
     accept();
 }
 
 void DlgParameter::CancelButton_Click() {
-    for (std::size_t i = 0; i < savedTexts_.size(); ++i)
-        setFieldText(*this, QString::fromLatin1(snapshotOrder[i]), savedTexts_[i]);
+    showTexts(*this, savedTexts_);
     QDialog::done(Rejected);
 }
 
@@ -216,17 +198,16 @@ void DlgParameter::keyPressEvent(QKeyEvent *event) {
     }
 }
 
-ParameterSetting::ParameterSetting(QWidget &mainForm) : mainForm_(mainForm) {
-    if (auto *button = mainForm.findChild<QPushButton *>(QStringLiteral("BtnParamSet")))
-        connect(button, &QPushButton::clicked, this, &ParameterSetting::BtnParamSet_Click);
-}
+ParameterSetting::ParameterSetting(Parameters &parameters) : parameters_(parameters) {}
 
 ParameterSetting::~ParameterSetting() = default;
 
 void ParameterSetting::BtnParamSet_Click() {
     if (!dialog_)
-        dialog_ = std::make_unique<DlgParameter>(mainForm_);
-    dialog_->exec();
+        dialog_ = std::make_unique<DlgParameter>();
+    dialog_->setTexts(parameters_.texts());
+    if (dialog_->exec() == QDialog::Accepted)
+        parameters_.setTexts(dialog_->texts());
 }
 
 } // namespace quiro

@@ -1,7 +1,8 @@
-#include "app/MainForm.h"
+#include "window/MainForm.h"
 
-#include "app/Fonts.h"
-#include "app/Inventory.h"
+#include "window/FieldText.h"
+#include "window/Fonts.h"
+#include "window/Inventory.h"
 #include "display/PictureBox.h"
 
 #include <QCloseEvent>
@@ -11,27 +12,22 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <array>
-#include <vector>
+#include <stdexcept>
 
 namespace quiro {
 
 namespace {
 
-struct GroupSpec {
-    Group group;
-    std::vector<const char *> buttons; // in the order their Enabled property is set
-};
+// The object names of the buttons the activities switch, in the order of Button.
+constexpr const char *buttonNames[ButtonCount] = {
+    "BtnC1Ident", "BtnC1Clear", "BtnC1Wide", "BtnC1Tele", "BtnC2Ident", "BtnC2Clear",
+    "BtnC2Wide",  "BtnC2Tele",  "BtnQuiro",  "BtnWClear", "BtnWWide",   "BtnWTele",
+    "BtnParamSet", "BtnMode0",  "BtnMode1",  "BtnMode2",  "BtnMode3"};
 
-const std::array<GroupSpec, 5> &groups() {
-    static const std::array<GroupSpec, 5> table{{
-        {Group::C1, {"BtnC1Ident", "BtnC1Clear"}},
-        {Group::C2, {"BtnC2Ident", "BtnC2Clear"}},
-        {Group::Quiro, {"BtnQuiro", "BtnWClear"}},
-        {Group::Param, {"BtnParamSet"}},
-        {Group::Mode, {"BtnMode0", "BtnMode1", "BtnMode2", "BtnMode3"}},
-    }};
-    return table;
+template <class T> T *required(const MainForm &form, const QString &name) {
+    if (T *control = form.control<T>(name))
+        return control;
+    throw std::logic_error("the main window has no control named " + name.toStdString());
 }
 
 Qt::Alignment alignmentOf(TextAlign align) {
@@ -82,7 +78,11 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent) {
     timerDispInterval_.setParent(this);
     timerDispInterval_.setInterval(100);
 
-    connect(control<QPushButton>(QStringLiteral("BtnExit")), &QPushButton::clicked, this,
+    for (std::size_t i = 0; i < ButtonCount; ++i)
+        buttons_[i] = required<QPushButton>(*this, QString::fromLatin1(buttonNames[i]));
+    textMode_ = required<QLineEdit>(*this, QStringLiteral("TextMode"));
+    requireParameterFields(*this);
+    connect(required<QPushButton>(*this, QStringLiteral("BtnExit")), &QPushButton::clicked, this,
             &MainForm::runExitRoutine);
 }
 
@@ -102,27 +102,8 @@ void MainForm::build() {
     }
 }
 
-void MainForm::enableGroup(Group group) {
-    for (const GroupSpec &g : groups()) {
-        if (g.group != group)
-            continue;
-        if (group == Group::Quiro) {
-            disableGroup(group);
-            if (C1Identified != -1 || C2Identified != -1)
-                return;
-        }
-        for (const char *name : g.buttons)
-            control(QString::fromLatin1(name))->setEnabled(true);
-    }
-}
-
-void MainForm::disableGroup(Group group) {
-    for (const GroupSpec &g : groups()) {
-        if (g.group == group) {
-            for (const char *name : g.buttons)
-                control(QString::fromLatin1(name))->setEnabled(false);
-        }
-    }
+const char *MainForm::buttonName(Button button) {
+    return buttonNames[static_cast<std::size_t>(button)];
 }
 
 void MainForm::runExitRoutine() {

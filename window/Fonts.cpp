@@ -1,4 +1,4 @@
-#include "app/Fonts.h"
+#include "window/Fonts.h"
 
 #include <QStringList>
 

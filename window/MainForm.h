@@ -1,6 +1,6 @@
 #pragma once
 // The main window: the operator's whole console. Every control is built from the inventory table
-// (app/Inventory.h) as a child whose objectName is its name; controls inside a frame are children
+// (window/Inventory.h) as a child whose objectName is its name; controls inside a frame are children
 // of the frame's QGroupBox and placed relative to it. The window has a fixed client area of
 // 915 x 660 pixels.
 //
@@ -8,17 +8,21 @@
 // that switch buttons together as the system moves between idle, identification and
 // cancellation, the display timer, and the program's directory.
 
+#include "control/Activities.h"
+
 #include <QHash>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 
-#include <cstdint>
+#include <array>
+
 #include <functional>
 
-namespace quiro {
+class QLineEdit;
+class QPushButton;
 
-enum class Group { C1, C2, Quiro, Param, Mode };
+namespace quiro {
 
 class MainForm : public QWidget {
     Q_OBJECT
@@ -31,11 +35,10 @@ public:
     }
     QWidget *control(const QString &name) const { return controls_.value(name); }
 
-    // Sets the Enabled property of the group's buttons, in the group's order, and nothing else.
-    // Enabling the Quiro group first disables its buttons and enables them again only when both
-    // paths are identified (C1Identified and C2Identified both -1).
-    void enableGroup(Group group);
-    void disableGroup(Group group);
+    // The button the activities know as `button`, and its object name.
+    QPushButton &button(Button button) const { return *buttons_[static_cast<std::size_t>(button)]; }
+    static const char *buttonName(Button button);
+    QLineEdit &textMode() const { return *textMode_; }
 
     // The display timer: 100 ms, stopped at creation. Its tick handler belongs to the run loop.
     QTimer &timerDispInterval() { return timerDispInterval_; }
@@ -43,11 +46,6 @@ public:
     // What BtnExit and the window's close box do. Until it is set, both only close the window.
     void setExitRoutine(std::function<void()> exitRoutine) { exitRoutine_ = std::move(exitRoutine); }
 
-    // -1 True, 0 False; only -1 counts as True.
-    std::int16_t C1Identified = 0;
-    std::int16_t C2Identified = 0;
-    // The directory of the program's executable, set during start-up.
-    QString AppDir;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -57,6 +55,8 @@ private:
     void runExitRoutine();
 
     QHash<QString, QWidget *> controls_;
+    std::array<QPushButton *, ButtonCount> buttons_{};
+    QLineEdit *textMode_ = nullptr;
     QTimer timerDispInterval_;
     std::function<void()> exitRoutine_;
 };

@@ -1,4 +1,4 @@
-#include "params/Message.h"
+#include "window/MessageBox.h"
 
 #include <QMessageBox>
 

@@ -3,7 +3,7 @@
 // same proportional Japanese metrics the window was laid out for, so the face is substituted once
 // at application start, by the program and the tests alike.
 
-#include "app/Inventory.h"
+#include "window/Inventory.h"
 
 #include <QFont>
 

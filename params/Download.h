@@ -1,0 +1,52 @@
+#pragma once
+// The parameter download without Qt: the eight numeric texts converted to values, and the values
+// written as words and sent as commands 12, 17 and 16 through the command link. The console and
+// the lab bench both send their parameters through here.
+
+#include "dsp/CommandLink.h"
+#include "coeffile/NumberText.h"
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace quiro {
+
+// Tap counts the DSP program accepts: it reads back (tap count - 5) words of the transfer buffer.
+inline constexpr std::int32_t MinTapCount = 6;
+inline constexpr std::int32_t MaxTapCount = dspmem::XferWords + 5;
+
+struct ParameterValues {
+    std::int32_t cTapSize = 0;
+    std::int32_t wTapSize = 0;
+    float cBeta = 0.0f;
+    float wBeta = 0.0f;
+    float cFreq = 0.0f;
+    float cGain = 0.0f;
+    float wGain = 0.0f;
+    float dGain = 0.0f;
+    bool loadsDFilter = false; // a known filter type: its file's coefficients are sent
+    std::vector<float> dCoefficients;
+};
+
+// The numeric parameters, in the order their words are written.
+enum class NumberField { CTapSize, WTapSize, CBeta, WBeta, CFreq, CGain, WGain, DGain };
+inline constexpr std::size_t NumberFieldCount = 8;
+
+struct NumberProblem {
+    NumberField field;
+    NumberStatus status;
+};
+
+// Converts the texts (in NumberField order) into `values`: tap counts to the nearest integer,
+// halves to even, within [MinTapCount, MaxTapCount]; the rest to single precision. Returns a
+// problem for each text that is not a number or out of range; those values are left as they were.
+std::vector<NumberProblem> convertNumbers(const std::array<std::string_view, NumberFieldCount> &texts,
+                                          ParameterValues &values);
+
+// Writes the words and sends commands 12 and 17 and, when a filter was chosen, fills the
+// transfer buffer with its coefficients and sends 16.
+void sendParameters(CommandLink &link, const ParameterValues &values);
+
+} // namespace quiro

@@ -1,0 +1,180 @@
+// The parameter dialog, opened through the main window's button as the operator meets it: it
+// edits a copy of the parameter set, which "OK" makes the parameter set.
+
+#include "QtApplication.h"
+#include "window/DlgParameter.h"
+#include "window/FieldText.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace quiro {
+namespace {
+
+using Edits = std::vector<std::pair<const char *, const char16_t *>>;
+
+void click(DlgParameter &d, const char *button) {
+    d.findChild<QPushButton *>(QString::fromLatin1(button))->click();
+}
+
+// The focused field's name; the combo box's own line edit holds the focus for it.
+QString focused(DlgParameter &d) {
+    QWidget *w = d.focusWidget();
+    if (w && qobject_cast<QComboBox *>(w->parentWidget()))
+        w = w->parentWidget();
+    return w ? w->objectName() : QString();
+}
+
+struct Dialog : test::UsesQt, ::testing::Test {
+    Parameters parameters;
+    QPushButton paramSet; // the main window's BtnParamSet
+    ParameterSetting setting{parameters};
+    Dialog() {
+        QObject::connect(&paramSet, &QPushButton::clicked, [this] { setting.BtnParamSet_Click(); });
+    }
+    // The parameter set's texts in the order of the fields.
+    QStringList texts() const {
+        QStringList out;
+        for (const ParameterField &f : parameterFields)
+            out << parameters.texts().*f.text;
+        return out;
+    }
+    bool stayedOpen = false;
+    bool sawMessageBox = false;
+
+    // Presses BtnParamSet and runs `whileOpen` inside the modal dialog. A dialog still shown
+    // afterwards sets stayedOpen and is closed behind the test's back.
+    void open(const std::function<void(DlgParameter &)> &whileOpen) {
+        bool ran = false;
+        QTimer::singleShot(0, [&] {
+            ran = true;
+            whileOpen(*setting.dialog());
+            for (QWidget *w : QApplication::topLevelWidgets())
+                sawMessageBox |= qobject_cast<QMessageBox *>(w) && w->isVisible();
+            stayedOpen = setting.dialog()->isVisible();
+            if (stayedOpen)
+                setting.dialog()->QDialog::done(QDialog::Rejected);
+        });
+        paramSet.click();
+        EXPECT_TRUE(ran);
+    }
+    void setMainTexts(const QString &suffix) {
+        ParameterTexts t;
+        for (const ParameterField &f : parameterFields)
+            t.*f.text = QString::fromLatin1(f.objectName) + suffix;
+        parameters.setTexts(t);
+    }
+};
+
+// Every opening shows the main window's texts, with the focus on OK; OK at once writes them back,
+// ｷｬﾝｾﾙ and the frame's close box drop the edits. One instance, without an owner, is kept.
+TEST_F(Dialog, OpensOnTheMainTextsAndCancelDropsTheEdits) {
+    EXPECT_EQ(setting.dialog(), nullptr);
+    DlgParameter *first = nullptr;
+    const struct { const char *way, *button; bool edit; } ways[] = {
+        {"ｷｬﾝｾﾙ", "CancelButton", true}, {"close box", nullptr, true}, {"OK", "OKButton", false}};
+    for (const auto &[way, button, edit] : ways) {
+        const QString suffix = QString::fromUtf8(way);
+        setMainTexts(suffix);
+        const QStringList before = texts();
+        open([&](DlgParameter &d) {
+            if (!first)
+                first = &d;
+            EXPECT_EQ(&d, first);
+            EXPECT_EQ(d.parent(), nullptr);
+            EXPECT_TRUE(d.isModal());
+            EXPECT_EQ(focused(d), QStringLiteral("OKButton"));
+            QStringList chain; // the tab order, from OK round
+            for (QWidget *w = d.findChild<QWidget *>("OKButton"); chain.size() < 11;
+                 w = w->nextInFocusChain())
+                if (w->focusPolicy() != Qt::NoFocus && !qobject_cast<QComboBox *>(w->parentWidget()))
+                    chain << w->objectName();
+            EXPECT_EQ(chain, QStringList({"OKButton", "CancelButton", "TextCTapSize", "TextCBeta",
+                                          "TextCGain", "TextWTapSize", "TextWBeta", "TextWGain",
+                                          "ComboDFilter", "TextDGain", "TextCFreq"}));
+            for (const ParameterField &f : parameterFields) {
+                const QString name = QString::fromLatin1(f.objectName);
+                EXPECT_EQ(fieldText(d, name), name + suffix);
+                if (edit)
+                    setFieldText(d, name, QStringLiteral("edited"));
+            }
+            if (!edit) // OK must write the dialog's copies back over whatever the window shows
+                setMainTexts(QStringLiteral("meanwhile"));
+            if (button)
+                click(d, button);
+            else
+                d.close();
+        });
+        EXPECT_FALSE(stayedOpen) << way;
+        EXPECT_EQ(texts(), before) << way;
+    }
+}
+
+// OK refuses only empty fields, with the focus on the last one and no message; any other text
+// reaches the main window.
+TEST_F(Dialog, OkWritesBackAnyTextUnlessAFieldIsEmpty) {
+    const std::pair<Edits, const char *> cases[] = { // the edits, and the focus if it stays open
+        {{{"TextCTapSize", u"512"}, {"TextCBeta", u""}, {"TextWGain", u""}}, "TextWGain"},
+        {{{"TextCTapSize", u"512"}, {"TextCFreq", u""}}, "TextCFreq"},
+        {{{"TextDGain", u""}, {"ComboDFilter", u""}}, "TextDGain"},
+        {{{"ComboDFilter", u""}}, "ComboDFilter"},
+        {{{"TextWGain", u""}, {"TextCFreq", u""}, {"TextCTapSize", u""}}, "TextWGain"},
+        {{{"TextCTapSize", u" "}, {"TextCFreq", u"abc"}, {"TextWBeta", u"1,5"}}, nullptr},
+        {{{"ComboDFilter", u"ﾊｲﾊﾟｽ"}}, nullptr},
+    };
+    for (const auto &[edits, focus] : cases) {
+        const QStringList before = texts();
+        QString focusAfter;
+        open([&](DlgParameter &d) {
+            for (const auto &[field, text] : edits)
+                setFieldText(d, QString::fromLatin1(field), QString::fromUtf16(text));
+            click(d, "OKButton");
+            focusAfter = focused(d);
+        });
+        EXPECT_EQ(stayedOpen, focus != nullptr) << edits[0].first;
+        if (focus) {
+            EXPECT_EQ(focusAfter, QString::fromLatin1(focus));
+            EXPECT_EQ(texts(), before) << "nothing copied while a field is empty";
+        } else {
+            const ParameterTexts shown = parameters.texts();
+            for (const auto &[field, text] : edits)
+                for (const ParameterField &f : parameterFields)
+                    EXPECT_TRUE(QString::fromLatin1(f.objectName) != QString::fromLatin1(field) ||
+                                shown.*f.text == QString::fromUtf16(text))
+                        << field;
+        }
+    }
+    EXPECT_FALSE(sawMessageBox);
+}
+
+TEST_F(Dialog, EnterAndEscapeDoNothing) {
+    const QStringList before = texts();
+    for (const char *target : {"OKButton", "CancelButton", "TextCBeta", "ComboDFilter"})
+        for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+            open([&](DlgParameter &d) {
+                QWidget *w = d.findChild<QWidget *>(QString::fromLatin1(target));
+                if (auto *combo = qobject_cast<QComboBox *>(w))
+                    w = combo->lineEdit();
+                w->setFocus();
+                for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+                    QKeyEvent event(type, key, Qt::NoModifier);
+                    QApplication::sendEvent(w, &event);
+                }
+                EXPECT_EQ(d.findChild<QComboBox *>()->count(), 0) << "Enter adds no list item";
+            });
+            EXPECT_TRUE(stayedOpen) << target << " key " << key;
+            EXPECT_EQ(texts(), before) << target << " key " << key;
+        }
+}
+
+} // namespace
+} // namespace quiro

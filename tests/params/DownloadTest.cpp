@@ -1,0 +1,182 @@
+// The parameter download against the fake board: the words and commands it sends, the
+// coefficient file it loads, and how it refuses bad input.
+
+#include "FakeBoard.h"
+#include "params/ParameterDownload.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <optional>
+#include <vector>
+
+namespace quiro {
+namespace {
+
+using Floats = std::vector<float>;
+using Commands = std::vector<std::int32_t>;
+using Words = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+using T = ParameterTexts;
+using Edits = std::vector<std::pair<QString T::*, const char16_t *>>;
+
+ParameterTexts edited(const Edits &edits) {
+    ParameterTexts texts;
+    for (const auto &[field, text] : edits)
+        texts.*field = QString::fromUtf16(text);
+    return texts;
+}
+
+void writeFile(const QTemporaryDir &dir, const char *name, const QByteArray &content) {
+    QFile f(dir.filePath(QString::fromLatin1(name)));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+struct Download : ::testing::Test {
+    test::FakeBoard board;
+    CommandLink link{board, [] {}};
+    ParameterTexts texts;
+    QStringList messages;
+    QTemporaryDir dir;
+
+    bool download(const QString &appDir, const ParameterTexts *from = nullptr) {
+        board.writes.clear();
+        board.commands.clear();
+        messages.clear();
+        return DownloadParameters(
+            link, from ? *from : texts, appDir,
+            [this](MessageIcon icon, const QString &text, const QString &title) {
+                EXPECT_EQ(icon, MessageIcon::Exclamation);
+                EXPECT_EQ(title, QStringLiteral("パラメータエラー"));
+                messages << text;
+            });
+    }
+    Floats xferWrites() const {
+        Floats out;
+        for (const auto &w : board.writes)
+            if (w.address >= dspmem::XferBuf && w.address < dspmem::XferBuf + 4 * 4096)
+                out.push_back(singleOfWord(w.word));
+        return out;
+    }
+};
+
+void addHandshake(Words &words, std::int32_t code) {
+    words.insert(words.end(), {{dspmem::CmdCode, wordOfLong(code)}, {dspmem::CmdRequest, 1},
+                               {dspmem::CmdRequest, 0}});
+}
+
+// The default texts, then the C tap count's halves, which round to even.
+TEST_F(Download, SendsEveryWordInOrder) {
+    const QString dataDir = QStringLiteral(QUIRO_SOURCE_DIR "/data");
+    std::ifstream in((dataDir + QStringLiteral("/LPF.COF")).toStdString()); // one number a line
+    std::int32_t count = 0;
+    in >> count;
+    ASSERT_GT(count, 1);
+    Words expected = {{dspmem::CmdArg1, 256}, {dspmem::CmdArg2, 256},
+                      {dspmem::CmdArg4, 0x358637BD},  // 1.0e-6
+                      {dspmem::CmdArg5, 0x3727C5AC},  // 1.0e-5
+                      {dspmem::CmdArg6, 0x469C4000}}; // 20000.0
+    addHandshake(expected, 12);
+    for (std::uint32_t address : {dspmem::CmdArg4, dspmem::CmdArg5, dspmem::CmdArg6})
+        expected.emplace_back(address, 0x3F800000);
+    addHandshake(expected, 17);
+    float v = 0.0f;
+    for (std::int32_t i = 0; i < count && in >> v; ++i)
+        expected.emplace_back(dspmem::XferBuf + 4 * static_cast<std::uint32_t>(i), wordOfSingle(v));
+    expected.emplace_back(dspmem::CmdArg1, wordOfLong(count));
+    addHandshake(expected, 16);
+    for (const auto &[taps, word] : {std::pair{u"256", 256u}, {u"255.5", 256u}, {u"256.5", 256u},
+                                     {u"257.5", 258u}}) {
+        texts.cTapSize = QString::fromUtf16(taps);
+        link.rewindXfer();
+        ASSERT_TRUE(download(dataDir));
+        expected[0].second = word;
+        ASSERT_EQ(board.writes.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            EXPECT_EQ(std::pair(board.writes[i].address, board.writes[i].word), expected[i])
+                << "write " << i << " for " << word;
+        EXPECT_EQ(board.commands, (Commands{12, 17, 16}));
+        EXPECT_EQ(link.xferOffset(), 4 * count);
+        EXPECT_TRUE(messages.empty());
+    }
+}
+
+// Each known type loads its own file (all four are there); an unknown one sends only 12 and 17,
+// leaving XferBuf, XferOffset and the C tap count in CmdArg1 as they were.
+TEST_F(Download, TheFilterTypeChoosesTheCoefficientFile) {
+    const struct {
+        const char16_t *type;
+        const char *user; // USER.COF's content, when set
+        std::optional<Floats> sent; // none: an unknown type
+    } cases[] = {
+        {u"ﾛｰﾊﾟｽ", nullptr, Floats{1}}, {u"ｽﾙｰ", nullptr, Floats{2}}, {u"ﾊｲﾊﾟｽ", nullptr, Floats{3}},
+        {u"ﾕｰｻﾞｰ", nullptr, Floats{4}}, {u"ﾛｰﾊﾟｽ ", nullptr, {}}, {u" ﾛｰﾊﾟｽ", nullptr, {}},
+        {u"ローパス", nullptr, {}}, {u"", nullptr, {}}, {u"LPF.COF", nullptr, {}},
+        {u"ﾕｰｻﾞｰ", "0\n", Floats{}},
+        {u"ﾕｰｻﾞｰ", "3\n0.5\n-0.25\n0.125\n9.9\n", Floats{0.5f, -0.25f, 0.125f}},
+        {u"ﾕｰｻﾞｰ", "3,0.5,-0.25,0.125,9.9", Floats{0.5f, -0.25f, 0.125f}},
+        {u"ﾕｰｻﾞｰ", "5\n\n0.5\n,-0.25\n\n", Floats{0.0f, 0.5f, 0.0f, -0.25f, 0.0f}},
+        {u"ﾕｰｻﾞｰ", "\xEF\xBB\xBF 2.0 \r\n1\r\n\t2,garbage\xFF", Floats{1.0f, 2.0f}},
+        {u"ﾕｰｻﾞｰ", "3\r0.5\r\r7", Floats{0.5f, 0.0f, 7.0f}},
+    };
+    const char *files[] = {"LPF.COF", "THRU.COF", "HPF.COF", "USER.COF"};
+    for (int i = 0; i < 4; ++i)
+        writeFile(dir, files[i], "1\n" + QByteArray::number(i + 1));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        if (c.user)
+            writeFile(dir, "USER.COF", c.user);
+        texts.dFilter = QString::fromUtf16(c.type);
+        link.rewindXfer();
+        link.writeNextXfer(7.0f); // XferOffset 4
+        ASSERT_TRUE(download(dir.path()));
+        const auto count = static_cast<std::int32_t>(c.sent.value_or(Floats{}).size());
+        EXPECT_EQ(xferWrites(), c.sent.value_or(Floats{}));
+        EXPECT_EQ(board.commands, c.sent ? (Commands{12, 17, 16}) : (Commands{12, 17}));
+        EXPECT_EQ(link.xferOffset(), c.sent ? 4 * count : 4);
+        EXPECT_EQ(longOfWord(board.word(dspmem::CmdArg1)), c.sent ? count : 256);
+    }
+}
+
+TEST_F(Download, BadInputSendsNothingAndNamesTheFieldOrFile) {
+    const char *Folder = "/";
+    const struct {
+        Edits edits;
+        const char *lpf; // LPF.COF's content: none when null, a folder in its place for Folder
+        std::vector<const char16_t *> mentions;
+    } cases[] = {
+        {{{&T::cTapSize, u"abc"}}, nullptr, {u"同定系フィルターのタップ数", u"数値ではありません"}},
+        {{{&T::wTapSize, u"5.4"}}, nullptr, {u"消音系フィルターのタップ数", u"範囲外", u"6～4101"}},
+        {{{&T::cBeta, u"1e39"}}, nullptr, {u"同定系フィルターのｽﾃｯﾌﾟｻｲｽﾞβ", u"範囲外"}},
+        {{{&T::cFreq, u"２００００"}, {&T::cGain, u"nan"}, {&T::wGain, u"y"}}, nullptr,
+         {u"ｻﾝﾌﾟﾘﾝｸﾞ周波数", u"同定系フィルターのﾌｨﾙﾀｰｹﾞｲﾝ", u"消音系フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"}},
+        {{{&T::dFilter, u"ﾊｲﾊﾟｽ"}}, "0", {u"HPF.COF", u"見つかりません"}},
+        {{}, Folder, {u"LPF.COF", u"読み込めません"}},
+        {{}, "", {u"LPF.COF", u"係数の数がありません"}},
+        {{}, "4097\n1\n2\n3", {u"LPF.COF", u"1行目", u"0～4096"}},
+        {{}, "3\n0.5\n0.5x\n0.125", {u"LPF.COF", u"3行目", u"0.5x"}},
+        {{}, "3\n0.5\n0.25\n", {u"LPF.COF", u"2個しかありません"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        const ParameterTexts fresh = edited(c.edits);
+        QTemporaryDir appDir;
+        if (c.lpf == Folder)
+            ASSERT_TRUE(QDir(appDir.path()).mkdir(QStringLiteral("LPF.COF")));
+        else if (c.lpf)
+            writeFile(appDir, "LPF.COF", c.lpf);
+        EXPECT_FALSE(download(appDir.path(), &fresh));
+        EXPECT_TRUE(board.writes.empty());
+        EXPECT_TRUE(board.commands.empty());
+        ASSERT_EQ(messages.size(), 1);
+        for (const char16_t *mention : c.mentions)
+            EXPECT_TRUE(messages[0].contains(QString::fromUtf16(mention))) << messages[0].toStdString();
+    }
+}
+
+} // namespace
+} // namespace quiro
