@@ -13,10 +13,6 @@
 
 namespace quiro {
 
-// Tap counts the DSP program accepts: it reads back (tap count - 5) words of the transfer buffer.
-inline constexpr std::int32_t MinTapCount = 6;
-inline constexpr std::int32_t MaxTapCount = dspmem::XferWords + 5;
-
 struct ParameterValues {
     std::int32_t cTapSize = 0;
     std::int32_t wTapSize = 0;

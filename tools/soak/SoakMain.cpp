@@ -175,7 +175,7 @@ private:
     void send(Cmd code) {
         current_ = static_cast<std::int32_t>(code);
         commandStart_ = Steady::now();
-        link_.sendCommand(code);
+        link_.SendCommand(code);
         slowest_ = std::max(slowest_, std::chrono::duration<double>(Steady::now() - commandStart_).count());
         ++commands_;
     }
