@@ -489,7 +489,7 @@ void printSweep(const std::vector<SceneResult> &rows, const Options &opt) {
     overview.push_back(diagonal);
     QDir().mkpath(opt.report);
     lab::writePlot(opt.report + "/sweep-overview.png", "Attenuation against the causal Wiener bound, every scene and mode",
-                   "Wiener bound (dB)", "attenuation after the mode's run (dB)", overview);
+                   "Wiener bound (dB)", "attenuation (dB)", overview);
     std::printf("overview: %s/sweep-overview.png\n", qPrintable(opt.report));
 }
 
