@@ -429,6 +429,8 @@ void Quiros::setParams() {
     w_.setTaps(static_cast<std::size_t>(wTaps_));
     outputEnergy_.setLength(static_cast<std::size_t>(cTaps_));
     updateEnergy_.setLength(static_cast<std::size_t>(wTaps_));
+    outputEnergy_.recompute(output_); // a new window length mid-run
+    updateEnergy_.recompute(whitened_);
     const float hz = argSingle(mem::CmdArg6);
     if (std::isfinite(hz) && hz > 0) {
         rate_ = std::clamp(static_cast<double>(hz), 1000.0, 100000.0);

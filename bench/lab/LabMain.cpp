@@ -300,7 +300,7 @@ SceneResult runScene(KestoLibrary &board, const std::string &bin, const std::str
         phases.push_back({label, start, s.samples(), s.guardTrips() - trips0});
         return speed;
     };
-    phase("C1 identification", opt.ident, Cmd::C1IdentStart);
+    const auto speedIdent = phase("C1 identification", opt.ident, Cmd::C1IdentStart);
     s.send(Cmd::IdentStop);
     const auto c1 = s.fetch(Cmd::C1Fetch, Taps - 5);
     phase("C2 identification", opt.ident, Cmd::C2IdentStart);
@@ -325,8 +325,9 @@ SceneResult runScene(KestoLibrary &board, const std::string &bin, const std::str
     std::remove(wav.c_str());
 
     std::printf("\n== Scene: %s ==\n", result.name.c_str());
-    std::printf("speed (board + DSP program, free clock): cancelling %.0f x real time by the wall clock, "
-                "%.0f x per CPU second\n", speedCancel.wall, speedCancel.cpu);
+    std::printf("speed (board + DSP program, free clock): identifying %.0f x real time by the wall clock, "
+                "%.0f x per CPU second; cancelling %.0f x, %.0f x per CPU second\n",
+                speedIdent.wall, speedIdent.cpu, speedCancel.wall, speedCancel.cpu);
     const auto weight = dWeight(d);
     const Phase &off = phases[2];
     const struct {
