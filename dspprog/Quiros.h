@@ -80,6 +80,7 @@ private:
     void trip();
     void designWhitening();
     void finishIdentification();
+    void flushStatistics();
     // The least-squares fit's length: twice the model's, as far as the delay lines reach.
     std::size_t fitTaps() const { return static_cast<std::size_t>(std::min(2 * cTaps_, MaxTaps)); }
     void trackSpread();
@@ -162,6 +163,8 @@ private:
     // The identification's statistics since it started: the outputs' autocorrelation and their
     // correlation with the microphone, over twice the C taps; and the solver's scratch.
     std::vector<double> outputCorrelation_, micCorrelation_, solveX_, solveY_, solveZ_;
+    std::vector<float> blockOutput_, blockMic_; // the last few samples' share, in float
+    std::int32_t blockCount_ = 0;
     PowerMeter slowPower_;
     std::array<float, WhitenOrder + 1> whiten_{1.0f};
     std::array<float, WhitenOrder + 1> autocorrelation_{};
