@@ -90,6 +90,12 @@ public:
         return e_;
     }
     void clear() { e_ = 0; }
+    // Sums the window afresh (after its length changed).
+    void recompute(const kesto::DelayLine &x) {
+        e_ = 0;
+        for (std::size_t i = 0; i < length_ && i < x.capacity(); ++i)
+            e_ += static_cast<double>(x.recent()[i]) * x.recent()[i];
+    }
 
 private:
     std::size_t length_ = 1;

@@ -57,7 +57,8 @@ constexpr bool Quiros::coversEveryCommand() {
 
 Quiros::Quiros(const KestoDspHost &host, std::uint64_t seed)
     : host_(host), noise_(seed * 11 + 5), outputCorrelation_(MaxTaps), micCorrelation_(MaxTaps),
-      solveX_(MaxTaps), solveY_(MaxTaps), solveZ_(MaxTaps) {
+      solveX_(MaxTaps), solveY_(MaxTaps), solveZ_(MaxTaps), blockOutput_(MaxTaps),
+      blockMic_(MaxTaps) {
     c1_.setTaps(static_cast<std::size_t>(cTaps_));
     c2_.setTaps(static_cast<std::size_t>(cTaps_));
     w_.setTaps(static_cast<std::size_t>(wTaps_));
@@ -89,14 +90,6 @@ std::int32_t Quiros::sample(std::int32_t detection, std::int32_t error) {
     return out;
 }
 
-namespace {
-// acc += k x, in double: the identification's correlations over many seconds.
-void accumulate(double *__restrict acc, const float *__restrict x, double k, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i)
-        acc[i] += k * x[i];
-}
-} // namespace
-
 // Normalised LMS identification: the path's model predicts the microphone from the excitation
 // already sent (output_ holds the outputs up to the previous sample: tap 0 is the converter
 // latency); the step is divided by the energy of those outputs over the model's taps.
@@ -105,9 +98,12 @@ float Quiros::identify(float detection, float error) {
     const float target = activity_ == Activity::IdentC1 ? detection : error;
     const float e = target - path(output_);
     const double energy = outputEnergy_(output_);
+    // The fit's sums: in float over 64 samples, then into double.
     const std::size_t n = fitTaps();
-    accumulate(outputCorrelation_.data(), output_.recent(), output_.recent()[0], n);
-    accumulate(micCorrelation_.data(), output_.recent(), target, n);
+    kesto::addScaled(blockOutput_.data(), output_.recent(), output_.recent()[0], n);
+    kesto::addScaled(blockMic_.data(), output_.recent(), target, n);
+    if (++blockCount_ == 64)
+        flushStatistics();
     // In the excitation's band each coefficient mode then gains 1.5 / n per sample, which
     // makes the model a least-squares fit of everything heard so far, give or take 0.5 dB.
     // The relative step never passes 1, well inside normalised LMS's stable range (below 2).
@@ -337,10 +333,22 @@ void Quiros::fetchSignal(const std::array<float, XferWords> &signal) {
             wordOfSingle(i < capFilled_ ? signal[static_cast<std::size_t>(i)] : 0.0f));
 }
 
+// The float sums cover fitTaps(), so a new tap count flushes them first.
+void Quiros::flushStatistics() {
+    const std::size_t n = fitTaps();
+    for (std::size_t i = 0; i < n; ++i) {
+        outputCorrelation_[i] += blockOutput_[i];
+        micCorrelation_[i] += blockMic_[i];
+        blockOutput_[i] = blockMic_[i] = 0.0f;
+    }
+    blockCount_ = 0;
+}
+
 void Quiros::startIdent(Activity which) {
     finishIdentification();
     activity_ = which;
     identSamples_ = 0;
+    flushStatistics();
     std::fill(outputCorrelation_.begin(), outputCorrelation_.end(), 0.0);
     std::fill(micCorrelation_.begin(), micCorrelation_.end(), 0.0);
     outputEnergy_.clear();
@@ -358,6 +366,7 @@ void Quiros::startIdent(Activity which) {
 void Quiros::finishIdentification() {
     if (activity_ != Activity::IdentC1 && activity_ != Activity::IdentC2)
         return;
+    flushStatistics();
     LmsFilter &path = activity_ == Activity::IdentC1 ? c1_ : c2_;
     const std::size_t n = fitTaps();
     if (identSamples_ < 10.0 * static_cast<double>(n) || !(outputCorrelation_[0] > 0) ||
@@ -441,6 +450,7 @@ float finiteOr0(float v) { return std::isfinite(v) ? v : 0.0f; }
 } // namespace
 
 void Quiros::setParams() {
+    flushStatistics();
     cTaps_ = std::clamp(argLong(mem::CmdArg1), MinTaps, MaxTaps);
     wTaps_ = std::clamp(argLong(mem::CmdArg2), MinTaps, MaxTaps);
     betaC_ = std::max(0.0f, finiteOr0(argSingle(mem::CmdArg4)));
@@ -450,6 +460,8 @@ void Quiros::setParams() {
     w_.setTaps(static_cast<std::size_t>(wTaps_));
     outputEnergy_.setLength(static_cast<std::size_t>(cTaps_));
     updateEnergy_.setLength(static_cast<std::size_t>(wTaps_));
+    outputEnergy_.recompute(output_); // a new window length mid-run
+    updateEnergy_.recompute(whitened_);
     const float hz = argSingle(mem::CmdArg6);
     if (std::isfinite(hz) && hz > 0) {
         rate_ = std::clamp(static_cast<double>(hz), 1000.0, 100000.0);

@@ -27,8 +27,10 @@ inline constexpr float ExcitationRms = 800.0f;
 // relative step IdentStep * beta_C (0.004 at the default 1e-6), falling as 1.5 C taps / samples
 // (over the excitation's peak-to-mean density) once that is smaller, so that a long
 // identification approaches a least-squares fit.
-// Cancellation: the relative step CancelStep * beta_W (0.2 at the default 1e-5), divided by in samples (C2's peak, the band filter's centre, the whitening filter's order):
-// W taps + 2 * delay, the filtered-x LMS loop's stability bound.
+// Cancellation: the relative step CancelStep * beta_W (0.2 at the default 1e-5), divided by the
+// power and by W taps + 2 * delay * spread (delay: C2's peak, the band filter's centre and the
+// whitening filter's order; spread: the update's largest eigenvalue over its power), the
+// filtered-x LMS loop's stability bound.
 inline constexpr float IdentStep = 4000.0f;
 inline constexpr float CancelStep = 2e4f;
 // The order of the whitening filter the cancellation's update sees its signals through.
@@ -79,6 +81,7 @@ private:
     void trip();
     void designWhitening();
     void finishIdentification();
+    void flushStatistics();
     // The least-squares fit's length: twice the model's, as far as the delay lines reach.
     std::size_t fitTaps() const { return static_cast<std::size_t>(std::min(2 * cTaps_, MaxTaps)); }
     void trackSpread();
@@ -142,8 +145,9 @@ private:
     WindowEnergy outputEnergy_, updateEnergy_;
     kesto::WhiteNoise noise_;
 
-    // Cancellation's step: the relative step over W taps + 2 * the loop's delay; mode 81 divides by a slowly tracked power of the banded
-    // reference, mode 82 by its energy over W's taps at this very sample.
+    // Cancellation's step: the relative step over W taps + 2 * the loop's delay * the spread;
+    // mode 81 divides by a slowly tracked power of the whitened reference, mode 82 by its
+    // energy over W's taps at this very sample.
     Fir band_{2 * BandHalfLength + 1};
     std::int32_t bandDelay_ = 0;
     float stepNorm_ = 1.0f;
@@ -158,8 +162,10 @@ private:
     double identSamples_ = 0; // since the identification started
     double excitationPeak_ = 1; // the excitation's peak power density over its mean
     // The identification's statistics since it started: the outputs' autocorrelation and their
-    // correlation with the microphone, over the C taps; and the solver's scratch.
+    // correlation with the microphone, over twice the C taps; and the solver's scratch.
     std::vector<double> outputCorrelation_, micCorrelation_, solveX_, solveY_, solveZ_;
+    std::vector<float> blockOutput_, blockMic_; // the last few samples' share, in float
+    std::int32_t blockCount_ = 0;
     PowerMeter slowPower_;
     std::array<float, WhitenOrder + 1> whiten_{1.0f};
     std::array<float, WhitenOrder + 1> autocorrelation_{};

@@ -252,6 +252,89 @@ double meanSquare(const std::vector<float> &x) {
     return x.empty() ? 0 : s / static_cast<double>(x.size());
 }
 
+// One scene's scripted session on the real board: the phases, the fetched models and the
+// recording of all three channels.
+struct Recording {
+    std::vector<Phase> phases; // C1, C2, none, 81, 83, 82
+    std::vector<float> c1, c2, frames;
+    Session::Speed ident, cancel;
+    bool ok = false;
+};
+
+Recording record(KestoLibrary &board, const std::string &bin, const std::string &sceneDir,
+                 const std::vector<float> &d, const Options &opt) {
+    Recording r;
+    const std::string wav = QDir::tempPath().toStdString() + "/lab-bench-session.wav";
+    setEnv("KESTO32_CLOCK", "free");
+    setEnv("KESTO32_RECORD", wav);
+    setEnv("KESTO32_SCENE", sceneDir);
+    Session s(board, bin, opt);
+    if (!s.open()) {
+        std::printf("scene %s: the board did not start\n", sceneDir.c_str());
+        s.close();
+        return r;
+    }
+    s.download(d);
+    // A phase counts from just before its command, so its length is the time the mode has had.
+    auto phase = [&](const std::string &label, double seconds, Cmd command) {
+        const std::uint32_t start = s.samples();
+        const std::uint32_t trips0 = s.guardTrips();
+        s.send(command);
+        const auto speed = s.wait(seconds, start);
+        r.phases.push_back({label, start, s.samples(), s.guardTrips() - trips0});
+        return speed;
+    };
+    r.ident = phase("C1 identification", opt.ident, Cmd::C1IdentStart);
+    s.send(Cmd::IdentStop);
+    r.c1 = s.fetch(Cmd::C1Fetch, Taps - 5);
+    phase("C2 identification", opt.ident, Cmd::C2IdentStart);
+    s.send(Cmd::IdentStop);
+    r.c2 = s.fetch(Cmd::C2Fetch, Taps - 5);
+    s.send(Cmd::WClear);
+    phase("no cancellation", 5, Cmd::ModeOff);
+    r.cancel = phase("mode 81", opt.cancel, Cmd::Mode1);
+    phase("mode 83 (W held)", 5, Cmd::Mode3);
+    s.send(Cmd::WClear);
+    phase("mode 82", opt.cancel, Cmd::Mode2);
+    s.send(Cmd::RunStop);
+    s.close();
+    double rate = 0;
+    r.ok = kesto::readWav(wav, rate, r.frames);
+    if (!r.ok)
+        std::printf("scene %s: no recording\n", sceneDir.c_str());
+    std::remove(wav.c_str());
+    return r;
+}
+
+// How well one path was identified: against the part of the path a model of this length can
+// hold, beside a least-squares fit of the same signals.
+SceneResult::Path measurePath(const char *label, const std::vector<float> &estimate,
+                              std::vector<double> truth, const Recording &r, int phase, int mic,
+                              const std::vector<double> &weight, const Options &opt) {
+    const Phase &p = r.phases[static_cast<std::size_t>(phase)], &off = r.phases[2];
+    const double total = std::inner_product(truth.begin(), truth.end(), truth.begin(), 0.0);
+    truth.resize(std::min(truth.size(), estimate.size()));
+    const double held = std::inner_product(truth.begin(), truth.end(), truth.begin(), 0.0);
+    const auto m = lab::misalignment(estimate, truth, weight);
+    const auto heard = channel(r.frames, mic, p.start, p.end);
+    const auto sent = channel(r.frames, 2, p.start, p.end);
+    std::vector<float> heardCounts(heard.size()), sentCounts(sent.size());
+    for (std::size_t i = 0; i < heard.size(); ++i)
+        heardCounts[i] = 2048 * heard[i], sentCounts[i] = 2048 * sent[i];
+    const auto ls = lab::misalignment(leastSquaresFit(sentCounts, heardCounts, Taps - 5), truth, weight);
+    const double noise = meanSquare(channel(r.frames, mic, off.start, off.end));
+    const double excitation = std::max(meanSquare(heard) - noise, 1e-30);
+    SceneResult::Path out{m.bandDb, m.wholeDb, ls.bandDb, lab::powerDb(excitation / noise), false};
+    out.met = out.excitationOverNoiseDb >= 0 ? m.bandDb <= -20 : m.bandDb <= ls.bandDb + 3;
+    if (held < 1e-6 * total) // nothing arrives within the model's span: nothing to measure
+        out = {0, 0, 0, out.excitationOverNoiseDb, true, true};
+    std::printf("%s after %.0f s: %6.1f dB whole band, %6.1f dB excitation band (shift %d); "
+                "least squares %6.1f dB; excitation %+5.1f dB over the noise; beyond %zu taps: %.1f dB\n",
+                label, opt.ident, m.wholeDb, m.bandDb, m.shift, ls.bandDb, out.excitationOverNoiseDb,
+                truth.size(), lab::powerDb(1 - held / total));
+    return out;
+}
+
 SceneResult runScene(KestoLibrary &board, const std::string &bin, const std::string &sceneDir,
                      const Options &opt) {
     SceneResult result;
@@ -272,90 +355,23 @@ SceneResult runScene(KestoLibrary &board, const std::string &bin, const std::str
         scene = std::move(*at);
     }
     result.hasTones = !scene.tones.empty();
-    const std::string wav = QDir::tempPath().toStdString() + "/lab-bench-session.wav";
-    setEnv("KESTO32_CLOCK", "free");
-    setEnv("KESTO32_RECORD", wav);
-    setEnv("KESTO32_SCENE", sceneDir);
-    Session s(board, bin, opt);
-    if (!s.open()) {
-        std::printf("scene %s: the board did not start\n", result.name.c_str());
-        s.close();
-        return result;
-    }
     const auto d = dFilter(bin, opt.dFile);
-    s.download(d);
-    std::vector<Phase> phases;
-    // A phase counts from just before its command, so its length is the time the mode has had.
-    auto phase = [&](const std::string &label, double seconds, Cmd command) {
-        const std::uint32_t start = s.samples();
-        const std::uint32_t trips0 = s.guardTrips();
-        s.send(command);
-        const auto speed = s.wait(seconds, start);
-        phases.push_back({label, start, s.samples(), s.guardTrips() - trips0});
-        return speed;
-    };
-    phase("C1 identification", opt.ident, Cmd::C1IdentStart);
-    s.send(Cmd::IdentStop);
-    const auto c1 = s.fetch(Cmd::C1Fetch, Taps - 5);
-    phase("C2 identification", opt.ident, Cmd::C2IdentStart);
-    s.send(Cmd::IdentStop);
-    const auto c2 = s.fetch(Cmd::C2Fetch, Taps - 5);
-    s.send(Cmd::WClear);
-    phase("no cancellation", 5, Cmd::ModeOff);
-    const auto speedCancel = phase("mode 81", opt.cancel, Cmd::Mode1);
-    phase("mode 83 (W held)", 5, Cmd::Mode3);
-    s.send(Cmd::WClear);
-    phase("mode 82", opt.cancel, Cmd::Mode2);
-    s.send(Cmd::RunStop);
-    s.close();
+    const Recording rec = record(board, bin, sceneDir, d, opt);
+    if (!rec.ok)
+        return result;
+    const auto &phases = rec.phases;
+    const auto &frames = rec.frames;
+    const auto speedIdent = rec.ident, speedCancel = rec.cancel;
     result.speed = speedCancel.wall;
 
-    double rate = 0;
-    std::vector<float> frames;
-    if (!kesto::readWav(wav, rate, frames)) {
-        std::printf("scene %s: no recording\n", result.name.c_str());
-        return result;
-    }
-    std::remove(wav.c_str());
-
     std::printf("\n== Scene: %s ==\n", result.name.c_str());
-    std::printf("speed (board + DSP program, free clock): cancelling %.0f x real time by the wall clock, "
-                "%.0f x per CPU second\n", speedCancel.wall, speedCancel.cpu);
+    std::printf("speed (board + DSP program, free clock): identifying %.0f x real time by the wall clock, "
+                "%.0f x per CPU second; cancelling %.0f x, %.0f x per CPU second\n",
+                speedIdent.wall, speedIdent.cpu, speedCancel.wall, speedCancel.cpu);
     const auto weight = dWeight(d);
     const Phase &off = phases[2];
-    const struct {
-        const char *label;
-        const std::vector<float> &estimate;
-        const std::vector<double> &truth;
-        const Phase &phase;
-        int mic;
-        SceneResult::Path &out;
-    } paths[] = {{"C1", c1, scene.secondaryRef, phases[0], 0, result.c1},
-                 {"C2", c2, scene.secondaryErr, phases[1], 1, result.c2}};
-    for (const auto &p : paths) {
-        // Against the part of the path a model of this length can hold.
-        std::vector<double> truth = p.truth;
-        const double total = std::inner_product(truth.begin(), truth.end(), truth.begin(), 0.0);
-        truth.resize(std::min(truth.size(), p.estimate.size()));
-        const double held = std::inner_product(truth.begin(), truth.end(), truth.begin(), 0.0);
-        const auto m = lab::misalignment(p.estimate, truth, weight);
-        const auto mic = channel(frames, p.mic, p.phase.start, p.phase.end);
-        const auto sent = channel(frames, 2, p.phase.start, p.phase.end);
-        std::vector<float> micCounts(mic.size()), sentCounts(sent.size());
-        for (std::size_t i = 0; i < mic.size(); ++i)
-            micCounts[i] = 2048 * mic[i], sentCounts[i] = 2048 * sent[i];
-        const auto ls = lab::misalignment(leastSquaresFit(sentCounts, micCounts, Taps - 5), truth, weight);
-        const double noise = meanSquare(channel(frames, p.mic, off.start, off.end));
-        const double excitation = std::max(meanSquare(mic) - noise, 1e-30);
-        p.out = {m.bandDb, m.wholeDb, ls.bandDb, lab::powerDb(excitation / noise), false};
-        p.out.met = p.out.excitationOverNoiseDb >= 0 ? m.bandDb <= -20 : m.bandDb <= ls.bandDb + 3;
-        if (held < 1e-6 * total) // nothing arrives within the model's span: nothing to measure
-            p.out = {0, 0, 0, p.out.excitationOverNoiseDb, true, true};
-        std::printf("%s after %.0f s: %6.1f dB whole band, %6.1f dB excitation band (shift %d); "
-                    "least squares %6.1f dB; excitation %+5.1f dB over the noise; beyond %zu taps: %.1f dB\n",
-                    p.label, opt.ident, m.wholeDb, m.bandDb, m.shift, ls.bandDb,
-                    p.out.excitationOverNoiseDb, truth.size(), lab::powerDb(1 - held / total));
-    }
+    result.c1 = measurePath("C1", rec.c1, scene.secondaryRef, rec, 0, 0, weight, opt);
+    result.c2 = measurePath("C2", rec.c2, scene.secondaryErr, rec, 1, 1, weight, opt);
 
     const auto offErr = channel(frames, 1, off.start, off.end);
     const auto offSpec = lab::spectrum(offErr);
@@ -483,7 +499,7 @@ void printSweep(const std::vector<SceneResult> &rows, const Options &opt) {
     overview.push_back(diagonal);
     QDir().mkpath(opt.report);
     lab::writePlot(opt.report + "/sweep-overview.png", "Attenuation against the causal Wiener bound, every scene and mode",
-                   "Wiener bound (dB)", "attenuation after the mode's run (dB)", overview);
+                   "Wiener bound (dB)", "attenuation (dB)", overview);
     std::printf("overview: %s/sweep-overview.png\n", qPrintable(opt.report));
 }
 
