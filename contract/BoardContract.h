@@ -15,6 +15,9 @@ inline constexpr std::uint32_t CmdAck = 0x80002404;     // Long, DSP -> PC: 1 ta
 inline constexpr std::uint32_t CmdCode = 0x80002408;    // Long, PC -> DSP: command number
 inline constexpr std::uint32_t CmdArg1 = 0x8000240C;    // Long, both ways
 inline constexpr std::uint32_t CmdArg2 = 0x80002410;    // Long, PC -> DSP
+// Long, DSP -> PC: how often the DSP program's divergence guard has reset W since it started (a
+// mailbox word the console never uses; the lab bench and the soak run read it).
+inline constexpr std::uint32_t GuardTrips = 0x80002414;
 inline constexpr std::uint32_t CmdArg4 = 0x80002418;    // Single, PC -> DSP
 inline constexpr std::uint32_t CmdArg5 = 0x8000241C;    // Single, PC -> DSP
 inline constexpr std::uint32_t CmdArg6 = 0x80002420;    // Single, PC -> DSP

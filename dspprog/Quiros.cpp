@@ -73,7 +73,7 @@ Quiros::Quiros(const KestoDspHost &host, std::uint64_t seed)
     for (PowerMeter *p : {&errorSlow_, &uncancelledSlow_})
         p->setLength(static_cast<std::size_t>(rate_ / 8));
     put(mem::CmdAck, 0);
-    put(GuardTripsWord, 0);
+    put(quiro::dspmem::GuardTrips, 0);
 }
 
 // --- samples --------------------------------------------------------------------------------
@@ -269,7 +269,7 @@ void Quiros::resetSpread() {
 void Quiros::trip() {
     w_.clear();
     stepScale_ = std::max(stepScale_ * 0.25f, 1.0f / 4096.0f);
-    put(GuardTripsWord, wordOfLong(++trips_));
+    put(quiro::dspmem::GuardTrips, wordOfLong(++trips_));
     for (PowerMeter *p : {&errorFast_, &errorSlow_, &uncancelledSlow_})
         p->set(uncancelledFast_.value());
     clipShare_ = 0;

@@ -38,9 +38,6 @@ inline constexpr std::size_t WhitenOrder = 16;
 // The band filter that confines the cancellation's update to the identified band reaches this
 // many samples either side of its centre.
 inline constexpr std::int32_t BandHalfLength = 32;
-// The word the program keeps the divergence guard's trip count in (the mailbox word the PC does
-// not use): a Long the PC may read at any time.
-inline constexpr std::uint32_t GuardTripsWord = 0x80002414;
 
 enum class Activity { Idle, IdentC1, IdentC2, Cancel };
 enum class CancelMode { Off, FxLms, NormalisedFxLms, Held };

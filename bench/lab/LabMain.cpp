@@ -107,7 +107,7 @@ public:
     }
     std::uint32_t guardTrips() {
         std::uint32_t w = 0;
-        link_.getWord(quiros::GuardTripsWord, w);
+        link_.getWord(quiro::dspmem::GuardTrips, w);
         return w;
     }
     std::uint32_t overruns() {

@@ -50,7 +50,7 @@ struct Rig {
         put(quiro::dspmem::CmdArg1, static_cast<std::int32_t>(d.size()));
         send(quiro::Cmd::LoadDFilter);
     }
-    std::int32_t trips() const { return quiro::longOfWord(memory.load(GuardTripsWord)); }
+    std::int32_t trips() const { return quiro::longOfWord(memory.load(quiro::dspmem::GuardTrips)); }
 
     // What `seconds` of samples did at the error microphone and the output.
     struct Run {
