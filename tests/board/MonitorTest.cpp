@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -52,9 +51,10 @@ BoardRun runBoard(const std::vector<std::pair<const char *, std::string>> &env, 
     return run;
 }
 
-double figure(const std::string &log, const char *pattern) {
-    std::smatch m;
-    return std::regex_search(log, m, std::regex(pattern)) ? std::stod(m[1]) : -1;
+// The number that follows `before` in the board's summary line; -1 if there is none.
+double figure(const std::string &log, const std::string &before) {
+    const std::size_t at = log.find(before);
+    return at == std::string::npos ? -1 : std::strtod(log.c_str() + at + before.size(), nullptr);
 }
 
 // The normalised correlation of a with b.
@@ -87,8 +87,8 @@ TEST(Monitor, PlaysTheErrorMicrophoneAsRecordedWithinTheLatencyBound) {
                               {"SDL_DISKAUDIOFILE", raw.string()}},
                              3.0);
     ASSERT_EQ(run.entered, 0) << run.log;
-    const double deviceRate = figure(run.log, R"(played at (\d+) Hz)");
-    const double latencyMs = figure(run.log, R"(latency at most (\d+) ms)");
+    const double deviceRate = figure(run.log, "played at ");
+    const double latencyMs = figure(run.log, "latency at most ");
     ASSERT_GT(deviceRate, 0) << run.log;
     EXPECT_LE(latencyMs, 50) << run.log;
 
@@ -171,8 +171,8 @@ TEST(MonitorSoak, AMinuteOfListeningCostsTheBoardNoOverrun) {
                              60.0);
     ASSERT_EQ(run.entered, 0) << run.log;
     EXPECT_EQ(run.overruns, 0u) << run.log;
-    EXPECT_GE(figure(run.log, R"(([\d.]+) s played)"), 55.0) << run.log;
-    EXPECT_GE(figure(run.log, R"((\d+) underruns)"), 0.0) << run.log;
+    EXPECT_GE(figure(run.log, "monitor: "), 55.0) << run.log;
+    EXPECT_GE(figure(run.log, " ms, "), 0.0) << run.log;
     std::printf("%s", run.log.c_str());
     fs::remove(raw);
 }
