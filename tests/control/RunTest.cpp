@@ -128,12 +128,14 @@ TEST_F(Run, AStopWhileTheRunIsStartingIsHonoured) {
     }
 }
 
-TEST_F(Run, RefusedParametersStartNothingAndLeaveTheWindowAsItWas) {
+// After a run that ended in mode 3, refused parameters start nothing and leave mode 3 shown; the
+// next run starts without cancellation, whatever was chosen before.
+TEST_F(Run, RefusedParametersStartNothingAndTheNextRunStartsWithoutCancellation) {
     at(afterPasses(1), [&] {
         act.click(B::Mode3);
         act.click(B::Quiro);
     });
-    run(); // ends showing mode 3
+    run();
     texts.wBeta = QStringLiteral("1e99");
     const auto before = enabledButtons();
     EXPECT_TRUE(run().empty());
@@ -143,14 +145,8 @@ TEST_F(Run, RefusedParametersStartNothingAndLeaveTheWindowAsItWas) {
     EXPECT_EQ(view.modeText, QStringLiteral("消音ﾓｰﾄﾞ3"));
     EXPECT_EQ(act.QuiroActive, 0);
     EXPECT_FALSE(view.timer);
-}
 
-TEST_F(Run, TheNextRunStartsWithoutCancellationWhateverWasChosenBefore) {
-    at(afterPasses(1), [&] {
-        act.click(B::Mode1);
-        act.click(B::Quiro);
-    });
-    run();
+    texts.wBeta = QStringLiteral("0.00001");
     script.clear();
     at(afterPasses(1), [&] {
         EXPECT_EQ(view.modeText, QStringLiteral("消音無し"));
