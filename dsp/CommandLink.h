@@ -27,9 +27,6 @@ public:
     void SendCommand(Cmd code) { SendCommand(static_cast<std::int32_t>(code)); }
     void SendCommand(std::int32_t code);
 
-    // True from the first write of a command until its release has been seen.
-    bool commandInProgress() const { return inProgress_; }
-
     // One-word accesses. getWord leaves `word` untouched when the read fails.
     void getWord(std::uint32_t address, std::uint32_t &word);
     void putWord(std::uint32_t address, std::uint32_t word);
@@ -45,8 +42,6 @@ public:
     void readNextXfer(float &value);
     // Writes `value` to XferBuf + XferOffset and advances XferOffset by one word.
     void writeNextXfer(float value);
-
-    Board &board() { return board_; }
 
 private:
     void post(std::int32_t code);

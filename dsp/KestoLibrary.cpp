@@ -38,8 +38,6 @@ KestoLibrary::KestoLibrary(QString appDir) : appDir_(std::move(appDir)) {}
 
 KestoLibrary::~KestoLibrary() = default; // the library stays mapped until the process ends
 
-QString KestoLibrary::fileName() const { return library_.isLoaded() ? library_.fileName() : QString(); }
-
 bool KestoLibrary::load() {
     if (library_.isLoaded())
         return true;

@@ -31,9 +31,6 @@ public:
     std::int32_t putmem(std::uint32_t address, const std::uint32_t *word,
                         std::int32_t flag) override;
 
-    // The file the library was loaded from; empty until it is loaded.
-    QString fileName() const;
-
     static constexpr std::int32_t Failed = -1; // result of a call that could not be made
 
 private:

@@ -7,9 +7,10 @@
 // simulated one from the run tree (bin/libKesto32.so, DSP/quiros.out); without it the second
 // figure is skipped.
 
-#include "StandInForm.h"
+#include "QtApplication.h"
 #include "display/Plots.h"
 #include "dsp/KestoLibrary.h"
+#include "window/MainForm.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -74,8 +75,8 @@ void print(const char *what, int passes, Figures f) {
                 f.median, f.low, f.high, passes);
 }
 
-// A form with the plots' controls, shown, and the plots on it after a normal start-up.
-struct Console {
+// The main window, shown, and the plots on it after a normal start-up.
+struct Console : test::UsesQt {
     explicit Console(Board &board, CommandLink::Yield yield) : link(board, std::move(yield)) {
         form.show();
         QCoreApplication::processEvents();
@@ -91,7 +92,7 @@ struct Console {
             QCoreApplication::processEvents();
     }
 
-    test::StandInForm form;
+    MainForm form;
     CommandLink link;
     Plots plots{form, link};
     PaintCounter c1Paints;

@@ -39,22 +39,15 @@ using Buttons = std::set<Button>;
 using Commands = std::vector<std::int32_t>;
 constexpr std::int32_t n(Cmd c) { return static_cast<std::int32_t>(c); }
 
-class ActivityFixture : public ::testing::Test {
-protected:
-    struct Event {
-        std::function<bool()> when;
-        std::function<void()> what;
-        bool done = false;
-    };
-
+// The activities, the fake board and the recording view, with the yield left to the user.
+struct ActivityRig {
     FakeBoard board;
     RecordingView view;
     ParameterTexts texts;
-    std::vector<QString> messages;
-    std::vector<Event> script;
-    int yields = 0;
+    std::vector<QString> messages; // refusals of the download
+    std::function<void()> onYield = [] {};
 
-    CommandLink link{board, [this] { yieldToEvents(); }};
+    CommandLink link{board, [this] { onYield(); }};
     Activities act{view, link,
                    [this] {
                        return DownloadParameters(
@@ -63,15 +56,28 @@ protected:
                                messages.push_back(text);
                            });
                    },
-                   [this] { yieldToEvents(); }};
+                   [this] { onYield(); }};
 
-    ActivityFixture() {
-        board.ackAfterReads = 2;
-        act.showAll();
-    }
+    ActivityRig() { act.showAll(); }
     void identifyBoth() {
         act.C1Identified = act.C2Identified = -1;
         act.enableGroup(Group::Quiro);
+    }
+};
+
+class ActivityFixture : public ::testing::Test, protected ActivityRig {
+protected:
+    struct Event {
+        std::function<bool()> when;
+        std::function<void()> what;
+        bool done = false;
+    };
+    std::vector<Event> script;
+    int yields = 0;
+
+    ActivityFixture() {
+        board.ackAfterReads = 2;
+        onYield = [this] { yieldToEvents(); };
     }
 
     // A scripted event fires once, at the first yield where `when` holds.

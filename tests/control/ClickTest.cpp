@@ -21,19 +21,7 @@ struct Watchdog {};
 // The activities against the fake board. At yield `clickAt` it clicks the `which`-th enabled
 // button (one past the last: a timer tick); at quiet yields it stops an activity that has run a
 // while, as the operator would.
-struct Session {
-    FakeBoard board;
-    RecordingView view;
-    ParameterTexts texts;
-    CommandLink link{board, [this] { yield(); }};
-    Activities act{view, link,
-                   [this] {
-                       return DownloadParameters(link, texts, QStringLiteral(QUIRO_SOURCE_DIR "/data"),
-                                                 [](MessageIcon, const QString &, const QString &) {
-                                                     ADD_FAILURE() << "parameters refused";
-                                                 });
-                   },
-                   [this] { yield(); }};
+struct Session : ActivityRig {
     std::vector<Taken> taken;
     int yields = 0;
     int clickAt = -1;
@@ -42,11 +30,12 @@ struct Session {
     int quietYields[3] = {};
 
     explicit Session(bool identified) {
+        onYield = [this] { yield(); };
         // Distinct values, so that a word left over from another command shows.
         texts.cTapSize = "100", texts.wTapSize = "120", texts.cBeta = "0.5", texts.wBeta = "0.25";
         texts.cFreq = "16000", texts.cGain = "2", texts.wGain = "3", texts.dGain = "4";
-        act.C1Identified = act.C2Identified = identified ? -1 : 0;
-        act.enableGroup(Group::Quiro);
+        if (identified)
+            identifyBoth();
         board.onCommand = [this](std::int32_t code, FakeBoard &b) {
             Taken t{code, {}};
             for (std::size_t i = 0; i < 6; ++i)
@@ -197,6 +186,7 @@ TEST_P(EveryClick, AtEveryYieldKeepsEachCommandsWordsAndTheOrder) {
                 break;
             ++runs;
             EXPECT_FALSE(s.board.overlapped);
+            EXPECT_TRUE(s.messages.empty());
             EXPECT_EQ(wrongOrder(s.taken), "");
             for (const Taken &t : s.taken)
                 EXPECT_EQ(wrongWords(t), "");

@@ -22,6 +22,7 @@ protected:
     // Runs a cancellation with the given script; the stop must come from the script.
     Commands run() {
         const std::size_t first = board.commands.size();
+        passesBefore = taken(Cmd::WFetch);
         act.click(B::Quiro);
         return commandsFrom(first);
     }
@@ -30,7 +31,11 @@ protected:
         for (int i = 0; i < count; ++i)
             tick();
     }
-    std::function<bool()> afterPasses(int count) { return after(Cmd::WFetch, count); }
+    // At a yield outside any command, once this run has fetched W `count` times.
+    int passesBefore = 0;
+    std::function<bool()> afterPasses(int count) {
+        return [this, count] { return board.current() == 0 && taken(Cmd::WFetch) - passesBefore >= count; };
+    }
 };
 
 TEST_F(Run, StartsWithoutCancellationFetchesWEveryPassAndEndsWithRunStop) {
@@ -78,31 +83,37 @@ TEST_F(Run, TheTimerCountsDownToZeroAndNoFurther) {
     EXPECT_EQ(act.DispCountdown, 0);
 }
 
-TEST_F(Run, OnlyTheLastOfTwoModeClicksInOnePassIsSentOnce) {
-    at(afterPasses(1), [&] {
-        act.click(B::Mode2);
-        act.click(B::Mode1);
-    });
-    at(afterPasses(2), [&] { act.click(B::Quiro); });
-    EXPECT_EQ(run(), (Commands{12, 17, 16, 33, 8, 10, 10, 81, 10, 9}));
-    EXPECT_EQ(view.modeText, QStringLiteral("消音ﾓｰﾄﾞ1"));
-}
-
-TEST_F(Run, AModeClickedBeforeTheStopIsStillSentBeforeRunStop) {
-    at(afterPasses(1), [&] {
-        act.click(B::Mode3);
-        act.click(B::Quiro);
-    });
-    EXPECT_EQ(run(), (Commands{12, 17, 16, 33, 8, 10, 10, 83, 9}));
-}
-
-TEST_F(Run, AModeClickedDuringTheModeCommandIsKeptForTheNextPass) {
-    at(afterPasses(1), [&] { act.click(B::Mode1); });
-    at(during(Cmd::Mode1), [&] { act.click(B::Mode2); });
-    at(afterPasses(3), [&] { act.click(B::Quiro); });
-    EXPECT_EQ(run(), (Commands{12, 17, 16, 33, 8, 10, 10, 81, 10, 82, 10, 9}));
-    EXPECT_EQ(view.modeText, QStringLiteral("消音ﾓｰﾄﾞ2"));
-    EXPECT_FALSE(board.overlapped);
+// A mode click only records the mode: the last one recorded before a pass is sent once, by the
+// pass; one clicked just before the stop still goes before 9; one clicked during the mode command
+// is kept for the next pass.
+TEST_F(Run, ModeClicksAreSentByTheNextPass) {
+    const struct {
+        std::vector<Button> atPass1;
+        bool clickDuringMode1;
+        int stopAtPass; // 0: with the clicks at pass 1
+        Commands commands;
+        const char *modeText;
+    } cases[] = {
+        {{B::Mode2, B::Mode1}, false, 2, {12, 17, 16, 33, 8, 10, 10, 81, 10, 9}, "消音ﾓｰﾄﾞ1"},
+        {{B::Mode3}, false, 0, {12, 17, 16, 33, 8, 10, 10, 83, 9}, "消音ﾓｰﾄﾞ3"},
+        {{B::Mode1}, true, 3, {12, 17, 16, 33, 8, 10, 10, 81, 10, 82, 10, 9}, "消音ﾓｰﾄﾞ2"},
+    };
+    for (const auto &c : cases) {
+        script.clear();
+        at(afterPasses(1), [&] {
+            for (Button b : c.atPass1)
+                act.click(b);
+            if (c.stopAtPass == 0)
+                act.click(B::Quiro);
+        });
+        if (c.clickDuringMode1)
+            at(during(Cmd::Mode1), [&] { act.click(B::Mode2); });
+        if (c.stopAtPass != 0)
+            at(afterPasses(c.stopAtPass), [&] { act.click(B::Quiro); });
+        EXPECT_EQ(run(), c.commands) << c.modeText;
+        EXPECT_EQ(view.modeText, QString::fromUtf8(c.modeText));
+        EXPECT_FALSE(board.overlapped);
+    }
 }
 
 TEST_F(Run, AStopWhileTheRunIsStartingIsHonoured) {
@@ -117,12 +128,14 @@ TEST_F(Run, AStopWhileTheRunIsStartingIsHonoured) {
     }
 }
 
-TEST_F(Run, RefusedParametersStartNothingAndLeaveTheWindowAsItWas) {
+// After a run that ended in mode 3, refused parameters start nothing and leave mode 3 shown; the
+// next run starts without cancellation, whatever was chosen before.
+TEST_F(Run, RefusedParametersStartNothingAndTheNextRunStartsWithoutCancellation) {
     at(afterPasses(1), [&] {
         act.click(B::Mode3);
         act.click(B::Quiro);
     });
-    run(); // ends showing mode 3
+    run();
     texts.wBeta = QStringLiteral("1e99");
     const auto before = enabledButtons();
     EXPECT_TRUE(run().empty());
@@ -132,16 +145,10 @@ TEST_F(Run, RefusedParametersStartNothingAndLeaveTheWindowAsItWas) {
     EXPECT_EQ(view.modeText, QStringLiteral("消音ﾓｰﾄﾞ3"));
     EXPECT_EQ(act.QuiroActive, 0);
     EXPECT_FALSE(view.timer);
-}
 
-TEST_F(Run, TheNextRunStartsWithoutCancellationWhateverWasChosenBefore) {
-    at(afterPasses(1), [&] {
-        act.click(B::Mode1);
-        act.click(B::Quiro);
-    });
-    run();
+    texts.wBeta = QStringLiteral("0.00001");
     script.clear();
-    at(afterPasses(3), [&] { // the first run fetched W twice
+    at(afterPasses(1), [&] {
         EXPECT_EQ(view.modeText, QStringLiteral("消音無し"));
         act.click(B::Quiro);
     });

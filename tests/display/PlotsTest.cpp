@@ -1,11 +1,15 @@
-// The six plots on a stand-in window: start-up scales, zoom, and drawing from the transfer buffer
+// The six plots on the main window: start-up scales, zoom, and drawing from the transfer buffer
 // of a fake board that counts its reads.
 
 #include "display/Plots.h"
 #include "FakeBoard.h"
-#include "StandInForm.h"
+#include "QtApplication.h"
+#include "window/MainForm.h"
 
 #include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -33,8 +37,8 @@ public:
     }
 };
 
-struct Display : ::testing::Test {
-    test::StandInForm form;
+struct Display : test::UsesQt, ::testing::Test {
+    MainForm form;
     FlakyBoard board;
     CommandLink link{board, [] {}};
     Plots plots{form, link};
@@ -43,12 +47,12 @@ struct Display : ::testing::Test {
         for (const PlotControls &row : PlotTable)
             plots.picture(row.plot).keepLineLog();
     }
-    QString label(const char *name) const { return form.get<QLabel>(name)->text(); }
+    QString label(const char *name) const { return form.control<QLabel>(name)->text(); }
     // As the operator would; a coefficient plot's buttons wait for a run to enable them.
     void press(const char *button, int times) {
-        form.get<QPushButton>(button)->setEnabled(true);
+        form.control<QPushButton>(button)->setEnabled(true);
         for (int i = 0; i < times; ++i)
-            form.get<QPushButton>(button)->click();
+            form.control<QPushButton>(button)->click();
     }
     bool black(Plot plot, int x, int y) const {
         return plots.picture(plot).image().pixel(x, y) == qRgb(0, 0, 0);
@@ -83,8 +87,8 @@ TEST_F(Display, StartUpGivesEveryPlotFullScaleZeroPointTwoAndItsAxes) {
             EXPECT_EQ(plots.gain(row.plot), started ? 5.0 : 0.0);
             EXPECT_EQ(plots.picture(row.plot).lines(), started ? Axes : std::vector<QLineF>{});
             // Only the signal plots can be zoomed between runs.
-            EXPECT_EQ(form.get<QPushButton>(row.zoomIn)->isEnabled(), started && row.signal);
-            EXPECT_EQ(form.get<QPushButton>(row.zoomOut)->isEnabled(), started && row.signal);
+            EXPECT_EQ(form.control<QPushButton>(row.zoomIn)->isEnabled(), started && row.signal);
+            EXPECT_EQ(form.control<QPushButton>(row.zoomOut)->isEnabled(), started && row.signal);
             // The axes are in the image: the left column and the zero line.
             EXPECT_EQ(black(row.plot, 0, 0) && black(row.plot, 0, 120), started);
             EXPECT_EQ(black(row.plot, 312, 60) || black(row.plot, 312, 61), started);
@@ -125,7 +129,7 @@ TEST_F(Display, ZoomMovesOnlyItsOwnPlotAndStopsAtEitherEndWithoutClearing) {
 }
 
 TEST_F(Display, AMissingControlIsNamed) {
-    delete form.get<QLabel>("LblErrorMfs");
+    delete form.control<QLabel>("LblErrorMfs");
     try {
         Plots broken(form, link);
         ADD_FAILURE() << "a form without LblErrorMfs was accepted";
@@ -148,8 +152,8 @@ TEST_F(Drawing, ReadsOneWordPerPointAndSpansTheCountLessFive) {
     for (const auto &r : rows) {
         SCOPED_TRACE(std::string(controlsOf(r.plot).picture) + " at \"" + r.count + "\"");
         for (const char *box : {"TextCTapSize", "TextWTapSize"})
-            form.get<QLineEdit>(box)->setText(QStringLiteral("256"));
-        form.get<QLineEdit>(controlsOf(r.plot).countText)->setText(QString::fromLatin1(r.count));
+            form.control<QLineEdit>(box)->setText(QStringLiteral("256"));
+        form.control<QLineEdit>(controlsOf(r.plot).countText)->setText(QString::fromLatin1(r.count));
         plots.picture(r.plot).line({0, 0.5}, {1, 0.5}); // an old trace, to be cleared
         float stale = 0.0F;
         link.readNextXfer(stale); // an earlier transfer left XferOffset elsewhere

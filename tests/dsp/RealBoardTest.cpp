@@ -1,5 +1,5 @@
-// The board library bound by name as the program binds it, when it cannot be bound. (The end-to-end
-// test starts the real one from the run tree.)
+// The board library bound by name as the program binds it, when it or the DSP program is missing.
+// (The end-to-end test starts the real one from the run tree.)
 
 #include "dsp/KestoLibrary.h"
 #include "contract/BoardContract.h"
@@ -35,6 +35,14 @@ TEST(RealBoard, ALibraryWithoutTheExportsFailsEachCallAndStartsNothing) {
     std::uint32_t word = 42;
     EXPECT_NE(impostor.getmem(dspmem::CmdAck, &word), 0);
     EXPECT_EQ(word, 42u);
+}
+
+TEST(RealBoard, AMissingDspProgramFailsToLoadAndNothingRuns) {
+    KestoLibrary board(QStringLiteral(QUIRO_RUN_TREE "/bin"));
+    ASSERT_EQ(board.libenter(), 0);
+    EXPECT_NE(board.loadcs(QUIRO_RUN_TREE "/DSP/missing.out"), 0);
+    EXPECT_NE(board.run(), 0);
+    board.libexit();
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // own globals may be gone by the time static objects are.
 
 #include <QApplication>
+#include <QEvent>
 
 namespace quiro::test {
 
@@ -22,6 +23,15 @@ inline QApplication &application() {
 // Put first among bases or members, so the application exists before any widget.
 struct UsesQt {
     UsesQt() { application(); }
+};
+
+// Counts the paints a widget receives.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
 };
 
 } // namespace quiro::test
