@@ -1,7 +1,6 @@
 // The C locale's number notation and its conversions, then the fuzz entry point over generated
 // inputs, so that g++ builds exercise it too.
 
-#include "ParamsFuzz.h"
 #include "coeffile/CoefficientParser.h"
 #include "coeffile/NumberText.h"
 
@@ -10,6 +9,8 @@
 #include <bit>
 #include <random>
 #include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size); // ParamsFuzz.cpp
 
 namespace quiro {
 namespace {
@@ -32,7 +33,7 @@ TEST(NumberText, ConvertsTheCNotationWithinItsBounds) {
         {Taps, "256.51", Ok, 257}, {Taps, "5.5", Ok, 6}, {Taps, "4101", Ok, 4101}, {Taps, "4100.5", Ok, 4100},
         {Taps, "2.56e2", Ok, 256}, {Taps, "5.4", Out, 0}, {Taps, "4101.5", Out, 0}, {Taps, "3e9", Out, 0},
         {Taps, "256.50000000000001", Ok, 257}, {Taps, "4101.4999999999999999", Ok, 4101},
-        {Taps, "2565e-1", Ok, 256}, {Taps, "0.02575e4", Ok, 258},
+        {Taps, "2565e-1", Ok, 256}, {Taps, "0.02575e4", Ok, 258}, {Taps, "0000000000256.5", Ok, 256},
         {Count, "3.0", Ok, 3}, {Count, "-0", Ok, 0}, {Count, "4096", Ok, 4096}, {Count, "3.5", Out, 0},
         {Count, "-1", Out, 0}, {Count, "4097", Out, 0}, {Count, "1e-30", Out, 0},
         {Count, "3.0000000000000001", Out, 0}, {Count, "40.96e2", Ok, 4096},
@@ -91,7 +92,7 @@ TEST(ParamsFuzz, GeneratedInputsKeepEveryProperty) {
         for (std::size_t n = asIs ? 0 : pick(25); n > 0; --n)
             input.insert(pick(input.size() + 1), 1,
                          i % 5 == 0 ? static_cast<char>(random()) : alphabet[pick(alphabet.size())]);
-        fuzz::runOne(reinterpret_cast<const std::uint8_t *>(input.data()), input.size());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(input.data()), input.size());
     }
 }
 
