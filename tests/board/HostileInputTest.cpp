@@ -74,8 +74,6 @@ const Row Rows[] = {
      "primary_err.cof:0: larger than 16777216 bytes"},
     {"a response failing with EIO", "scene/secondary_ref.cof", link("/proc/self/mem"), true,
      "secondary_ref.cof:0: read error (Input/output error)"},
-    {"an item longer than any number", "scene/primary_ref.cof", text(std::string(1 << 20, '7')), true,
-     "primary_ref.cof:1: the count \"7777"},
     // A scene the board reads but cannot run at the program's 20 kHz: the program is refused.
     {"a tone above the program's half rate", "scene/scene.ini", text("sample_rate = 48000\ntone = 15000 0.1\n"),
      false, "is not below half of 20000 Hz"},
