@@ -62,8 +62,16 @@ TEST(SceneDir, NamesTheFileAndLineOfWhatIsWrong) {
         {"scene.ini", "sample_rate = fast\n", "scene.ini:1: \"fast\" is not"},
         {"scene.ini", "sample_rate 10000\n", "scene.ini:1: expected key = value"},
         {"scene.ini", "sample_rate = 5\n", "scene.ini:1: sample_rate must lie"},
+        {"scene.ini", "sample_rate = 400000\n", "scene.ini:1: sample_rate must lie"},
+        {"scene.ini", "mic_noise = 2e6\n", "scene.ini:1: mic_noise must lie between 0 and 1000000"},
+        {"scene.ini", "tone = 100 2e6\n", "scene.ini:1: tone must lie between 0 and 1000000"},
         {"scene.ini", "tone = 5000 0.1\nsample_rate = 10000\n", "scene.ini:1: tone frequencies must"},
+        {"scene.ini", "sample_rate = 8000\ntone = 4000 0.1\n", "scene.ini:2: tone frequencies must lie below half"},
+        {"scene.ini", "tone = 200 -0.5\n", "scene.ini:1: tone must not be negative"},
+        {"scene.ini", "broadband = 1e39\n", "scene.ini:1: broadband must lie between 0 and 1000000"},
+        {"scene.ini", "tone = 200 0,05\n", "scene.ini:1: \"0,05\" is not a finite number"},
         {"primary_ref.cof", "1\n-2e6\n", "primary_ref.cof:0: coefficient 1 lies outside"},
+        {"secondary_err.cof", "1\n1e300\n", "secondary_err.cof:0: coefficient 1 lies outside"},
         {"secondary_err.cof", "3\n1\n2\n", "secondary_err.cof:4: the file ends"},
         {"primary_ref.cof", "2\r\n1\r\nx\r\n", "primary_ref.cof:3: the coefficient \"x\" is not"},
         {"primary_ref.cof", "1\ninf\n", "primary_ref.cof:2: the coefficient \"inf\" is not"},
@@ -96,7 +104,8 @@ TEST(Resampling, KeepsGainWithinOnePercentAndDelayWithinOneSample) {
     }
 }
 
-// A rate the scene cannot run at is refused with the reason; the caller keeps its previous plant.
+// A rate the scene cannot run at is refused with the reason, by the quick check too; the caller
+// keeps its previous plant.
 TEST(Resampling, ARateTheSceneCannotRunAtIsRefused) {
     const struct {
         double sceneRate;
@@ -105,7 +114,7 @@ TEST(Resampling, ARateTheSceneCannotRunAtIsRefused) {
         const char *why;
     } cases[] = {
         {48000, 10, 15000, 20000, "the tone at 15000 Hz is not below half of 20000 Hz"},
-        {1000, 65536, 100, 20000, "primary_ref would hold more than 65536 taps at 20000 Hz"},
+        {1000, 4000, 100, 20000, "primary_ref would hold more than 65536 taps at 20000 Hz"},
         {384000, 10, 100, 1000, "the resampler refuses the ratio"},
         {20000, 10, 100, 500, "the rate 500 Hz lies outside"},
         {48000, 10, 100, 20000, nullptr},
@@ -119,6 +128,10 @@ TEST(Resampling, ARateTheSceneCannotRunAtIsRefused) {
         const auto at = sceneAt(s, c.to, error);
         EXPECT_EQ(at.has_value(), c.why == nullptr) << c.to;
         EXPECT_NE(error.find(c.why ? c.why : ""), std::string::npos) << error;
+        // The library's quick check before it asks for the plant says the same.
+        std::string quick;
+        EXPECT_EQ(sceneRunsAt(s, c.to, quick), c.why == nullptr) << c.to;
+        EXPECT_EQ(quick, c.why ? error : "");
     }
 }
 

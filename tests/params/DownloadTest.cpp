@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <optional>
 #include <vector>
 
@@ -69,13 +68,10 @@ void addHandshake(Words &words, std::int32_t code) {
                                {dspmem::CmdRequest, 0}});
 }
 
-// The default texts, then the C tap count's halves, which round to even.
+// The default texts and a three-coefficient LPF.COF, then the C tap count's halves, which round to
+// even.
 TEST_F(Download, SendsEveryWordInOrder) {
-    const QString dataDir = QStringLiteral(QUIRO_SOURCE_DIR "/data");
-    std::ifstream in((dataDir + QStringLiteral("/LPF.COF")).toStdString()); // one number a line
-    std::int32_t count = 0;
-    in >> count;
-    ASSERT_GT(count, 1);
+    writeFile(dir, "LPF.COF", "3\n0.5\n-0.25\n0.125\n");
     Words expected = {{dspmem::CmdArg1, 256}, {dspmem::CmdArg2, 256},
                       {dspmem::CmdArg4, 0x358637BD},  // 1.0e-6
                       {dspmem::CmdArg5, 0x3727C5AC},  // 1.0e-5
@@ -84,23 +80,21 @@ TEST_F(Download, SendsEveryWordInOrder) {
     for (std::uint32_t address : {dspmem::CmdArg4, dspmem::CmdArg5, dspmem::CmdArg6})
         expected.emplace_back(address, 0x3F800000);
     addHandshake(expected, 17);
-    float v = 0.0f;
-    for (std::int32_t i = 0; i < count && in >> v; ++i)
-        expected.emplace_back(dspmem::XferBuf + 4 * static_cast<std::uint32_t>(i), wordOfSingle(v));
-    expected.emplace_back(dspmem::CmdArg1, wordOfLong(count));
+    expected.insert(expected.end(), {{dspmem::XferBuf, 0x3F000000}, {dspmem::XferBuf + 4, 0xBE800000},
+                                     {dspmem::XferBuf + 8, 0x3E000000}, {dspmem::CmdArg1, 3}});
     addHandshake(expected, 16);
     for (const auto &[taps, word] : {std::pair{u"256", 256u}, {u"255.5", 256u}, {u"256.5", 256u},
                                      {u"257.5", 258u}}) {
         texts.cTapSize = QString::fromUtf16(taps);
         link.rewindXfer();
-        ASSERT_TRUE(download(dataDir));
+        ASSERT_TRUE(download(dir.path()));
         expected[0].second = word;
         ASSERT_EQ(board.writes.size(), expected.size());
         for (std::size_t i = 0; i < expected.size(); ++i)
             EXPECT_EQ(std::pair(board.writes[i].address, board.writes[i].word), expected[i])
                 << "write " << i << " for " << word;
         EXPECT_EQ(board.commands, (Commands{12, 17, 16}));
-        EXPECT_EQ(link.xferOffset(), 4 * count);
+        EXPECT_EQ(link.xferOffset(), 12);
         EXPECT_TRUE(messages.empty());
     }
 }
@@ -117,11 +111,8 @@ TEST_F(Download, TheFilterTypeChoosesTheCoefficientFile) {
         {u"ﾕｰｻﾞｰ", nullptr, Floats{4}}, {u"ﾛｰﾊﾟｽ ", nullptr, {}}, {u" ﾛｰﾊﾟｽ", nullptr, {}},
         {u"ローパス", nullptr, {}}, {u"", nullptr, {}}, {u"LPF.COF", nullptr, {}},
         {u"ﾕｰｻﾞｰ", "0\n", Floats{}},
-        {u"ﾕｰｻﾞｰ", "3\n0.5\n-0.25\n0.125\n9.9\n", Floats{0.5f, -0.25f, 0.125f}},
-        {u"ﾕｰｻﾞｰ", "3,0.5,-0.25,0.125,9.9", Floats{0.5f, -0.25f, 0.125f}},
-        {u"ﾕｰｻﾞｰ", "5\n\n0.5\n,-0.25\n\n", Floats{0.0f, 0.5f, 0.0f, -0.25f, 0.0f}},
-        {u"ﾕｰｻﾞｰ", "\xEF\xBB\xBF 2.0 \r\n1\r\n\t2,garbage\xFF", Floats{1.0f, 2.0f}},
-        {u"ﾕｰｻﾞｰ", "3\r0.5\r\r7", Floats{0.5f, 0.0f, 7.0f}},
+        // A byte-order mark, blanks, every line end, empty items as 0, and whatever follows unread.
+        {u"ﾕｰｻﾞｰ", "\xEF\xBB\xBF 5 \r\r0.5\n,-0.25\r\n\t2,garbage\xFF", Floats{0, 0.5f, 0, -0.25f, 2}},
     };
     const char *files[] = {"LPF.COF", "THRU.COF", "HPF.COF", "USER.COF"};
     for (int i = 0; i < 4; ++i)

@@ -1,7 +1,6 @@
 // The C locale's number notation and its conversions, then the fuzz entry point over generated
 // inputs, so that g++ builds exercise it too.
 
-#include "ParamsFuzz.h"
 #include "coeffile/CoefficientParser.h"
 #include "coeffile/NumberText.h"
 
@@ -11,53 +10,47 @@
 #include <random>
 #include <string>
 
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size); // ParamsFuzz.cpp
+
 namespace quiro {
 namespace {
 
-TEST(NumberText, RealsConvertToTheNearestSingleOrAreOutOfRange) {
-    const std::pair<const char *, float> cases[] = {
-        {" 2.5 ", 2.5f}, {"\t-0.25\t", -0.25f}, {"+3", 3.0f}, {".5", 0.5f}, {"5.", 5.0f},
-        {"1.5E+3", 1500.0f}, {"-2e-2", -0.02f}, {"0.1", 0.1f}, {"3.4028235e38", 3.4028235e38f},
+// Reals are the nearest single or out of range; tap counts (6..4101) round halves to even, as the
+// download shows; coefficient counts (0..4096) must be whole. The decimal text is rounded once,
+// never through a double first.
+TEST(NumberText, ConvertsTheCNotationWithinItsBounds) {
+    constexpr NumberStatus Ok = NumberStatus::Ok, Out = NumberStatus::OutOfRange;
+    enum { Single, Taps, Count };
+    const struct { int to; const char *text; NumberStatus status; float value; } cases[] = {
+        {Single, " 2.5 ", Ok, 2.5f}, {Single, "\t-0.25\t", Ok, -0.25f}, {Single, "+3", Ok, 3.0f},
+        {Single, ".5", Ok, 0.5f}, {Single, "5.", Ok, 5.0f}, {Single, "1.5E+3", Ok, 1500.0f},
+        {Single, "-2e-2", Ok, -0.02f}, {Single, "0.1", Ok, 0.1f}, {Single, "3.4028235e38", Ok, 3.4028235e38f},
         // Just above the midpoint between 1 and the next single: through a double it rounds to 1.
-        {"1.0000000596046447753906250001", 1.00000011920928955078125f},
-        {"1e-40", 1e-40f}, {"1e-50", 0.0f}, {"-1e-400", -0.0f}};
-    for (const auto &[text, expected] : cases) {
-        const SingleValue v = toSingle(text);
-        EXPECT_EQ(v.status, NumberStatus::Ok) << text;
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(v.value), std::bit_cast<std::uint32_t>(expected))
-            << text;
+        {Single, "1.0000000596046447753906250001", Ok, 1.00000011920928955078125f},
+        {Single, "1e-40", Ok, 1e-40f}, {Single, "1e-50", Ok, 0.0f}, {Single, "-1e-400", Ok, -0.0f},
+        {Single, "1e39", Out, 0}, {Single, "-1e39", Out, 0}, {Single, "3.4028236e38", Out, 0},
+        {Single, "1e99999999999999999999", Out, 0},
+        {Taps, "256.51", Ok, 257}, {Taps, "5.5", Ok, 6}, {Taps, "4101", Ok, 4101}, {Taps, "4100.5", Ok, 4100},
+        {Taps, "2.56e2", Ok, 256}, {Taps, "5.4", Out, 0}, {Taps, "4101.5", Out, 0}, {Taps, "3e9", Out, 0},
+        {Taps, "256.50000000000001", Ok, 257}, {Taps, "4101.4999999999999999", Ok, 4101},
+        {Taps, "2565e-1", Ok, 256}, {Taps, "0.02575e4", Ok, 258}, {Taps, "0000000000256.5", Ok, 256},
+        {Count, "3.0", Ok, 3}, {Count, "-0", Ok, 0}, {Count, "4096", Ok, 4096}, {Count, "3.5", Out, 0},
+        {Count, "-1", Out, 0}, {Count, "4097", Out, 0}, {Count, "1e-30", Out, 0},
+        {Count, "3.0000000000000001", Out, 0}, {Count, "40.96e2", Ok, 4096},
+        {Count, "1e99999999999999999999", Out, 0}};
+    for (const auto &c : cases) {
+        const SingleValue single = toSingle(c.text);
+        const LongValue whole = c.to == Taps ? toRoundedLong(c.text, 6, 4101) : toWholeLong(c.text, 0, 4096);
+        const auto [status, value] = c.to == Single ? std::pair(single.status, single.value)
+                                                    : std::pair(whole.status, static_cast<float>(whole.value));
+        EXPECT_EQ(status, c.status) << c.text;
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(value), std::bit_cast<std::uint32_t>(c.value)) << c.text;
     }
-    for (const char *text : {"1e39", "-1e39", "3.4028236e38", "1e99999999999999999999"})
-        EXPECT_EQ(toSingle(text).status, NumberStatus::OutOfRange) << text;
-}
-
-// ParamsFuzz checks that the other conversions agree with isDecimalNumber.
-TEST(NumberText, OnlyTheCNotationIsANumber) {
+    // ParamsFuzz checks that the other conversions agree with isDecimalNumber.
     for (const char *text : {"", " ", "abc", "1,5", "0x10", "inf", "nan", "1e", "e5", "--1", "1 2",
                              "+", ".", "1e+", "1.5.2", "１", "２００００", "1\xE3\x80\x80", "1_000"}) {
         EXPECT_FALSE(isDecimalNumber(text)) << text;
         EXPECT_EQ(toSingle(text).status, NumberStatus::NotANumber) << text;
-    }
-}
-
-// Tap counts (6..4101) round halves to even, as the download shows; coefficient counts (0..4096)
-// must be whole.
-TEST(NumberText, IntegersRoundOrMustBeWholeWithinTheirBounds) {
-    constexpr NumberStatus Ok = NumberStatus::Ok, Out = NumberStatus::OutOfRange;
-    const struct { bool tapCount; const char *text; NumberStatus status; std::int32_t value; } cases[] = {
-        {true, "256.51", Ok, 257}, {true, "5.5", Ok, 6}, {true, "4101", Ok, 4101},
-        {true, "4100.5", Ok, 4100}, {true, "2.56e2", Ok, 256}, {true, "5.4", Out, 0},
-        {true, "4101.5", Out, 0}, {true, "3e9", Out, 0}, {false, "3.0", Ok, 3},
-        {false, "-0", Ok, 0}, {false, "4096", Ok, 4096}, {false, "3.5", Out, 0},
-        {false, "-1", Out, 0}, {false, "4097", Out, 0}, {false, "1e-30", Out, 0},
-        // The decimal text is rounded once, never through a double first.
-        {true, "256.50000000000001", Ok, 257}, {true, "4101.4999999999999999", Ok, 4101},
-        {true, "2565e-1", Ok, 256}, {true, "0.02575e4", Ok, 258}, {false, "3.0000000000000001", Out, 0},
-        {false, "40.96e2", Ok, 4096}, {false, "1e99999999999999999999", Out, 0}};
-    for (const auto &c : cases) {
-        const LongValue v = c.tapCount ? toRoundedLong(c.text, 6, 4101) : toWholeLong(c.text, 0, 4096);
-        EXPECT_EQ(v.status, c.status) << c.text;
-        EXPECT_EQ(v.value, c.value) << c.text;
     }
 }
 
@@ -99,7 +92,7 @@ TEST(ParamsFuzz, GeneratedInputsKeepEveryProperty) {
         for (std::size_t n = asIs ? 0 : pick(25); n > 0; --n)
             input.insert(pick(input.size() + 1), 1,
                          i % 5 == 0 ? static_cast<char>(random()) : alphabet[pick(alphabet.size())]);
-        fuzz::runOne(reinterpret_cast<const std::uint8_t *>(input.data()), input.size());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(input.data()), input.size());
     }
 }
 
