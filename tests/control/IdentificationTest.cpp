@@ -56,20 +56,6 @@ TEST_P(Identification, FetchesAndDrawsEveryPassUntilStoppedThenMarksThePath) {
     EXPECT_FALSE(board.overlapped);
 }
 
-TEST_P(Identification, RefusedParametersStartNothingAndLeaveTheStatesAsTheyWere) {
-    const PathCase &p = GetParam();
-    texts.cTapSize = QStringLiteral("abc");
-    const Buttons before = enabledButtons();
-    act.click(p.ident);
-    EXPECT_TRUE(board.commands.empty());
-    EXPECT_TRUE(board.dataWrites().empty());
-    EXPECT_EQ(messages.size(), 1u);
-    EXPECT_EQ(enabledButtons(), before);
-    EXPECT_EQ(caption(p.ident), QString::fromUtf8(p.startCaption));
-    EXPECT_EQ(act.C1Identified + act.C2Identified, 0);
-    EXPECT_EQ(act.identActive(Path::C1) + act.identActive(Path::C2), 0);
-}
-
 INSTANTIATE_TEST_SUITE_P(BothPaths, Identification, ::testing::ValuesIn(paths),
                          [](const auto &info) { return info.param.path == Path::C1 ? "C1" : "C2"; });
 
@@ -81,6 +67,27 @@ protected:
         act.click(button);
     }
 };
+
+// Parameters the download refuses start no activity: nothing reaches the board and the buttons,
+// captions and states stay as they were.
+TEST_F(Operating, RefusedParametersStartNothingAndLeaveTheStatesAsTheyWere) {
+    const std::pair<Button, const char *> starts[] = {
+        {B::C1Ident, "C1同定開始"}, {B::C2Ident, "C2同定開始"}, {B::Quiro, "消音開始"}};
+    identifyBoth();
+    texts.cTapSize = QStringLiteral("abc");
+    for (const auto &[button, caption] : starts) {
+        const Buttons before = enabledButtons();
+        messages.clear();
+        act.click(button);
+        EXPECT_TRUE(board.commands.empty() && board.dataWrites().empty()) << caption;
+        EXPECT_EQ(messages.size(), 1u);
+        EXPECT_EQ(enabledButtons(), before);
+        EXPECT_EQ(view.caption[std::size_t(button)], QString::fromUtf8(caption));
+        EXPECT_EQ(act.C1Identified + act.C2Identified, -2);
+        EXPECT_EQ(act.identActive(Path::C1) + act.identActive(Path::C2) + act.QuiroActive, 0);
+        EXPECT_FALSE(view.timer);
+    }
+}
 
 TEST_F(Operating, CancellationBecomesAvailableOnlyOnceBothPathsAreIdentified) {
     EXPECT_EQ(enabledButtons(), idleNothingIdentified);
