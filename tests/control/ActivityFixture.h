@@ -23,11 +23,7 @@ struct RecordingView : ActivityView {
     QString modeText = QStringLiteral("消音無し");
     bool timer = false;
     std::array<int, 6> draws{}, clears{};
-    std::vector<std::pair<Button, bool>> changes; // every showEnabled, in order
-    void showEnabled(Button b, bool on) override {
-        enabled[std::size_t(b)] = on;
-        changes.emplace_back(b, on);
-    }
+    void showEnabled(Button b, bool on) override { enabled[std::size_t(b)] = on; }
     void showCaption(Button b, const QString &text) override { caption[std::size_t(b)] = text; }
     void showModeText(const QString &text) override { modeText = text; }
     void runDisplayTimer(bool on) override { timer = on; }
