@@ -98,9 +98,6 @@ protected:
                 out.insert(static_cast<Button>(i));
         return out;
     }
-    Commands commandsFrom(std::size_t first) const {
-        return {board.commands.begin() + static_cast<std::ptrdiff_t>(first), board.commands.end()};
-    }
 
 private:
     void yieldToEvents() {

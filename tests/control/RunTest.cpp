@@ -21,15 +21,14 @@ protected:
     }
     // Runs a cancellation with the given script; the stop must come from the script.
     Commands run() {
-        const std::size_t first = board.commands.size();
+        const auto first = static_cast<std::ptrdiff_t>(board.commands.size());
         passesBefore = taken(Cmd::WFetch);
         act.click(B::Quiro);
-        return commandsFrom(first);
+        return {board.commands.begin() + first, board.commands.end()};
     }
-    void tick() { act.TimerDispInterval_Timer(); }
     void ticks(int count) {
         for (int i = 0; i < count; ++i)
-            tick();
+            act.TimerDispInterval_Timer();
     }
     // At a yield outside any command, once this run has fetched W `count` times.
     int passesBefore = 0;
@@ -58,28 +57,35 @@ TEST_F(Run, StartsWithoutCancellationFetchesWEveryPassAndEndsWithRunStop) {
     EXPECT_EQ(view.modeText, QStringLiteral("消音無し"));
 }
 
-TEST_F(Run, AReadyCaptureIsFetchedAndRestartedAfterFiveTicks) {
-    at(afterPasses(1), [&] { ticks(5); });
-    at(afterPasses(2), [&] { act.click(B::Quiro); });
-    const Commands seen = run();
-    EXPECT_EQ(seen, (Commands{12, 17, 16, 33, 8, 10, 10, 34, 35, 36, 37, 33, 10, 9}));
-    for (Plot plot : {Plot::Prim, Plot::Error, Plot::Ctrl})
-        EXPECT_EQ(view.draws[plotIndex(plot)], 1);
-}
-
-TEST_F(Run, ACaptureNotYetCompleteIsAskedForAgainOneTickLater) {
-    captureReady = false;
-    at(afterPasses(1), [&] { ticks(5); });
-    at(afterPasses(3), [&] { tick(); });
-    at(afterPasses(4), [&] { act.click(B::Quiro); });
-    // Pass 2 queries; pass 3 waits for the tick; pass 4 queries again; pass 5 waits.
-    EXPECT_EQ(run(), (Commands{12, 17, 16, 33, 8, 10, 10, 34, 10, 10, 34, 10, 9}));
+// Five ticks after the start a ready capture is fetched, drawn and restarted; one not yet complete
+// is asked for again one tick later.
+TEST_F(Run, ACaptureIsFetchedWhenReadyAndAskedForAgainOneTickLaterWhenNot) {
+    const struct {
+        bool ready;
+        int stopAtPass;
+        Commands commands;
+        int draws;
+    } cases[] = {
+        {true, 2, {12, 17, 16, 33, 8, 10, 10, 34, 35, 36, 37, 33, 10, 9}, 1},
+        // Pass 2 queries; pass 3 waits for the tick; pass 4 queries again; pass 5 waits.
+        {false, 4, {12, 17, 16, 33, 8, 10, 10, 34, 10, 10, 34, 10, 9}, 0},
+    };
+    for (const auto &c : cases) {
+        captureReady = c.ready;
+        script.clear();
+        view.draws = {};
+        at(afterPasses(1), [&] { ticks(5); });
+        at(afterPasses(3), [&] { ticks(1); });
+        at(afterPasses(c.stopAtPass), [&] { act.click(B::Quiro); });
+        EXPECT_EQ(run(), c.commands);
+        for (Plot plot : {Plot::Prim, Plot::Error, Plot::Ctrl})
+            EXPECT_EQ(view.draws[plotIndex(plot)], c.draws);
+    }
 }
 
 TEST_F(Run, TheTimerCountsDownToZeroAndNoFurther) {
     act.DispCountdown = 1;
-    tick();
-    tick();
+    ticks(2);
     EXPECT_EQ(act.DispCountdown, 0);
 }
 
