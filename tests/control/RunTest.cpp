@@ -57,36 +57,30 @@ TEST_F(Run, StartsWithoutCancellationFetchesWEveryPassAndEndsWithRunStop) {
     EXPECT_EQ(view.modeText, QStringLiteral("消音無し"));
 }
 
-// Five ticks after the start a ready capture is fetched, drawn and restarted; one not yet complete
-// is asked for again one tick later.
+// Five ticks after the start a ready capture is fetched, drawn and restarted (ticks beyond the
+// fifth change nothing); one not yet complete is asked for again one tick later.
 TEST_F(Run, ACaptureIsFetchedWhenReadyAndAskedForAgainOneTickLaterWhenNot) {
     const struct {
         bool ready;
-        int stopAtPass;
+        int ticksAtPass1, stopAtPass;
         Commands commands;
         int draws;
     } cases[] = {
-        {true, 2, {12, 17, 16, 33, 8, 10, 10, 34, 35, 36, 37, 33, 10, 9}, 1},
+        {true, 7, 2, {12, 17, 16, 33, 8, 10, 10, 34, 35, 36, 37, 33, 10, 9}, 1},
         // Pass 2 queries; pass 3 waits for the tick; pass 4 queries again; pass 5 waits.
-        {false, 4, {12, 17, 16, 33, 8, 10, 10, 34, 10, 10, 34, 10, 9}, 0},
+        {false, 5, 4, {12, 17, 16, 33, 8, 10, 10, 34, 10, 10, 34, 10, 9}, 0},
     };
     for (const auto &c : cases) {
         captureReady = c.ready;
         script.clear();
         view.draws = {};
-        at(afterPasses(1), [&] { ticks(5); });
+        at(afterPasses(1), [&] { ticks(c.ticksAtPass1); });
         at(afterPasses(3), [&] { ticks(1); });
         at(afterPasses(c.stopAtPass), [&] { act.click(B::Quiro); });
         EXPECT_EQ(run(), c.commands);
         for (Plot plot : {Plot::Prim, Plot::Error, Plot::Ctrl})
             EXPECT_EQ(view.draws[plotIndex(plot)], c.draws);
     }
-}
-
-TEST_F(Run, TheTimerCountsDownToZeroAndNoFurther) {
-    act.DispCountdown = 1;
-    ticks(2);
-    EXPECT_EQ(act.DispCountdown, 0);
 }
 
 // A mode click only records the mode: the last one recorded before a pass is sent once, by the
