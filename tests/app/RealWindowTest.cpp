@@ -2,9 +2,9 @@
 // through real mouse clicks: its window appears, an operator session identifies both paths and
 // runs cancellation, with screenshots saved in the build folder, and a click on "終了" ends it.
 
+#include "QtApplication.h"
 #include "window/Inventory.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -23,14 +23,6 @@ namespace {
 using namespace quiro;
 
 const QString RunTree = QStringLiteral(QUIRO_RUN_TREE);
-
-QCoreApplication &application() {
-    static int argc = 1;
-    static char name[] = "app_xvfb_tests";
-    static char *argv[] = {name, nullptr};
-    static auto *app = new QCoreApplication(argc, argv);
-    return *app;
-}
 
 // Runs a tool to its end and gives its standard output.
 QString run(const QString &tool, const QStringList &args, const QProcessEnvironment &env) {
@@ -73,7 +65,7 @@ protected:
     QString window;
 
     void SetUp() override {
-        application();
+        quiro::test::application();
         if (!QFileInfo::exists(RunTree + "/bin/libKesto32.so"))
             GTEST_SKIP() << "no simulated board in the run tree (" << RunTree.toStdString()
                          << "/bin/libKesto32.so): build the Kesto32 and quiros targets";

@@ -13,6 +13,7 @@
 #include <array>
 #include <functional>
 #include <set>
+#include <stdexcept>
 #include <vector>
 
 namespace quiro::test {
@@ -23,11 +24,7 @@ struct RecordingView : ActivityView {
     QString modeText = QStringLiteral("消音無し");
     bool timer = false;
     std::array<int, 6> draws{}, clears{};
-    std::vector<std::pair<Button, bool>> changes; // every showEnabled, in order
-    void showEnabled(Button b, bool on) override {
-        enabled[std::size_t(b)] = on;
-        changes.emplace_back(b, on);
-    }
+    void showEnabled(Button b, bool on) override { enabled[std::size_t(b)] = on; }
     void showCaption(Button b, const QString &text) override { caption[std::size_t(b)] = text; }
     void showModeText(const QString &text) override { modeText = text; }
     void runDisplayTimer(bool on) override { timer = on; }
@@ -39,6 +36,11 @@ using Buttons = std::set<Button>;
 using Commands = std::vector<std::int32_t>;
 constexpr std::int32_t n(Cmd c) { return static_cast<std::int32_t>(c); }
 
+// Thrown by a yield far past any activity's length.
+struct Watchdog : std::runtime_error {
+    Watchdog() : std::runtime_error("watchdog: the activity did not end") {}
+};
+
 // The activities, the fake board and the recording view, with the yield left to the user.
 struct ActivityRig {
     FakeBoard board;
@@ -46,8 +48,14 @@ struct ActivityRig {
     ParameterTexts texts;
     std::vector<QString> messages; // refusals of the download
     std::function<void()> onYield = [] {};
+    int yields = 0;
+    void yield() {
+        if (++yields > 20000)
+            throw Watchdog();
+        onYield();
+    }
 
-    CommandLink link{board, [this] { onYield(); }};
+    CommandLink link{board, [this] { yield(); }};
     Activities act{view, link,
                    [this] {
                        return DownloadParameters(
@@ -56,7 +64,7 @@ struct ActivityRig {
                                messages.push_back(text);
                            });
                    },
-                   [this] { onYield(); }};
+                   [this] { yield(); }};
 
     ActivityRig() { act.showAll(); }
     void identifyBoth() {
@@ -73,11 +81,16 @@ protected:
         bool done = false;
     };
     std::vector<Event> script;
-    int yields = 0;
 
     ActivityFixture() {
         board.ackAfterReads = 2;
-        onYield = [this] { yieldToEvents(); };
+        onYield = [this] {
+            for (Event &e : script)
+                if (!e.done && e.when()) {
+                    e.done = true;
+                    e.what();
+                }
+        };
     }
 
     // A scripted event fires once, at the first yield where `when` holds.
@@ -102,22 +115,7 @@ protected:
                 out.insert(static_cast<Button>(i));
         return out;
     }
-    Commands commandsFrom(std::size_t first) const {
-        return {board.commands.begin() + static_cast<std::ptrdiff_t>(first), board.commands.end()};
-    }
 
-private:
-    void yieldToEvents() {
-        if (++yields == 200000) {
-            ADD_FAILURE() << "watchdog: the activity did not end";
-            act.RunState = -1;
-        }
-        for (Event &e : script)
-            if (!e.done && e.when()) {
-                e.done = true;
-                e.what();
-            }
-    }
 };
 
 } // namespace quiro::test

@@ -16,21 +16,18 @@ struct Taken {
     std::array<std::uint32_t, 6> args;
 };
 
-struct Watchdog {};
-
 // The activities against the fake board. At yield `clickAt` it clicks the `which`-th enabled
 // button (one past the last: a timer tick); at quiet yields it stops an activity that has run a
 // while, as the operator would.
 struct Session : ActivityRig {
     std::vector<Taken> taken;
-    int yields = 0;
     int clickAt = -1;
     std::size_t which = 0;
     bool clicked = false; // there was a button (or the tick) to click at clickAt
     int quietYields[3] = {};
 
     explicit Session(bool identified) {
-        onYield = [this] { yield(); };
+        onYield = [this] { operate(); };
         // Distinct values, so that a word left over from another command shows.
         texts.cTapSize = "100", texts.wTapSize = "120", texts.cBeta = "0.5", texts.wBeta = "0.25";
         texts.cFreq = "16000", texts.cGain = "2", texts.wGain = "3", texts.dGain = "4";
@@ -46,9 +43,7 @@ struct Session : ActivityRig {
         };
     }
 
-    void yield() {
-        if (++yields > 20000)
-            throw Watchdog{};
+    void operate() {
         if (yields == clickAt) {
             std::vector<Button> enabled;
             for (std::size_t i = 0; i < ButtonCount; ++i)

@@ -25,21 +25,9 @@ constexpr float Inf = std::numeric_limits<float>::infinity();
 constexpr float Largest = std::numeric_limits<float>::max();
 const std::vector<QLineF> Axes{{0, 1, 0, -1}, {0, 0, 1, 0}};
 
-// The fake board, with the reads of one transfer-buffer word failing and leaving the value as is.
-class FlakyBoard : public test::FakeBoard {
-public:
-    int failingWord = -1;
-    std::int32_t getmem(std::uint32_t address, std::uint32_t *word) override {
-        if (failingWord < 0 || address != dspmem::XferBuf + 4 * std::uint32_t(failingWord))
-            return FakeBoard::getmem(address, word);
-        ++xferReads;
-        return -1;
-    }
-};
-
 struct Display : test::UsesQt, ::testing::Test {
     MainForm form;
-    FlakyBoard board;
+    test::FakeBoard board;
     CommandLink link{board, [] {}};
     Plots plots{form, link};
 
@@ -240,7 +228,7 @@ TEST_F(Drawing, AZoomBetweenDrawingsChangesOnlyTheNextDrawing) {
 }
 
 TEST_F(Drawing, AFailedReadRepeatsTheLastValueRead) {
-    board.failingWord = 3;
+    board.failingAddress = dspmem::XferBuf + 4 * 3;
     board.fillXfer({0.1F, 0.2F, -0.1F, 0.15F, 0.05F});
     plots.draw(Plot::C1);
     const std::vector<QPointF> pts = points(Plot::C1);

@@ -10,31 +10,25 @@
 
 #include <gtest/gtest.h>
 
-
 namespace quiro {
 namespace {
 
-TEST(RealBoard, AMissingLibraryOrExportCountsAsAFailedCall) {
-    // Nowhere to be found: not beside this directory, and the search path has no Kesto32.
-    // (Runs first: once the library is loaded in this process, the search finds it by name.)
-    KestoLibrary missing(QStringLiteral(QUIRO_RUN_TREE "/no-such-dir"));
-    EXPECT_NE(missing.libenter(), 0);
-    std::uint32_t word = 42;
-    EXPECT_NE(missing.getmem(dspmem::CmdAck, &word), 0);
-    EXPECT_EQ(word, 42u);
-}
-
-TEST(RealBoard, ALibraryWithoutTheExportsFailsEachCallAndStartsNothing) {
-    // A shared object that is not the board library, under the board library's name.
-    QTemporaryDir dir;
+TEST(RealBoard, AMissingOrForeignLibraryFailsEachCallAndStartsNothing) {
+    // Nowhere to be found (not beside the directory, nor on the search path), and a shared object
+    // that is not the board library under its name. Runs first: once the library is loaded in
+    // this process, the search finds it by name.
+    QTemporaryDir impostor;
     ASSERT_TRUE(QFile::copy(QStringLiteral(QUIRO_RUN_TREE "/DSP/quiros.out"),
-                            dir.filePath(QStringLiteral("libKesto32.so"))));
-    KestoLibrary impostor(dir.path());
-    EXPECT_NE(impostor.libenter(), 0);
-    EXPECT_NE(impostor.run(), 0);
-    std::uint32_t word = 42;
-    EXPECT_NE(impostor.getmem(dspmem::CmdAck, &word), 0);
-    EXPECT_EQ(word, 42u);
+                            impostor.filePath(QStringLiteral("libKesto32.so"))));
+    for (const QString &dir : {QStringLiteral(QUIRO_RUN_TREE "/no-such-dir"), impostor.path()}) {
+        SCOPED_TRACE(dir.toStdString());
+        KestoLibrary board(dir);
+        EXPECT_NE(board.libenter(), 0);
+        EXPECT_NE(board.run(), 0);
+        std::uint32_t word = 42;
+        EXPECT_NE(board.getmem(dspmem::CmdAck, &word), 0);
+        EXPECT_EQ(word, 42u);
+    }
 }
 
 TEST(RealBoard, AMissingDspProgramFailsToLoadAndNothingRuns) {

@@ -83,11 +83,7 @@ TEST(Family, EveryScenePassesIdentificationAndNoModeDoesHarmOrSaturates) {
         Rig rig(s);
         rig.setParams(BetaC, BetaW);
         rig.loadD(d);
-        rig.send(Cmd::C1IdentStart);
-        rig.run(10);
-        rig.send(Cmd::C2IdentStart);
-        rig.run(10);
-        rig.send(Cmd::IdentStop);
+        rig.identify({{Cmd::C1IdentStart, 10}, {Cmd::C2IdentStart, 10}});
         if (c.c1Db < 0) { // else the path lies (nearly) beyond the model's taps
             EXPECT_LT(bandMisalignment(rig.program.c1(), s.secondaryRef, d), c.c1Db);
         }
@@ -124,11 +120,7 @@ TEST(Guard, RunawaysTripItAndTheOutputDoesNotStaySaturated) {
         Rig rig(scene("built-in"));
         rig.setParams(BetaC, BetaW);
         rig.loadD(lowPass());
-        rig.send(Cmd::C2IdentStart);
-        rig.run(5);
-        rig.send(Cmd::C1IdentStart);
-        rig.run(5);
-        rig.send(Cmd::IdentStop);
+        rig.identify({{Cmd::C2IdentStart, 5}, {Cmd::C1IdentStart, 5}});
         rig.send(Cmd::Mode1);
         rig.run(5);
         const std::int32_t before = rig.trips();
@@ -167,16 +159,10 @@ TEST(OutOfBand, AModelWrongOutsideTheExcitationBandLetsNothingGrowThere) {
     Rig rig(inverted);
     rig.setParams(BetaC, BetaW);
     rig.loadD({1.0}); // the whole band, on the inverted plant
-    rig.send(Cmd::C2IdentStart);
-    rig.run(5);
-    rig.send(Cmd::IdentStop);
+    rig.identify({{Cmd::C2IdentStart, 5}});
     rig.movePlant(plant);
     rig.loadD(lowPass()); // then only the low band, on the right one
-    rig.send(Cmd::C2IdentStart);
-    rig.run(10);
-    rig.send(Cmd::C1IdentStart);
-    rig.run(5);
-    rig.send(Cmd::IdentStop);
+    rig.identify({{Cmd::C2IdentStart, 10}, {Cmd::C1IdentStart, 5}});
     for (Cmd mode : {Cmd::Mode1, Cmd::Mode2}) {
         SCOPED_TRACE(static_cast<int>(mode));
         rig.send(Cmd::WClear);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -49,6 +50,14 @@ struct Rig {
             put(quiro::dspmem::XferBuf + 4 * static_cast<std::uint32_t>(i), static_cast<float>(d[i]));
         put(quiro::dspmem::CmdArg1, static_cast<std::int32_t>(d.size()));
         send(quiro::Cmd::LoadDFilter);
+    }
+    // Each path's identification in turn, for its seconds, then the stop.
+    void identify(std::initializer_list<std::pair<quiro::Cmd, double>> paths) {
+        for (const auto &[start, seconds] : paths) {
+            send(start);
+            run(seconds);
+        }
+        send(quiro::Cmd::IdentStop);
     }
     std::int32_t trips() const { return quiro::longOfWord(memory.load(quiro::dspmem::GuardTrips)); }
 

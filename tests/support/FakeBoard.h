@@ -31,6 +31,10 @@ public:
     int ackAfterReads = 0;
     // False: the DSP side never acknowledges (a DSP program that is not running).
     bool answers = true;
+    // What reads of CmdAck show first, one value a read, whatever the handshake's state.
+    std::vector<std::uint32_t> ackScript;
+    // A getmem of this address fails and leaves the word as it was (0: none).
+    std::uint32_t failingAddress = 0;
     // Runs when a command is taken, before CmdAck goes to 1.
     std::function<void(std::int32_t code, FakeBoard &)> onCommand;
 
