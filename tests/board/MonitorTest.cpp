@@ -6,6 +6,7 @@
 #include "contract/BoardContract.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <samplerate.h>
 
 #include <algorithm>
@@ -79,8 +80,8 @@ std::pair<double, long> bestAlignment(const std::vector<float> &played, const st
 }
 
 TEST(Monitor, PlaysTheErrorMicrophoneAsRecordedWithinTheLatencyBound) {
-    const fs::path wav = fs::temp_directory_path() / "kesto-monitor-test.wav";
-    const fs::path raw = fs::temp_directory_path() / "kesto-monitor-test.raw";
+    const fs::path wav = fs::temp_directory_path() / ("kesto-monitor-" + std::to_string(::getpid()) + ".wav");
+    const fs::path raw = fs::temp_directory_path() / ("kesto-monitor-" + std::to_string(::getpid()) + ".raw");
     const BoardRun run = runBoard({{"KESTO32_LISTEN", "error"},
                               {"KESTO32_RECORD", wav.string()},
                               {"SDL_AUDIODRIVER", "disk"},
@@ -164,7 +165,7 @@ TEST(Monitor, WithoutASoundOutputTheBoardRunsOnAndSaysWhy) {
 
 // A minute of real time: the board keeps its clock while the device drains the ring.
 TEST(MonitorSoak, AMinuteOfListeningCostsTheBoardNoOverrun) {
-    const fs::path raw = fs::temp_directory_path() / "kesto-monitor-soak.raw";
+    const fs::path raw = fs::temp_directory_path() / ("kesto-monitor-soak-" + std::to_string(::getpid()) + ".raw");
     const BoardRun run = runBoard({{"KESTO32_LISTEN", "error"},
                               {"SDL_AUDIODRIVER", "disk"},
                               {"SDL_DISKAUDIOFILE", raw.string()}},
