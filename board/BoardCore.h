@@ -151,7 +151,7 @@ private:
     void swapPlant();
     void runRealTime();
     void runFree();
-    void spinOnMailbox();
+    void spinOnMailbox(std::chrono::steady_clock::time_point blockDue);
 
     BoardConfig config_;
     DspMemory memory_;
