@@ -356,11 +356,13 @@ void BoardCore::runFree() {
         step(blockSize());
 }
 
-void BoardCore::spinOnMailbox() {
-    auto until = Steady::now() + SpinAfterActivity;
+void BoardCore::spinOnMailbox(Steady::time_point blockDue) {
+    // The spin ends when the mailbox has been quiet for a while, and in any case when the next
+    // block is due: a burst of commands never delays the samples.
+    auto until = std::min(blockDue, Steady::now() + SpinAfterActivity);
     while (Steady::now() < until && !stop_.load(std::memory_order_relaxed)) {
         if (service())
-            until = Steady::now() + SpinAfterActivity;
+            until = std::min(blockDue, Steady::now() + SpinAfterActivity);
     }
 }
 
@@ -382,7 +384,7 @@ void BoardCore::runRealTime() {
             if (Steady::now() >= next)
                 break;
             if (service())
-                spinOnMailbox();
+                spinOnMailbox(next);
         }
         const auto late = Steady::now() - next;
         step(block);

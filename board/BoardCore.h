@@ -154,7 +154,7 @@ private:
     void swapPlant();
     void runRealTime();
     void runFree();
-    void spinOnMailbox();
+    void spinOnMailbox(std::chrono::steady_clock::time_point blockDue);
     void openMonitor();
 
     BoardConfig config_;
