@@ -6,16 +6,9 @@ namespace kesto {
 
 namespace {
 
-// Release for a store of a handshake flag; relaxed for any other word (see DspMemory.h).
-std::memory_order storeOrder(std::uint32_t address) {
-    return address == mem::CmdRequest || address == mem::CmdAck ? std::memory_order_release
-                                                                : std::memory_order_relaxed;
-}
-// Acquire for a load of a handshake flag; relaxed for any other word.
-std::memory_order loadOrder(std::uint32_t address) {
-    return address == mem::CmdRequest || address == mem::CmdAck ? std::memory_order_acquire
-                                                                : std::memory_order_relaxed;
-}
+// Sequentially consistent for every word the PC and the program share (see DspMemory.h).
+std::memory_order storeOrder(std::uint32_t) { return std::memory_order_seq_cst; }
+std::memory_order loadOrder(std::uint32_t) { return std::memory_order_seq_cst; }
 
 } // namespace
 
@@ -34,11 +27,11 @@ std::atomic<std::uint32_t> *DspMemory::shared(std::uint32_t address) {
 }
 
 std::uint32_t DspMemory::load(std::uint32_t address) const {
-    // Relaxed, the counters: they publish nothing.
+    // Sequentially consistent, as every word the PC can read.
     if (address == mem::SampleCount)
-        return sampleCount_.load(std::memory_order_relaxed);
+        return sampleCount_.load(std::memory_order_seq_cst);
     if (address == mem::Overruns)
-        return overruns_.load(std::memory_order_relaxed);
+        return overruns_.load(std::memory_order_seq_cst);
     const auto *w = shared(address);
     return w ? w->load(loadOrder(address)) : 0;
 }

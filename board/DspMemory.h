@@ -2,11 +2,12 @@
 // The board's DSP memory: the command mailbox, the transfer buffer and the board's own two
 // counters, each word a lock-free atomic. Unmapped addresses read 0 and ignore writes.
 //
-// Memory order: CmdRequest and CmdAck are the handshake's flags, stored with release and loaded
-// with acquire, so that the words a side writes before raising or clearing its flag (the
-// arguments, the transfer buffer) are visible to the other side once it reads that flag. Every
-// other word is relaxed: it is published by the flag that follows it, or (the two counters) it
-// publishes nothing.
+// Memory order: every access of a word the PC can see is sequentially consistent, as the board
+// library promises its callers. The handshake itself needs only release on the stores and
+// acquire on the loads of CmdRequest and CmdAck (the words a side writes before raising or
+// clearing its flag, the arguments and the transfer buffer, are then visible to the other side
+// once it reads that flag); sequential consistency includes that and also orders the other words
+// among themselves for tools that poll them. On x86 it costs a locked store, nothing on loads.
 
 #include "contract/BoardContract.h"
 
@@ -28,9 +29,9 @@ public:
     // Writes reach the mailbox and the transfer buffer only; the board's counters are read-only.
     void store(std::uint32_t address, std::uint32_t word);
 
-    // Relaxed: counters for the PC to read; they publish nothing.
-    void setSampleCount(std::uint32_t n) { sampleCount_.store(n, std::memory_order_relaxed); }
-    void setOverruns(std::uint32_t n) { overruns_.store(n, std::memory_order_relaxed); }
+    // Sequentially consistent, as every word the PC can read.
+    void setSampleCount(std::uint32_t n) { sampleCount_.store(n, std::memory_order_seq_cst); }
+    void setOverruns(std::uint32_t n) { overruns_.store(n, std::memory_order_seq_cst); }
     void clear();
 
 private:
