@@ -272,6 +272,7 @@ bool BoardCore::start(std::string &warning) {
     overrunCount_ = 0;
     memory_.setSampleCount(0);
     memory_.setOverruns(0);
+    recorder_.waitWhenFull(config_.clock == Clock::Free); // no deadline there: lose no frame
     if (!config_.recordPath.empty() && !recorder_.open(config_.recordPath, rate(), warning))
         warning = config_.recordPath + ": cannot be written (" + warning + "); not recording";
     openMonitor();

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <span>
+#include <thread>
 
 namespace kesto {
 
@@ -74,7 +75,13 @@ void WavRecorder::frame(std::int32_t detection, std::int32_t error, std::int32_t
     if (!ring_ || stopped_.load(std::memory_order_relaxed))
         return;
     const Frame f{{detection / 2048.0f, error / 2048.0f, control / 2048.0f}};
-    if (ring_->push(f))
+    bool pushed = ring_->push(f);
+    // Relaxed: as above; the writer ending the recording ends the wait.
+    while (!pushed && waitWhenFull_ && !stopped_.load(std::memory_order_relaxed)) {
+        std::this_thread::yield();
+        pushed = ring_->push(f);
+    }
+    if (pushed)
         ++queued_;
     else // Relaxed: a count, read for the report only.
         dropped_.fetch_add(1, std::memory_order_relaxed);

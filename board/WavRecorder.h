@@ -41,8 +41,12 @@ public:
     // Controlling thread: starts the file at `rate` Hz (a file there is replaced) and the writer
     // thread. False, with the reason in `error`, if it cannot be created.
     bool open(const std::string &path, double rate, std::string &error);
-    // Sample thread: one frame of counts. Never waits.
+    // Sample thread: one frame of counts. Never waits (unless told to, below).
     void frame(std::int32_t detection, std::int32_t error, std::int32_t control);
+    // Controlling thread, before open(): with `wait`, a full ring makes frame() yield until the
+    // writer has made room instead of dropping the frame. For a board on the free clock, which
+    // has no deadline to keep and so should lose nothing.
+    void waitWhenFull(bool wait) { waitWhenFull_ = wait; }
     // Sample thread: the following frames are at `rate` Hz. Never waits.
     void rateChanged(double rate);
     // Controlling thread, once the sample thread no longer calls frame(): writes what the ring
@@ -84,6 +88,7 @@ private:
     std::atomic<bool> closing_{false};
     // Set by the writer when the recording ended early; the sample thread then stops queuing.
     std::atomic<bool> stopped_{false};
+    bool waitWhenFull_ = false;
     std::atomic<std::uint64_t> written_{0};
     std::atomic<std::uint64_t> dropped_{0};
 };
