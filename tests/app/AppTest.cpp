@@ -165,8 +165,8 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
 }
 
 // The composition root's wiring: the dialog's "OK" reaches the window's field and, through the
-// parameter set, the DSP program at the next identification; the window's buttons reach the
-// activities and their state comes back to the window.
+// parameter set, the DSP program at the next identification; the window's buttons and timer reach
+// the activities and their state comes back to the window.
 TEST_F(App, ADialogEditReachesTheWindowAndTheNextDownload) {
     QTemporaryDir dir;
     auto fake = std::make_unique<test::FakeBoard>();
@@ -197,6 +197,22 @@ TEST_F(App, ADialogEditReachesTheWindowAndTheNextDownload) {
     EXPECT_EQ(board.dataWrites().front().word, 128u);
     EXPECT_EQ(console.activities().C1Identified, -1);
     EXPECT_TRUE(shown.control<QPushButton>("BtnC2Ident")->isEnabled());
+
+    // Then C2 and a run in mode 1: the window shows the mode, and its display timer runs only
+    // while the run does.
+    const auto clickLater = [&shown](int ms, const char *name) {
+        QTimer::singleShot(ms, &shown, [&shown, name] { shown.control<QPushButton>(name)->click(); });
+    };
+    clickLater(20, "BtnC2Ident");
+    shown.control<QPushButton>("BtnC2Ident")->click();
+    bool timerDuring = false;
+    QTimer::singleShot(150, &shown, [&] { timerDuring = shown.timerDispInterval().isActive(); });
+    clickLater(50, "BtnMode1");
+    clickLater(300, "BtnQuiro");
+    shown.control<QPushButton>("BtnQuiro")->click();
+    EXPECT_TRUE(timerDuring);
+    EXPECT_FALSE(shown.timerDispInterval().isActive());
+    EXPECT_EQ(shown.control<QLineEdit>("TextMode")->text(), QStringLiteral("消音ﾓｰﾄﾞ1"));
 }
 
 } // namespace

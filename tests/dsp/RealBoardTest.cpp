@@ -1,5 +1,5 @@
 // The board library bound by name as the program binds it, when it or the DSP program is missing.
-// (The end-to-end test starts the real one from the run tree.)
+// (The real-window test starts the real one from the run tree.)
 
 #include "dsp/KestoLibrary.h"
 #include "contract/BoardContract.h"
