@@ -36,7 +36,7 @@ Console::Console(const QString &appDir)
 
 Console::Console(std::unique_ptr<Board> board, StartupHooks hooks, const QString &lockPath)
     : board_(std::move(board)), hooks_(std::move(hooks)), lock_(lockPath),
-      link_(*board_, [] { QCoreApplication::processEvents(); }), plots_(form_, link_),
+      link_(*board_, [] { QCoreApplication::processEvents(); }), plots_(form_.plotWidgets(), link_),
       view_(form_, plots_),
       activities_(
           view_, link_,

@@ -3,33 +3,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QWidget>
-
-#include <stdexcept>
-#include <string>
 
 namespace quiro {
 
-namespace {
-
-template <typename Control> Control *findControl(QWidget &form, const char *name) {
-    auto *control = form.findChild<Control *>(QString::fromLatin1(name));
-    if (control == nullptr)
-        throw std::logic_error(std::string("the main window has no control named ") + name);
-    return control;
-}
-
-} // namespace
-
-Plots::Plots(QWidget &mainForm, CommandLink &link) : link_(link) {
+Plots::Plots(const PlotWidgetSet &widgets, CommandLink &link) : link_(link), controls_(widgets) {
     for (const PlotControls &row : PlotTable) {
-        Controls &c = controls_[plotIndex(row.plot)];
-        c.picture = findControl<PictureBox>(mainForm, row.picture);
-        c.topLabel = findControl<QLabel>(mainForm, row.topLabel);
-        c.bottomLabel = findControl<QLabel>(mainForm, row.bottomLabel);
-        c.zoomIn = findControl<QPushButton>(mainForm, row.zoomIn);
-        c.zoomOut = findControl<QPushButton>(mainForm, row.zoomOut);
-        c.countText = findControl<QLineEdit>(mainForm, row.countText);
+        const PlotWidgets &c = controls_[plotIndex(row.plot)];
         const Plot plot = row.plot;
         connect(c.zoomIn, &QPushButton::clicked, this, [this, plot] { BtnWide_Click(plot); });
         connect(c.zoomOut, &QPushButton::clicked, this, [this, plot] { BtnTele_Click(plot); });
@@ -52,7 +31,7 @@ void Plots::initialiseDisplay() {
     }
     for (const PlotControls &row : PlotTable) {
         if (row.signal) {
-            const Controls &c = controls_[plotIndex(row.plot)];
+            const PlotWidgets &c = controls_[plotIndex(row.plot)];
             c.zoomIn->setEnabled(true);
             c.zoomOut->setEnabled(true);
         }
@@ -61,7 +40,7 @@ void Plots::initialiseDisplay() {
 
 void Plots::setScale(Plot plot) {
     State &s = state_[plotIndex(plot)];
-    const Controls &c = controls_[plotIndex(plot)];
+    const PlotWidgets &c = controls_[plotIndex(plot)];
     const auto at = static_cast<std::size_t>(s.step);
     s.gain = scaleGain_[at];
     c.topLabel->setText(QStringLiteral("+") + scaleLabel_[at]);

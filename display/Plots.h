@@ -25,16 +25,25 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QWidget;
 
 namespace quiro {
+
+// The controls of one plot on the main window (named in PlotTable).
+struct PlotWidgets {
+    PictureBox *picture;
+    QLabel *topLabel;
+    QLabel *bottomLabel;
+    QPushButton *zoomIn;
+    QPushButton *zoomOut;
+    QLineEdit *countText;
+};
+using PlotWidgetSet = std::array<PlotWidgets, PlotTable.size()>;
 
 class Plots : public QObject {
     Q_OBJECT
 public:
-    // Finds the plots' controls on `mainForm` by name (see PlotTable) and connects the twelve
-    // zoom buttons. Throws std::logic_error naming a control that is missing.
-    Plots(QWidget &mainForm, CommandLink &link);
+    // Takes the plots' controls, indexed by Plot, and connects the twelve zoom buttons.
+    Plots(const PlotWidgetSet &widgets, CommandLink &link);
 
     // The last step of a successful start-up: fills the scale table, gives every plot its
     // coordinate system and step 7 (full scale 0.2, gain 5) with its axes drawn, and enables
@@ -59,14 +68,6 @@ public:
     PictureBox &picture(Plot plot) const { return *controls_[plotIndex(plot)].picture; }
 
 private:
-    struct Controls {
-        PictureBox *picture;
-        QLabel *topLabel;
-        QLabel *bottomLabel;
-        QPushButton *zoomIn;
-        QPushButton *zoomOut;
-        QLineEdit *countText;
-    };
     struct State {
         std::int16_t step = 0;
         double gain = 0.0;
@@ -75,7 +76,7 @@ private:
     void moveStep(Plot plot, int by);
 
     CommandLink &link_;
-    std::array<Controls, PlotTable.size()> controls_{};
+    PlotWidgetSet controls_;
     std::array<State, PlotTable.size()> state_{};
     // The scale table as start-up fills it; one entry beyond the last step stays empty.
     std::array<QString, ScaleSteps.size() + 1> scaleLabel_{};

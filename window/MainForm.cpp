@@ -13,6 +13,7 @@
 #include <QPushButton>
 
 #include <stdexcept>
+#include <string>
 
 namespace quiro {
 
@@ -24,10 +25,10 @@ constexpr const char *buttonNames[ButtonCount] = {
     "BtnC2Wide",  "BtnC2Tele",  "BtnQuiro",  "BtnWClear", "BtnWWide",   "BtnWTele",
     "BtnParamSet", "BtnMode0",  "BtnMode1",  "BtnMode2",  "BtnMode3"};
 
-template <class T> T *required(const MainForm &form, const QString &name) {
-    if (T *control = form.control<T>(name))
+template <class T> T *required(const MainForm &form, const char *name) {
+    if (T *control = form.control<T>(QString::fromLatin1(name)))
         return control;
-    throw std::logic_error("the main window has no control named " + name.toStdString());
+    throw std::logic_error(std::string("the main window has no control named ") + name);
 }
 
 Qt::Alignment alignmentOf(TextAlign align) {
@@ -79,10 +80,15 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent) {
     timerDispInterval_.setInterval(100);
 
     for (std::size_t i = 0; i < ButtonCount; ++i)
-        buttons_[i] = required<QPushButton>(*this, QString::fromLatin1(buttonNames[i]));
-    textMode_ = required<QLineEdit>(*this, QStringLiteral("TextMode"));
+        buttons_[i] = required<QPushButton>(*this, buttonNames[i]);
+    for (const PlotControls &row : PlotTable)
+        plotWidgets_[plotIndex(row.plot)] = {
+            required<PictureBox>(*this, row.picture),  required<QLabel>(*this, row.topLabel),
+            required<QLabel>(*this, row.bottomLabel),  required<QPushButton>(*this, row.zoomIn),
+            required<QPushButton>(*this, row.zoomOut), required<QLineEdit>(*this, row.countText)};
+    textMode_ = required<QLineEdit>(*this, "TextMode");
     requireParameterFields(*this);
-    connect(required<QPushButton>(*this, QStringLiteral("BtnExit")), &QPushButton::clicked, this,
+    connect(required<QPushButton>(*this, "BtnExit"), &QPushButton::clicked, this,
             &MainForm::runExitRoutine);
 }
 

@@ -9,6 +9,7 @@
 // cancellation, the display timer, and the program's directory.
 
 #include "control/Activities.h"
+#include "display/Plots.h"
 
 #include <QHash>
 #include <QString>
@@ -39,6 +40,8 @@ public:
     QPushButton &button(Button button) const { return *buttons_[static_cast<std::size_t>(button)]; }
     static const char *buttonName(Button button);
     QLineEdit &textMode() const { return *textMode_; }
+    // Each plot's picture, labels, zoom buttons and count box, indexed by Plot.
+    const PlotWidgetSet &plotWidgets() const { return plotWidgets_; }
 
     // The display timer: 100 ms, stopped at creation. Its tick handler belongs to the run loop.
     QTimer &timerDispInterval() { return timerDispInterval_; }
@@ -57,6 +60,7 @@ private:
     QHash<QString, QWidget *> controls_;
     std::array<QPushButton *, ButtonCount> buttons_{};
     QLineEdit *textMode_ = nullptr;
+    PlotWidgetSet plotWidgets_{};
     QTimer timerDispInterval_;
     std::function<void()> exitRoutine_;
 };

@@ -94,7 +94,7 @@ struct Console : test::UsesQt {
 
     MainForm form;
     CommandLink link;
-    Plots plots{form, link};
+    Plots plots{form.plotWidgets(), link};
     PaintCounter c1Paints;
     PaintCounter wPaints;
 };
