@@ -55,6 +55,12 @@ TEST(Library, RealTimeThreadPacesSamplesAnswersCommandsAndRecordsThem) {
     ASSERT_TRUE(start());
     const auto t0 = std::chrono::steady_clock::now();
     const std::uint32_t s0 = get(dspmem::SampleCount);
+    for (int i = 0; i < 100; ++i)
+        send(i % 2 ? Cmd::CaptureQuery : Cmd::WFetch);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_NEAR((get(dspmem::SampleCount) - s0) / elapsed, 20000.0, 2000.0);
     send(Cmd::C2IdentStart); // so that the control output carries something
     send(Cmd::CaptureStart);
     do
@@ -67,12 +73,6 @@ TEST(Library, RealTimeThreadPacesSamplesAnswersCommandsAndRecordsThem) {
         for (std::uint32_t i = 0; i < 251; ++i)
             captured[3 * i + ch] = singleOfWord(get(dspmem::XferBuf + 4 * i)) / 2048.0f;
     }
-    for (int i = 0; i < 100; ++i)
-        send(i % 2 ? Cmd::CaptureQuery : Cmd::WFetch);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    EXPECT_NEAR((get(dspmem::SampleCount) - s0) / elapsed, 20000.0, 2000.0);
     ASSERT_EQ(Kesto_libexit(), 0);
 
     // A 3-channel float WAV at 20 kHz holding the captured stretch.
