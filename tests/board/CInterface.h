@@ -57,7 +57,6 @@ struct Session {
     }
     ~Session() { Kesto_libexit(); }
 };
-inline const Env FreeClock{{"KESTO32_CLOCK", "free"}};
 
 // Enters the library, loads `program` and runs it; true when all three succeeded.
 inline bool start(const std::string &program = Program) {

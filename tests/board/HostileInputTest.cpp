@@ -15,7 +15,6 @@ namespace {
 
 using Maker = std::function<void(const fs::path &)>;
 
-void nothing(const fs::path &) {}
 void fifo(const fs::path &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }
 void directory(const fs::path &p) { fs::create_directories(p); }
 Maker link(const char *to) {
@@ -51,7 +50,7 @@ enum Refused { Never, AtEnter, AtLoad };
 
 struct Row {
     const char *what;
-    const char *file; // what `make` puts in place of this file of the scratch directory; nullptr: none
+    const char *file; // a file of the scratch directory removed, then made anew by `make` if any
     Maker make;
     Env env;             // beside the real-time clock and the scratch directory's scene
     Refused refused;     // never: the board runs on
@@ -64,7 +63,7 @@ TEST(HostileInput, EachBadInputIsRefusedOrRunOnWithItsReason) {
     const std::string rateProgram = RunTree + "/tests/rate_program.out";
     const Row rows[] = {
         // Scenes: refused by Kesto_libenter, naming the file and the reason.
-        {"a missing scene", "scene/scene.ini", nothing, {}, AtEnter, "scene.ini:0: cannot be read"},
+        {"a missing scene", "scene/scene.ini", {}, {}, AtEnter, "scene.ini:0: cannot be read"},
         {"scene.ini a directory", "scene/scene.ini", directory, {}, AtEnter, "scene.ini:0: is a directory"},
         {"scene.ini a FIFO", "scene/scene.ini", fifo, {}, AtEnter, "scene.ini:0: is a FIFO"},
         {"a response a device", "scene/primary_ref.cof", link("/dev/zero"), {}, AtEnter,
@@ -74,15 +73,15 @@ TEST(HostileInput, EachBadInputIsRefusedOrRunOnWithItsReason) {
         {"a response failing with EIO", "scene/secondary_ref.cof", link("/proc/self/mem"), {}, AtEnter,
          "secondary_ref.cof:0: read error (Input/output error)"},
         // Monitor settings: refused by Kesto_libenter.
-        {"an unknown monitor channel", nullptr, nothing, {{"KESTO32_LISTEN", "loudest"}}, AtEnter,
+        {"an unknown monitor channel", nullptr, {}, {{"KESTO32_LISTEN", "loudest"}}, AtEnter,
          "KESTO32_LISTEN=loudest: expected"},
-        {"a negative monitor gain", nullptr, nothing, {{"KESTO32_LISTEN", "error"}, {"KESTO32_LISTEN_GAIN", "-6"}},
+        {"a negative monitor gain", nullptr, {}, {{"KESTO32_LISTEN", "error"}, {"KESTO32_LISTEN_GAIN", "-6"}},
          AtEnter, "KESTO32_LISTEN_GAIN=-6"},
         // A scene the board reads but cannot run at the program's 20 kHz: the program is refused.
         {"a tone above the program's half rate", "scene/scene.ini", text("sample_rate = 48000\ntone = 15000 0.1\n"),
          {}, AtLoad, "is not below half of 20000 Hz"},
         // Program files: refused by _Kesto_loadcs, most before the loader sees them.
-        {"a missing program", "quiros.out", nothing, {}, AtLoad, "quiros.out: cannot be read"},
+        {"a missing program", "quiros.out", {}, {}, AtLoad, "quiros.out: cannot be read"},
         {"a program that is a directory", "quiros.out", directory, {}, AtLoad, "quiros.out: is a directory"},
         {"a program that is a FIFO", "quiros.out", fifo, {}, AtLoad, "quiros.out: is a FIFO"},
         {"a program that is text", "quiros.out", text(std::string(80, '7')), {}, AtLoad, "not an ELF file"},
@@ -109,16 +108,16 @@ TEST(HostileInput, EachBadInputIsRefusedOrRunOnWithItsReason) {
         {"a later infinite rate", "quiros.out", copyOf(rateProgram), {}, Never,
          "a sampling rate of inf Hz is refused", std::numeric_limits<float>::infinity()},
         // Recording paths: refused, the board runs on without recording.
-        {"recording onto the program", nullptr, nothing, {{"KESTO32_RECORD", at + "quiros.out"}}, Never,
+        {"recording onto the program", nullptr, {}, {{"KESTO32_RECORD", at + "quiros.out"}}, Never,
          "it is the loaded DSP program"},
-        {"recording onto a scene file", nullptr, nothing, {{"KESTO32_RECORD", at + "scene/primary_err.cof"}}, Never,
+        {"recording onto a scene file", nullptr, {}, {{"KESTO32_RECORD", at + "scene/primary_err.cof"}}, Never,
          "it is a file of the scene"},
-        {"recording into a missing directory", nullptr, nothing, {{"KESTO32_RECORD", at + "missing/x.wav"}}, Never,
+        {"recording into a missing directory", nullptr, {}, {{"KESTO32_RECORD", at + "missing/x.wav"}}, Never,
          "cannot be written"},
         // No sound output for the monitor: the board runs on without it.
-        {"no sound output", nullptr, nothing, {{"KESTO32_LISTEN", "error"}, {"SDL_AUDIODRIVER", "no-such-driver"}},
+        {"no sound output", nullptr, {}, {{"KESTO32_LISTEN", "error"}, {"SDL_AUDIODRIVER", "no-such-driver"}},
          Never, "no sound output"},
-        {"listening on the free clock", nullptr, nothing, {{"KESTO32_LISTEN", "control"}, {"KESTO32_CLOCK", "free"}},
+        {"listening on the free clock", nullptr, {}, {{"KESTO32_LISTEN", "control"}, {"KESTO32_CLOCK", "free"}},
          Never, "free clock"},
     };
     for (const Row &row : rows) {
@@ -126,7 +125,8 @@ TEST(HostileInput, EachBadInputIsRefusedOrRunOnWithItsReason) {
         const Scratch scratch;
         if (row.file) {
             fs::remove_all(scratch.dir / row.file);
-            row.make(scratch.dir / row.file);
+            if (row.make)
+                row.make(scratch.dir / row.file);
         }
         const auto before = snapshot(scratch.dir);
         Env env{{"KESTO32_SCENE", (scratch.dir / "scene").string()}};

@@ -16,7 +16,7 @@ using namespace quiro;
 // Calls fail outside Kesto_libenter and Kesto_libexit, both are safe to repeat, and exiting while
 // another thread reads and writes never lets it touch a freed board.
 TEST(Library, EnterAndExitRepeatSafelyWhileAnotherThreadReadsAndWrites) {
-    const Session session(FreeClock);
+    const Session session(Env{{"KESTO32_CLOCK", "free"}});
     std::uint32_t w = 7;
     EXPECT_NE(_Kesto_getmem(dspmem::CmdAck, &w), 0);
     EXPECT_EQ(w, 7u);
