@@ -5,6 +5,7 @@
 
 #include "CInterface.h"
 
+#include <chrono>
 #include <functional>
 #include <limits>
 #include <map>
