@@ -21,24 +21,20 @@ double figure(const std::string &log, const std::string &before) {
     return at == std::string::npos ? -1 : std::strtod(log.c_str() + at + before.size(), nullptr);
 }
 
-// The normalised correlation of a with b.
-double correlation(const float *a, const float *b, std::size_t n) {
-    double ab = 0, aa = 0, bb = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        ab += double(a[i]) * b[i];
-        aa += double(a[i]) * a[i];
-        bb += double(b[i]) * b[i];
-    }
-    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
-}
-
-// The best correlation of played[at, at + n) with reference[at - lag, ...) over lags in [lo, hi].
+// The best normalised correlation of played[at, at + n) with ref[at - lag, ...) over lags in
+// [lo, hi], with its lag.
 std::pair<double, long> bestAlignment(const std::vector<float> &played, const std::vector<float> &ref,
                                       long at, long n, long lo, long hi) {
     std::pair<double, long> best{-1, 0};
-    for (long lag = lo; lag <= hi; ++lag)
-        if (at - lag >= 0 && at - lag + n <= static_cast<long>(ref.size()))
-            best = std::max(best, {correlation(&played[at], &ref[at - lag], n), lag});
+    for (long lag = std::max(lo, at + n - static_cast<long>(ref.size())); lag <= std::min(hi, at); ++lag) {
+        double ab = 0, aa = 0, bb = 0;
+        for (long i = at; i < at + n; ++i) {
+            ab += double(played[i]) * ref[i - lag];
+            aa += double(played[i]) * played[i];
+            bb += double(ref[i - lag]) * ref[i - lag];
+        }
+        best = std::max(best, {aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0, lag});
+    }
     return best;
 }
 
