@@ -4,13 +4,24 @@
 # changes and captures with the recording on. Prints one line per minute and a verdict; exits
 # non-zero when a check failed.
 #
-#   tools/soak.sh [minutes] [--mode1]
+#   tools/soak.sh [minutes] [--mode1] [--listen]
+#
+# --listen also plays the error microphone on the monitor output, through SDL's disk driver (a
+# device's pace, no sound card), and checks that it played for the whole run.
 #
 # It builds the dev preset's soak program first, unless QUIRO_BUILD_DIR names a built run tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 minutes=${1:-60}
 shift || true
+args=()
+listen=0
+for a in "$@"; do
+  if [ "$a" = --listen ]; then listen=1; else args+=("$a"); fi
+done
+if [ "$listen" = 1 ]; then
+  export KESTO32_LISTEN=error SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null
+fi
 build=${QUIRO_BUILD_DIR:-}
 if [ -z "$build" ]; then
   build=build
@@ -22,7 +33,7 @@ log=$(mktemp)
 trap 'rm -f "$wav" "$log" "$log.out"' EXIT
 status=0
 seconds=$(awk -v m="$minutes" 'BEGIN { print m * 60 }')
-"$build/bin/quiro_soak" --seconds "$seconds" --record "$wav" --run-tree "$build" "$@" 2>"$log" \
+"$build/bin/quiro_soak" --seconds "$seconds" --record "$wav" --run-tree "$build" "${args[@]}" 2>"$log" \
   | tee "$log.out" || status=$?
 # The board's own account at exit: every sample run was written, none dropped.
 line=$(grep -E 'frames written of [0-9]+ samples run' "$log" | tail -1 || true)
@@ -38,6 +49,14 @@ if [[ $line =~ :\ ([0-9]+)\ frames\ written\ of\ ([0-9]+)\ samples\ run,\ ([0-9]
 else
   echo "soak: FAIL: the board reported no recording"
   status=1
+fi
+# The monitor's own account at exit: it played for (nearly) the whole run.
+if [ "$listen" = 1 ]; then
+  played=$(sed -nE 's/.*monitor: ([0-9.]+) s played.*/\1/p' "$log" | tail -1)
+  if ! awk -v p="${played:-0}" -v s="$seconds" 'BEGIN { exit !(p >= 0.9 * s) }'; then
+    echo "soak: FAIL: the monitor played ${played:-no} seconds of $seconds"
+    status=1
+  fi
 fi
 if [ "$status" = 0 ]; then echo "soak: PASSED ($minutes min)"; else echo "soak: FAILED ($minutes min)"; fi
 exit "$status"

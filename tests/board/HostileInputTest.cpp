@@ -1,114 +1,158 @@
-// Hostile inputs through the board library's C interface: scene directories and program files
-// that are wrong in one way each. Every row ends in a refusal naming the file and the reason;
-// none may crash, hang or pass silently.
+// Hostile inputs through the board library's C interface: scene files, program files, program
+// rates, recording paths and monitor settings that are wrong in one way each. Every row is refused
+// or run on with its reason on standard error; none may crash, hang, pass silently or write into
+// what the board was given.
 
-#include "board/Kesto32.h"
+#include "CInterface.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
+#include <chrono>
 #include <functional>
-#include <string>
+#include <limits>
+#include <map>
 #include <sys/stat.h>
-#include <unistd.h>
 
+namespace kesto::test {
 namespace {
 
-namespace fs = std::filesystem;
+using Maker = std::function<void(const fs::path &)>;
 
-const std::string Program = std::string(QUIRO_RUN_TREE) + "/DSP/quiros.out";
-
-// A scratch directory holding a good scene, which each row then spoils.
-struct Scratch {
-    fs::path dir = fs::temp_directory_path() / ("kesto-hostile-" + std::to_string(::getpid()));
-    Scratch() {
-        fs::remove_all(dir);
-        fs::create_directories(dir / "scene");
-        std::ofstream(dir / "scene/scene.ini") << "sample_rate = 20000\ntone = 200 0.05\nbroadband = 0.01\n";
-        for (const char *name : {"primary_ref", "primary_err", "secondary_ref", "secondary_err"})
-            std::ofstream(dir / "scene" / (std::string(name) + ".cof")) << "3\n0\n0.5\n0.25\n";
-    }
-    ~Scratch() { fs::remove_all(dir); }
-};
-
-// A copy of the real program, changed by `edit`.
-std::function<void(const fs::path &)> programCopy(void (*edit)(std::string &)) {
-    return [edit](const fs::path &to) {
-        std::ifstream in(Program, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        edit(bytes);
-        std::ofstream(to, std::ios::binary) << bytes;
-    };
-}
-
-struct Row {
-    const char *what;
-    const char *file; // the scene's file or the program file, relative to the scratch directory
-    std::function<void(const fs::path &)> make;
-    bool refusedAtEnter; // else by _Kesto_loadcs
-    const char *message; // a fragment of the refusal on standard error
-};
-
-void nothing(const fs::path &) {}
 void fifo(const fs::path &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }
 void directory(const fs::path &p) { fs::create_directories(p); }
-std::function<void(const fs::path &)> link(const char *to) {
+Maker link(const char *to) {
     return [to](const fs::path &p) { fs::create_symlink(to, p); };
 }
-std::function<void(const fs::path &)> text(std::string t) {
+Maker text(std::string t) {
     return [t](const fs::path &p) { std::ofstream(p, std::ios::binary) << t; };
 }
 void sparse(const fs::path &p) {
     std::ofstream(p) << "1\n";
     fs::resize_file(p, 17 << 20);
 }
+// A copy of `from`, changed by `edit`.
+Maker copyOf(std::string from, void (*edit)(std::string &) = nullptr) {
+    return [from, edit](const fs::path &to) {
+        std::string bytes = contents(from);
+        if (edit)
+            edit(bytes);
+        std::ofstream(to, std::ios::binary) << bytes;
+    };
+}
 
-const Row Rows[] = {
-    // Scenes: refused by Kesto_libenter, naming the file and the reason.
-    {"a missing scene", "scene/scene.ini", nothing, true, "scene.ini:0: cannot be read"},
-    {"scene.ini a directory", "scene/scene.ini", directory, true, "scene.ini:0: is a directory"},
-    {"scene.ini a FIFO", "scene/scene.ini", fifo, true, "scene.ini:0: is a FIFO"},
-    {"a response a device", "scene/primary_ref.cof", link("/dev/zero"), true, "primary_ref.cof:0: is a device"},
-    {"a response beyond its cap", "scene/primary_err.cof", sparse, true,
-     "primary_err.cof:0: larger than 16777216 bytes"},
-    {"a response failing with EIO", "scene/secondary_ref.cof", link("/proc/self/mem"), true,
-     "secondary_ref.cof:0: read error (Input/output error)"},
-    // A scene the board reads but cannot run at the program's 20 kHz: the program is refused.
-    {"a tone above the program's half rate", "scene/scene.ini", text("sample_rate = 48000\ntone = 15000 0.1\n"),
-     false, "is not below half of 20000 Hz"},
-    // Program files: refused by _Kesto_loadcs before the loader sees them (a missing one and a
-    // directory are the library's own cases; the scene rows show how their refusals read).
-    {"a program that is a FIFO", "prog", fifo, false, "prog: is a FIFO"},
-    {"a program that is text", "prog", text(std::string(80, '7')), false, "not an ELF file"},
-    {"a program cut after its first pages", "prog", programCopy([](std::string &b) { b.resize(4096 + 512); }),
-     false, "cut short"},
-    {"a program cut inside its header", "prog", programCopy([](std::string &b) { b.resize(40); }), false,
-     "shorter than an ELF header"},
-    {"a program for another machine", "prog", programCopy([](std::string &b) { b[18] = 0x28, b[19] = 0; }),
-     false, "an ELF file for another machine"},
+// The regular files under `dir` with their contents.
+std::map<fs::path, std::string> snapshot(const fs::path &dir) {
+    std::map<fs::path, std::string> files;
+    for (const auto &entry : fs::recursive_directory_iterator(dir))
+        if (fs::is_regular_file(entry.symlink_status()))
+            files[entry.path()] = contents(entry.path());
+    return files;
+}
+
+enum Refused { Never, AtEnter, AtLoad };
+
+struct Row {
+    const char *what;
+    const char *file; // a file of the scratch directory removed, then made anew by `make` if any
+    Maker make;
+    Env env;             // beside the real-time clock and the scratch directory's scene
+    Refused refused;     // never: the board runs on
+    const char *message; // a fragment of what the board says on standard error
+    float asked = 0;     // a rate asked for by a command once running; 0: none
 };
 
-TEST(HostileInput, EachBadFileIsRefusedWithItsNameAndReason) {
-    for (const Row &row : Rows) {
+TEST(HostileInput, EachBadInputIsRefusedOrRunOnWithItsReason) {
+    const std::string at = Scratch().dir.string() + "/"; // the same directory for every row
+    const std::string rateProgram = RunTree + "/tests/rate_program.out";
+    const Row rows[] = {
+        // Scenes: refused by Kesto_libenter, naming the file and the reason.
+        {"a missing scene", "scene/scene.ini", {}, {}, AtEnter, "scene.ini:0: cannot be read"},
+        {"scene.ini a directory", "scene/scene.ini", directory, {}, AtEnter, "scene.ini:0: is a directory"},
+        {"scene.ini a FIFO", "scene/scene.ini", fifo, {}, AtEnter, "scene.ini:0: is a FIFO"},
+        {"a response a device", "scene/primary_ref.cof", link("/dev/zero"), {}, AtEnter,
+         "primary_ref.cof:0: is a device"},
+        {"a response beyond its cap", "scene/primary_err.cof", sparse, {}, AtEnter,
+         "primary_err.cof:0: larger than 16777216 bytes"},
+        {"a response failing with EIO", "scene/secondary_ref.cof", link("/proc/self/mem"), {}, AtEnter,
+         "secondary_ref.cof:0: read error (Input/output error)"},
+        // Monitor settings: refused by Kesto_libenter.
+        {"an unknown monitor channel", nullptr, {}, {{"KESTO32_LISTEN", "loudest"}}, AtEnter,
+         "KESTO32_LISTEN=loudest: expected"},
+        {"a negative monitor gain", nullptr, {}, {{"KESTO32_LISTEN", "error"}, {"KESTO32_LISTEN_GAIN", "-6"}},
+         AtEnter, "KESTO32_LISTEN_GAIN=-6"},
+        // A scene the board reads but cannot run at the program's 20 kHz: the program is refused.
+        {"a tone above the program's half rate", "scene/scene.ini", text("sample_rate = 48000\ntone = 15000 0.1\n"),
+         {}, AtLoad, "is not below half of 20000 Hz"},
+        // Program files: refused by _Kesto_loadcs, most before the loader sees them.
+        {"a missing program", "quiros.out", {}, {}, AtLoad, "quiros.out: cannot be read"},
+        {"a program that is a directory", "quiros.out", directory, {}, AtLoad, "quiros.out: is a directory"},
+        {"a program that is a FIFO", "quiros.out", fifo, {}, AtLoad, "quiros.out: is a FIFO"},
+        {"a program that is text", "quiros.out", text(std::string(80, '7')), {}, AtLoad, "not an ELF file"},
+        {"a program cut after its first pages", "quiros.out",
+         copyOf(Program, [](std::string &b) { b.resize(4096 + 512); }), {}, AtLoad, "cut short"},
+        {"a program cut inside its header", "quiros.out", copyOf(Program, [](std::string &b) { b.resize(40); }),
+         {}, AtLoad, "shorter than an ELF header"},
+        {"a program for another machine", "quiros.out",
+         copyOf(Program, [](std::string &b) { b[18] = 0x28, b[19] = 0; }), {}, AtLoad,
+         "an ELF file for another machine"},
+        {"a shared object without the program's entry", "quiros.out", copyOf(RunTree + "/bin/libKesto32.so"), {},
+         AtLoad, "no kesto_dsp_program of this board's interface"},
+        // The program's rate: refused by _Kesto_loadcs at the start; asked for later, refused
+        // while the board runs on.
+        {"999 Hz", "quiros.out", copyOf(rateProgram), {{"KESTO_TEST_RATE", "999"}}, AtLoad,
+         "runs at 999 Hz, outside the board's 1000 to 384000 Hz"},
+        {"384001 Hz", "quiros.out", copyOf(rateProgram), {{"KESTO_TEST_RATE", "384001"}}, AtLoad,
+         "runs at 384001 Hz, outside"},
+        {"a rate that is not a number", "quiros.out", copyOf(rateProgram), {{"KESTO_TEST_RATE", "nan"}}, AtLoad,
+         "runs at nan Hz, outside"},
+        {"384000 Hz", "quiros.out", copyOf(rateProgram), {{"KESTO_TEST_RATE", "384000"}}, Never, ""},
+        {"a later rate too high", "quiros.out", copyOf(rateProgram), {}, Never,
+         "a sampling rate of 1e+09 Hz is refused", 1e9f},
+        {"a later infinite rate", "quiros.out", copyOf(rateProgram), {}, Never,
+         "a sampling rate of inf Hz is refused", std::numeric_limits<float>::infinity()},
+        // Recording paths: refused, the board runs on without recording.
+        {"recording onto the program", nullptr, {}, {{"KESTO32_RECORD", at + "quiros.out"}}, Never,
+         "it is the loaded DSP program"},
+        {"recording onto a scene file", nullptr, {}, {{"KESTO32_RECORD", at + "scene/primary_err.cof"}}, Never,
+         "it is a file of the scene"},
+        {"recording into a missing directory", nullptr, {}, {{"KESTO32_RECORD", at + "missing/x.wav"}}, Never,
+         "cannot be written"},
+        // No sound output for the monitor: the board runs on without it.
+        {"no sound output", nullptr, {}, {{"KESTO32_LISTEN", "error"}, {"SDL_AUDIODRIVER", "no-such-driver"}},
+         Never, "no sound output"},
+        {"listening on the free clock", nullptr, {}, {{"KESTO32_LISTEN", "control"}, {"KESTO32_CLOCK", "free"}},
+         Never, "free clock"},
+    };
+    for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
         const Scratch scratch;
-        const fs::path file = scratch.dir / row.file;
-        fs::remove_all(file);
-        row.make(file);
-        ::setenv("KESTO32_CLOCK", "free", 1);
-        ::setenv("KESTO32_SCENE", (scratch.dir / "scene").c_str(), 1);
-        const std::string program = std::string_view(row.file).starts_with("scene/") ? Program : file.string();
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(Kesto_libenter() != 0, row.refusedAtEnter);
-        if (!row.refusedAtEnter) {
-            EXPECT_NE(_Kesto_loadcs(program.c_str()), 0);
+        if (row.file) {
+            fs::remove_all(scratch.dir / row.file);
+            if (row.make)
+                row.make(scratch.dir / row.file);
         }
-        EXPECT_NE(_Kesto_run(), 0);
+        const auto before = snapshot(scratch.dir);
+        Env env{{"KESTO32_SCENE", (scratch.dir / "scene").string()}};
+        env.insert(env.end(), row.env.begin(), row.env.end());
+        testing::internal::CaptureStderr();
+        {
+            const Session session(env);
+            EXPECT_EQ(Kesto_libenter() != 0, row.refused == AtEnter);
+            EXPECT_EQ(_Kesto_loadcs((scratch.dir / "quiros.out").c_str()) != 0, row.refused != Never);
+            EXPECT_EQ(_Kesto_run() != 0, row.refused != Never);
+            if (row.refused == Never) {
+                if (row.asked != 0) {
+                    put(quiro::dspmem::CmdArg6, quiro::wordOfSingle(row.asked));
+                    send(quiro::Cmd::SetParams);
+                }
+                for (int i = 0; i < 200 && get(quiro::dspmem::SampleCount) <= 1000; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                EXPECT_GT(get(quiro::dspmem::SampleCount), 1000u) << "the board did not run";
+            }
+        }
         const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_NE(said.find(row.message), std::string::npos) << said;
-        Kesto_libexit();
+        EXPECT_TRUE(snapshot(scratch.dir) == before) << "a file given to the board was changed";
     }
 }
 
 } // namespace
+} // namespace kesto::test

@@ -1,12 +1,12 @@
-// The single-producer single-consumer ring: capacity, refusal when full, order across wrap-around
-// and a producer and a consumer on two threads.
+// The single-producer single-consumer ring: capacity, refusal when full and order across
+// wrap-around. Its two threads are the recorder's and the monitor's, whose tests run under
+// ThreadSanitizer: there a missing release or acquire on either index is reported.
 
 #include "board/SpscRing.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 namespace kesto {
@@ -42,30 +42,6 @@ TEST(SpscRing, KeepsOrderAndRefusesWhatDoesNotFit) {
             EXPECT_EQ(out[i], nextOut++);
         EXPECT_EQ(ring.size(), nextIn - nextOut);
     }
-}
-
-TEST(SpscRing, TwoThreadsPassEveryItemInOrder) {
-    constexpr std::uint32_t Items = 20000;
-    SpscRing<std::uint32_t> ring(64);
-    std::thread producer([&] {
-        for (std::uint32_t i = 0; i < Items;)
-            if (ring.push(i))
-                ++i;
-            else
-                std::this_thread::yield();
-    });
-    std::uint32_t expected = 0, wrong = 0;
-    std::uint32_t buffer[17];
-    while (expected < Items) {
-        const std::size_t n = ring.popAll(buffer);
-        for (std::size_t i = 0; i < n; ++i)
-            wrong += buffer[i] != expected++;
-        if (n == 0)
-            std::this_thread::yield();
-    }
-    producer.join();
-    EXPECT_EQ(wrong, 0u);
-    EXPECT_EQ(ring.size(), 0u);
 }
 
 } // namespace
