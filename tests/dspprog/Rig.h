@@ -100,9 +100,9 @@ struct Rig {
             v[i] = quiro::singleOfWord(memory.load(quiro::dspmem::XferBuf + 4 * i));
         return v;
     }
-    // Each path's identification in turn, for its seconds, then the stop.
-    void identify(std::initializer_list<std::pair<quiro::Cmd, double>> paths) {
-        for (const auto &[start, seconds] : paths) {
+    // Each command in turn, running for its seconds, then the stop.
+    void runEach(std::initializer_list<std::pair<quiro::Cmd, double>> commands) {
+        for (const auto &[start, seconds] : commands) {
             send(start);
             run(seconds);
         }
