@@ -137,17 +137,8 @@ TEST(Guard, RunawaysTripItAndTheOutputDoesNotStaySaturated) {
 // earlier on another plant): with white noise reaching far above the band, W must not grow
 // where the model is wrong.
 TEST(OutOfBand, AModelWrongOutsideTheExcitationBandLetsNothingGrowThere) {
-    kesto::Scene plant{.sampleRate = Rig::Rate,
-                       .tones = {{200.0, 0.05}},
-                       .broadband = 0.03,
-                       .micNoise = 0.0002,
-                       .primaryRef = {0.0, 0.8},
-                       .primaryErr = std::vector<double>(60, 0.0),
-                       .secondaryRef = {0.0, 0.05},
-                       .secondaryErr = {0.0, 0.0, 0.5, 0.25, -0.1},
-                       .builtIn = false,
-                       .origin = "white noise far above the excitation band"};
-    plant.primaryErr.insert(plant.primaryErr.end(), {0.6, 0.2});
+    kesto::Scene plant = quiros::test::smallScene();
+    plant.broadband = 0.03; // white noise far above the excitation band
     kesto::Scene inverted = plant;
     for (double &v : inverted.secondaryErr)
         v = -v;
