@@ -123,7 +123,6 @@ TEST(RateChange, BuildsThePlantOffTheSampleThreadAndSwapsItInAtABlockBoundary) {
     std::string error;
     ASSERT_TRUE(core.attach(kesto_dsp_program(), error)) << error;
     core.settle();
-    EXPECT_EQ(core.rate(), 20000);
     for (const auto &r : rows) {
         core.pcPut(mem::CmdArg6, quiro::wordOfSingle(r.asked));
         core.pcPut(mem::CmdCode, quiro::wordOfLong(static_cast<std::int32_t>(quiro::Cmd::SetParams)));

@@ -79,7 +79,6 @@ TEST(Clears, EachClearZeroesItsFilterOnlyAndStepsOfZeroHoldEveryModel) {
     const Cmd fetches[] = {Cmd::C1Fetch, Cmd::C2Fetch, Cmd::WFetch};
     const Cmd clears[] = {Cmd::C1Clear, Cmd::C2Clear, Cmd::WClear, Cmd::ModeOff};
     for (int cleared = 0; cleared < 4; ++cleared) {
-        SCOPED_TRACE(cleared);
         Rig h; // every filter gets to hold something first, unless its step is zero
         const float beta = cleared < 3 ? 1e-4f : 0.0f;
         h.setParams(16, 16, beta, beta);
@@ -89,7 +88,7 @@ TEST(Clears, EachClearZeroesItsFilterOnlyAndStepsOfZeroHoldEveryModel) {
         for (int f = 0; f < 3; ++f)
             EXPECT_EQ(h.fetch(fetches[f], 11) == std::vector<float>(11, 0.0f),
                       f == cleared || cleared == 3)
-                << f;
+                << cleared << " " << f;
     }
 }
 

@@ -4,6 +4,7 @@
 // program answers at its next service(); samples run in a plain loop, seeded and as fast as the
 // machine allows.
 
+#include "board/BoardCore.h"
 #include "board/DspMemory.h"
 #include "board/KestoDsp.h"
 #include "board/Plant.h"
@@ -11,11 +12,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
-#include <cstdlib>
 #include <initializer_list>
 #include <memory>
-#include <numbers>
 #include <utility>
 #include <vector>
 
@@ -39,19 +37,14 @@ inline kesto::Scene smallScene() {
 struct Rig {
     static constexpr double Rate = 20000;
 
+    // Scenes at Rate (see kesto::sceneAt).
     explicit Rig(const kesto::Scene &scene = smallScene(), std::uint64_t seed = 1)
-        : plant(std::make_unique<kesto::Plant>(atRate(scene), Rate, seed)),
+        : plant(std::make_unique<kesto::Plant>(scene, Rate, seed)),
           dsp(entry.create(&host, seed), entry.destroy) {}
-
-    static kesto::Scene atRate(const kesto::Scene &scene) {
-        std::string error;
-        auto at = kesto::sceneAt(scene, Rate, error);
-        return at ? *at : kesto::builtInScene(Rate);
-    }
 
     // Moves the program to another plant (the program keeps everything it has learnt).
     void movePlant(const kesto::Scene &scene) {
-        plant = std::make_unique<kesto::Plant>(atRate(scene), Rate, 2);
+        plant = std::make_unique<kesto::Plant>(scene, Rate, 2);
     }
 
     void put(std::uint32_t a, std::int32_t v) { memory.store(a, quiro::wordOfLong(v)); }
@@ -136,9 +129,7 @@ struct Rig {
         entry.service(dsp.get());
         return r;
     }
-    struct Frame {
-        std::int32_t detection = 0, error = 0, control = 0;
-    } last; // the converters' values at the last sample run
+    kesto::BoardCore::Frame last; // the converters' values at the last sample run
 
     kesto::DspMemory memory;
     std::unique_ptr<kesto::Plant> plant;
@@ -151,30 +142,5 @@ private:
     const KestoDspProgram &entry = *kesto_dsp_program();
     std::unique_ptr<void, void (*)(void *)> dsp;
 };
-
-// A filter's frequency response at `omega` radians per sample.
-template <class T> std::complex<double> response(const std::vector<T> &h, double omega) {
-    std::complex<double> sum = 0;
-    for (std::size_t n = 0; n < h.size(); ++n)
-        sum += static_cast<double>(h[n]) * std::polar(1.0, -omega * static_cast<double>(n));
-    return sum;
-}
-
-// Normalised misalignment (dB) of a fetched model against the path's taps as far as the model
-// reaches, weighted by |D|^2 over the band (a plain misalignment for D = 1). Both count their tap
-// 0 as the sample of converter latency.
-inline double misalignmentDb(const std::vector<float> &model, std::vector<double> truth,
-                             const std::vector<double> &d = {1.0}) {
-    truth.resize(model.size(), 0.0);
-    double num = 0, den = 0;
-    for (int k = 0; k <= 256; ++k) {
-        const double omega = std::numbers::pi * k / 256;
-        const double g = std::norm(response(d, omega));
-        const auto t = response(truth, omega);
-        num += g * std::norm(response(model, omega) - t);
-        den += g * std::norm(t);
-    }
-    return 10 * std::log10(num / den);
-}
 
 } // namespace quiros::test
