@@ -1,4 +1,4 @@
-// The DSP program's mailbox, capture, filters and adaptation, stepped by hand.
+// The DSP program's mailbox, capture, clears and hostile arguments, stepped by hand.
 
 #include "Rig.h"
 
