@@ -74,14 +74,14 @@ TEST(Capture, CompletesAfterCTapCountMinusFiveSamplesAndHoldsThem) {
     EXPECT_EQ(h.fetch(Cmd::CtrlFetch, 11), std::vector<float>(11, 0.0f)) << "idle: silent";
 }
 
-// Each clear zeroes its own filter only; steps of zero leave every filter at zero.
-TEST(Clears, EachClearZeroesItsFilterOnlyAndStepsOfZeroHoldEveryModel) {
+// Each clear zeroes its own filter only; a C step of zero leaves every filter at zero (W's
+// filtered reference passes through C2), whatever W's step.
+TEST(Clears, EachClearZeroesItsFilterOnlyAndAZeroCStepHoldsEveryModel) {
     const Cmd fetches[] = {Cmd::C1Fetch, Cmd::C2Fetch, Cmd::WFetch};
     const Cmd clears[] = {Cmd::C1Clear, Cmd::C2Clear, Cmd::WClear, Cmd::ModeOff};
     for (int cleared = 0; cleared < 4; ++cleared) {
-        Rig h; // every filter gets to hold something first, unless its step is zero
-        const float beta = cleared < 3 ? 1e-4f : 0.0f;
-        h.setParams(16, 16, beta, beta);
+        Rig h; // every filter gets to hold something first, unless C's step is zero
+        h.setParams(16, 16, cleared < 3 ? 1e-4f : 0.0f, 1e-4f);
         h.runEach({{Cmd::C1IdentStart, 0.3}, {Cmd::C2IdentStart, 0.3}, {Cmd::Mode1, 0.3},
                    {Cmd::Mode2, 0.3}});
         h.send(clears[cleared]);
