@@ -43,6 +43,8 @@ kesto::Scene scene(const std::string &name) {
     return at.value_or(kesto::builtInScene(Rig::Rate));
 }
 
+double db(double ratio) { return 10 * std::log10(ratio); }
+
 // A filter's frequency response at `omega` radians per sample.
 template <class T> std::complex<double> response(const std::vector<T> &h, double omega) {
     std::complex<double> sum = 0;
@@ -64,10 +66,8 @@ double misalignmentDb(const std::vector<float> &model, std::vector<double> truth
         num += g * std::norm(response(model, omega) - t);
         den += g * std::norm(t);
     }
-    return 10 * std::log10(num / den);
+    return db(num / den);
 }
-
-double db(double ratio) { return 10 * std::log10(ratio); }
 
 // Identification of both paths, then every mode, as the operator runs them.
 TEST(Family, EveryScenePassesIdentificationAndNoModeDoesHarmOrSaturates) {
