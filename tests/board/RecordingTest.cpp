@@ -1,8 +1,7 @@
 // The recorder's ring and writer thread, its refusals and limits, and plants for a new rate
 // swapped in at a block boundary.
 
-#include "Harness.h"
-
+#include "board/BoardCore.h"
 #include "board/WavRecorder.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +13,8 @@
 
 #include <sys/resource.h>
 #include <unistd.h>
+
+extern "C" const KestoDspProgram *kesto_dsp_program(void);
 
 namespace kesto {
 namespace {
@@ -108,20 +109,37 @@ TEST(Recorder, KeepsEveryQueuedFrameOrEndsTheFileOnceWithAValidHeader) {
     fs::remove(path);
 }
 
+// Command 12 through the board: a rate the scene runs at is built off the sample thread and
+// swapped in at a block boundary; one its tone does not fit under is refused, and the board keeps
+// its rate.
 TEST(RateChange, BuildsThePlantOffTheSampleThreadAndSwapsItInAtABlockBoundary) {
     const struct {
         float asked;
         double runsAt;
-    } rows[] = {{48000, 48000}, {20000, 20000}, {8000, 8000}, {100000, 100000}};
-    test::Harness h;
-    EXPECT_EQ(h.core.rate(), 20000);
+    } rows[] = {{1000, 20000}, {48000, 48000}, {20000, 20000}, {8000, 8000}, {100000, 100000}};
+    Scene scene = builtInScene(20000);
+    scene.tones.push_back({900.0, 0.01});
+    BoardCore core(BoardConfig{scene, Clock::Free, "", 1});
+    std::string error;
+    ASSERT_TRUE(core.attach(kesto_dsp_program(), error)) << error;
+    core.settle();
     for (const auto &r : rows) {
-        h.setParams(32, 32, 1e-6f, 1e-5f, r.asked);
-        h.core.settle();
-        h.core.step(1); // the block boundary where the plant is swapped in
-        EXPECT_EQ(h.core.rate(), r.runsAt) << r.asked;
-        EXPECT_EQ(h.core.blockSize(), static_cast<std::uint32_t>(r.runsAt / 1000));
-        EXPECT_NE(h.run(0.05), 0.0) << "the plant at " << r.asked << " Hz is silent";
+        core.pcPut(mem::CmdArg6, quiro::wordOfSingle(r.asked));
+        core.pcPut(mem::CmdCode, quiro::wordOfLong(static_cast<std::int32_t>(quiro::Cmd::SetParams)));
+        for (std::int32_t request : {1, 0}) { // the PC's handshake; the program answers each at once
+            core.pcPut(mem::CmdRequest, quiro::wordOfLong(request));
+            EXPECT_TRUE(core.service());
+        }
+        core.settle();
+        core.step(1); // the block boundary where the plant is swapped in
+        EXPECT_EQ(core.rate(), r.runsAt) << r.asked;
+        EXPECT_EQ(core.blockSize(), static_cast<std::uint32_t>(r.runsAt / 1000));
+        long heard = 0;
+        for (int i = 0; i < 1000; ++i) {
+            core.step(1);
+            heard += std::abs(core.lastFrame().error);
+        }
+        EXPECT_NE(heard, 0) << "the plant at " << r.asked << " Hz is silent";
     }
 }
 

@@ -1,12 +1,10 @@
 // Scene directories and their errors, resampling of responses, and the plant's converters.
 
-#include "Harness.h"
 #include "board/Plant.h"
 #include "board/Scene.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -133,22 +131,6 @@ TEST(Resampling, ARateTheSceneCannotRunAtIsRefused) {
         EXPECT_EQ(sceneRunsAt(s, c.to, quick), c.why == nullptr) << c.to;
         EXPECT_EQ(quick, c.why ? error : "");
     }
-}
-
-// Through the board and the DSP program: command 12 asks for a rate the scene's tone does not fit
-// under, and the board stays at its rate; a rate that fits is taken.
-TEST(Resampling, ARefusedRateChangeKeepsThePreviousRate) {
-    Scene scene = test::smallScene();
-    scene.tones = {{900.0, 0.01}};
-    test::Harness h(scene);
-    ASSERT_EQ(h.core.rate(), 20000.0);
-    h.setParams(256, 256, 1e-6f, 1e-5f, 1000.0f);
-    h.core.settle();
-    EXPECT_EQ(h.core.rate(), 20000.0);
-    h.run(0.01);
-    h.setParams(256, 256, 1e-6f, 1e-5f, 8000.0f);
-    h.core.settle();
-    EXPECT_EQ(h.core.rate(), 8000.0);
 }
 
 TEST(Converters, ClipTo12BitsAndDelayTheOutputOneSample) {

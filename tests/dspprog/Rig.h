@@ -1,49 +1,83 @@
 #pragma once
-// The DSP program against a plant with nothing in between: no board thread, no recorder.
-// Commands go through the program's own execute() with their arguments in its memory, and
-// samples run in a plain loop, seeded and as fast as the machine allows.
+// The DSP program, through the entry table the board loads, against a plant with nothing in
+// between: no board thread, no recorder. The test plays the PC's side of the mailbox and the
+// program answers at its next service(); samples run in a plain loop, seeded and as fast as the
+// machine allows.
 
+#include "board/BoardCore.h"
 #include "board/DspMemory.h"
+#include "board/KestoDsp.h"
 #include "board/Plant.h"
 #include "contract/BoardContract.h"
-#include "dspprog/Quiros.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cmath>
 #include <initializer_list>
 #include <memory>
 #include <utility>
 #include <vector>
 
+extern "C" const KestoDspProgram *kesto_dsp_program(void);
+
 namespace quiros::test {
+
+// One tone, little broadband noise; it reaches the error microphone well after the detection one.
+inline kesto::Scene smallScene() {
+    return {.sampleRate = 20000,
+            .tones = {{300.0, 0.02}},
+            .broadband = 0.002,
+            .micNoise = 0.0002,
+            .primaryRef = {0.0, 0.9, 0.2},
+            .primaryErr = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0.7, 0.3, -0.1},
+            .secondaryRef = {0.0, 0.12, 0.05, -0.02},
+            .secondaryErr = {0.0, 0.0, 0.35, 0.2, -0.1, 0.05},
+            .origin = "small test scene"};
+}
 
 struct Rig {
     static constexpr double Rate = 20000;
 
-    explicit Rig(const kesto::Scene &scene, std::uint64_t seed = 1)
-        : plant(std::make_unique<kesto::Plant>(atRate(scene), Rate, seed)), program(host(), seed) {}
-
-    static kesto::Scene atRate(const kesto::Scene &scene) {
-        std::string error;
-        auto at = kesto::sceneAt(scene, Rate, error);
-        return at ? *at : kesto::builtInScene(Rate);
-    }
+    // Scenes at Rate (see kesto::sceneAt).
+    explicit Rig(const kesto::Scene &scene = smallScene(), std::uint64_t seed = 1)
+        : plant(std::make_unique<kesto::Plant>(scene, Rate, seed)),
+          dsp(entry.create(&host, seed), entry.destroy) {}
 
     // Moves the program to another plant (the program keeps everything it has learnt).
     void movePlant(const kesto::Scene &scene) {
-        plant = std::make_unique<kesto::Plant>(atRate(scene), Rate, 2);
+        plant = std::make_unique<kesto::Plant>(scene, Rate, 2);
     }
 
     void put(std::uint32_t a, std::int32_t v) { memory.store(a, quiro::wordOfLong(v)); }
     void put(std::uint32_t a, float v) { memory.store(a, quiro::wordOfSingle(v)); }
-    void send(quiro::Cmd code) { program.execute(static_cast<std::int32_t>(code)); }
-    void setParams(float betaC, float betaW) {
-        put(quiro::dspmem::CmdArg1, 256);
-        put(quiro::dspmem::CmdArg2, 256);
-        put(quiro::dspmem::CmdArg4, betaC);
-        put(quiro::dspmem::CmdArg5, betaW);
-        put(quiro::dspmem::CmdArg6, static_cast<float>(Rate));
-        send(quiro::Cmd::SetParams);
+    std::int32_t getLong(std::uint32_t a) const { return quiro::longOfWord(memory.load(a)); }
+    std::int32_t trips() const { return getLong(quiro::dspmem::GuardTrips); }
+
+    // The PC's four-phase handshake, a phase at a time or whole.
+    void post(quiro::Cmd code) {
+        put(quiro::dspmem::CmdCode, static_cast<std::int32_t>(code));
+        put(quiro::dspmem::CmdRequest, 1);
+        entry.service(dsp.get());
+    }
+    void release() {
+        put(quiro::dspmem::CmdRequest, 0);
+        entry.service(dsp.get());
+    }
+    void send(quiro::Cmd code) {
+        post(code);
+        release();
+    }
+    void setParams(std::int32_t cTaps, std::int32_t wTaps, float betaC, float betaW,
+                   float rate = static_cast<float>(Rate)) {
+        put(quiro::dspmem::CmdArg1, cTaps);
+        put(quiro::dspmem::CmdArg2, wTaps);
+        setFloats(betaC, betaW, rate, quiro::Cmd::SetParams);
+    }
+    void setGains(float c, float w, float d) { setFloats(c, w, d, quiro::Cmd::SetGains); }
+    void setFloats(float a4, float a5, float a6, quiro::Cmd code) {
+        put(quiro::dspmem::CmdArg4, a4);
+        put(quiro::dspmem::CmdArg5, a5);
+        put(quiro::dspmem::CmdArg6, a6);
+        send(code);
     }
     void loadD(const std::vector<double> &d) {
         for (std::size_t i = 0; i < d.size(); ++i)
@@ -51,53 +85,62 @@ struct Rig {
         put(quiro::dspmem::CmdArg1, static_cast<std::int32_t>(d.size()));
         send(quiro::Cmd::LoadDFilter);
     }
-    // Each path's identification in turn, for its seconds, then the stop.
-    void identify(std::initializer_list<std::pair<quiro::Cmd, double>> paths) {
-        for (const auto &[start, seconds] : paths) {
+    // A fetch command, then words 0..n-1 of XferBuf.
+    std::vector<float> fetch(quiro::Cmd code, std::uint32_t n) {
+        send(code);
+        std::vector<float> v(n);
+        for (std::uint32_t i = 0; i < n; ++i)
+            v[i] = quiro::singleOfWord(memory.load(quiro::dspmem::XferBuf + 4 * i));
+        return v;
+    }
+    // Each command in turn, running for its seconds, then the stop.
+    void runEach(std::initializer_list<std::pair<quiro::Cmd, double>> commands) {
+        for (const auto &[start, seconds] : commands) {
             send(start);
             run(seconds);
         }
         send(quiro::Cmd::IdentStop);
     }
-    std::int32_t trips() const { return quiro::longOfWord(memory.load(quiro::dspmem::GuardTrips)); }
 
-    // What `seconds` of samples did at the error microphone and the output.
+    // What some samples did at the error microphone and the output; the mailbox's turn follows,
+    // as on the board after a block.
     struct Run {
         double errorPower = 0; // counts^2
         double clipped = 0;    // share of output samples at the converter's limits
         std::vector<double> secondPowers; // the error microphone's, each second
     };
-    Run run(double seconds) {
+    Run run(double seconds) { return step(std::lround(seconds * Rate)); }
+    Run step(long n) {
         Run r;
-        const auto n = static_cast<long>(seconds * Rate);
         double second = 0;
         long clipped = 0;
         for (long i = 0; i < n; ++i) {
             const auto in = plant->sense();
-            const std::int32_t out = program.sample(in.detection, in.error);
-            plant->drive(out);
+            last = {in.detection, in.error, entry.sample(dsp.get(), in.detection, in.error)};
+            plant->drive(last.control);
             const double e2 = static_cast<double>(in.error) * in.error;
             r.errorPower += e2 / static_cast<double>(n);
             second += e2 / Rate;
-            clipped += out <= -2048 || out >= 2047;
+            clipped += last.control <= -2048 || last.control >= 2047;
             if ((i + 1) % static_cast<long>(Rate) == 0)
                 r.secondPowers.push_back(std::exchange(second, 0.0));
         }
         r.clipped = static_cast<double>(clipped) / static_cast<double>(std::max(n, 1L));
+        entry.service(dsp.get());
         return r;
     }
+    kesto::BoardCore::Frame last; // the converters' values at the last sample run
 
     kesto::DspMemory memory;
     std::unique_ptr<kesto::Plant> plant;
-    Quiros program;
 
 private:
-    KestoDspHost host() {
-        return {this,
-                [](void *ctx, std::uint32_t a) { return static_cast<Rig *>(ctx)->memory.load(a); },
-                [](void *ctx, std::uint32_t a, std::uint32_t w) { static_cast<Rig *>(ctx)->memory.store(a, w); },
-                nullptr};
-    }
+    KestoDspHost host{this,
+                      [](void *ctx, std::uint32_t a) { return static_cast<Rig *>(ctx)->memory.load(a); },
+                      [](void *ctx, std::uint32_t a, std::uint32_t w) { static_cast<Rig *>(ctx)->memory.store(a, w); },
+                      nullptr};
+    const KestoDspProgram &entry = *kesto_dsp_program();
+    std::unique_ptr<void, void (*)(void *)> dsp;
 };
 
 } // namespace quiros::test
