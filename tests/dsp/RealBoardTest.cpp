@@ -13,9 +13,9 @@
 namespace quiro {
 namespace {
 
-TEST(RealBoard, AMissingOrForeignLibraryFailsEachCallAndStartsNothing) {
+TEST(RealBoard, AMissingOrForeignLibraryOrAMissingDspProgramFailsAndStartsNothing) {
     // Nowhere to be found (not beside the directory, nor on the search path), and a shared object
-    // that is not the board library under its name. Runs first: once the library is loaded in
+    // that is not the board library under its name. Before the real one: once the library is loaded in
     // this process, the search finds it by name.
     QTemporaryDir impostor;
     ASSERT_TRUE(QFile::copy(QStringLiteral(QUIRO_RUN_TREE "/DSP/quiros.out"),
@@ -29,9 +29,7 @@ TEST(RealBoard, AMissingOrForeignLibraryFailsEachCallAndStartsNothing) {
         EXPECT_NE(board.getmem(dspmem::CmdAck, &word), 0);
         EXPECT_EQ(word, 42u);
     }
-}
-
-TEST(RealBoard, AMissingDspProgramFailsToLoadAndNothingRuns) {
+    // The real library, and a DSP program that is not there.
     KestoLibrary board(QStringLiteral(QUIRO_RUN_TREE "/bin"));
     ASSERT_EQ(board.libenter(), 0);
     EXPECT_NE(board.loadcs(QUIRO_RUN_TREE "/DSP/missing.out"), 0);

@@ -1,5 +1,4 @@
-// One input through the number conversions and the coefficient-file reader, for libFuzzer and for
-// the generated inputs of the unit tests alike; a broken property aborts, which both report.
+// One input through the number conversions and the coefficient-file reader, for libFuzzer.
 
 #include "coeffile/CoefficientParser.h"
 #include "coeffile/NumberText.h"
