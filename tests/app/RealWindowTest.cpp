@@ -67,7 +67,7 @@ protected:
         env.insert("QT_QPA_PLATFORM", "xcb");
         env.insert("XDG_RUNTIME_DIR", runtime.path());
         env.remove("KESTO32_CLOCK"); // the demo's own real-time clock
-        env.insert("KESTO32_SCENE", RunTree + "/scenes/duct-loud-mixed");
+        env.insert("KESTO32_SCENE", RunTree + "/scenes/duct-noisy-mics");
         env.insert("LC_ALL", "de_DE.UTF-8");
         if (run("locale", {"decimal_point"}, env) != ",") {
             // Not installed: generate it where only this test looks for it.
