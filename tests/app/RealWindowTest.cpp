@@ -75,6 +75,8 @@ protected:
             env.insert("LOCPATH", locales.path());
         }
         commaLocale = run("locale", {"decimal_point"}, env) == ",";
+        if (!commaLocale) // the session still runs, in the ordinary locale
+            env.remove("LC_ALL");
 
         quiro.setProcessEnvironment(env);
         quiro.setProcessChannelMode(QProcess::ForwardedChannels);
