@@ -23,10 +23,6 @@ namespace {
 
 using Edits = std::vector<std::pair<const char *, const char16_t *>>;
 
-void click(DlgParameter &d, const char *button) {
-    d.findChild<QPushButton *>(QString::fromLatin1(button))->click();
-}
-
 // The focused field's name; the combo box's own line edit holds the focus for it.
 QString focused(DlgParameter &d) {
     QWidget *w = d.focusWidget();
@@ -106,7 +102,7 @@ TEST_F(Dialog, OpensOnTheMainTextsAndCancelDropsTheEdits) {
             if (!edit) // OK must write the dialog's copies back over whatever the window shows
                 setMainTexts(QStringLiteral("meanwhile"));
             if (button)
-                click(d, button);
+                d.findChild<QPushButton *>(button)->click();
             else
                 d.close();
         });
@@ -133,7 +129,7 @@ TEST_F(Dialog, OkWritesBackAnyTextUnlessAFieldIsEmpty) {
         open([&](DlgParameter &d) {
             for (const auto &[field, text] : edits)
                 setFieldText(d, QString::fromLatin1(field), QString::fromUtf16(text));
-            click(d, "OKButton");
+            d.findChild<QPushButton *>("OKButton")->click();
             focusAfter = focused(d);
         });
         EXPECT_EQ(stayedOpen, focus != nullptr) << edits[0].first;
