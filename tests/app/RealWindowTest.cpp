@@ -1,9 +1,12 @@
-// The real program from the run tree, on a virtual X display with the simulated board, driven
-// through real mouse clicks: its window appears, an operator session identifies both paths and
-// runs cancellation, with screenshots saved in the build folder, and a click on "終了" ends it.
+// The real program from the run tree, on a virtual X display with the simulated board on a shipped
+// scene, driven through real mouse clicks: its window appears, an operator session identifies both
+// paths and runs cancellation, with screenshots saved in the build folder, and a click on "終了"
+// ends it. Where a locale that writes a decimal comma can be made, the session runs under it: the
+// board still reads the scene and the console the D filter's coefficient file.
 
 #include "QtApplication.h"
 #include "window/Inventory.h"
+#include "window/MainForm.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -16,8 +19,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 namespace {
 
 using namespace quiro;
@@ -29,7 +30,7 @@ QString run(const QString &tool, const QStringList &args, const QProcessEnvironm
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(tool, args);
-    p.waitForFinished(10000);
+    p.waitForFinished(120000);
     return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
 }
 
@@ -38,34 +39,19 @@ QString findWindow(const QString &title, const QProcessEnvironment &env) {
     return run("xdotool", {"search", "--name", "^" + title + "$"}, env).section('\n', 0, 0);
 }
 
-// The centre of a control in window pixels, from the inventory (frames hold their controls).
-QPoint centreOf(const QString &name) {
-    QPoint origin;
-    for (const ControlSpec &c : inventory()) {
-        if (name != QLatin1String(c.name))
-            continue;
-        if (*c.container != '\0')
-            for (const ControlSpec &frame : inventory())
-                if (QLatin1String(frame.name) == QLatin1String(c.container))
-                    origin = frame.twips.topLeft();
-        return pixelsOf(QRect(c.twips.translated(origin))).center();
-    }
-    ADD_FAILURE() << "no control " << name.toStdString();
-    return {};
-}
-
 // Xvfb on a display of its own and the program on it, with its own runtime folder so that a
 // copy the developer is running does not refuse this one.
-class RealWindow : public ::testing::Test {
+class RealWindow : public test::UsesQt, public ::testing::Test {
 protected:
+    MainForm design; // where the program's controls stand, in window pixels
     QProcess xvfb;
     QProcess quiro;
-    QTemporaryDir runtime;
+    QTemporaryDir runtime, locales;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     QString window;
+    bool commaLocale = false;
 
     void SetUp() override {
-        quiro::test::application();
         if (!QFileInfo::exists(RunTree + "/bin/libKesto32.so"))
             GTEST_SKIP() << "no simulated board in the run tree (" << RunTree.toStdString()
                          << "/bin/libKesto32.so): build the Kesto32 and quiros targets";
@@ -81,9 +67,16 @@ protected:
         env.insert("QT_QPA_PLATFORM", "xcb");
         env.insert("XDG_RUNTIME_DIR", runtime.path());
         env.remove("KESTO32_CLOCK"); // the demo's own real-time clock
-        prepare();
-        if (IsSkipped() || HasFatalFailure())
-            return;
+        env.insert("KESTO32_SCENE", RunTree + "/scenes/duct-noisy-mics");
+        env.insert("LC_ALL", "de_DE.UTF-8");
+        if (run("locale", {"decimal_point"}, env) != ",") {
+            // Not installed: generate it where only this test looks for it.
+            run("localedef", {"-i", "de_DE", "-f", "UTF-8", locales.filePath("de_DE.UTF-8")}, env);
+            env.insert("LOCPATH", locales.path());
+        }
+        commaLocale = run("locale", {"decimal_point"}, env) == ",";
+        if (!commaLocale) // the session still runs, in the ordinary locale
+            env.remove("LC_ALL");
 
         quiro.setProcessEnvironment(env);
         quiro.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -101,9 +94,6 @@ protected:
         QThread::msleep(1500); // let the first paint finish
     }
 
-    // Changes the program's environment before it starts.
-    virtual void prepare() {}
-
     void TearDown() override {
         if (quiro.state() != QProcess::NotRunning) {
             quiro.kill();
@@ -113,8 +103,13 @@ protected:
         xvfb.waitForFinished(5000);
     }
 
+    QPoint centreOf(const char *control) const {
+        const QWidget *w = design.control(QString::fromLatin1(control));
+        return w->mapTo(&design, w->rect().center());
+    }
+
     void click(const char *control, int thenWaitMs = 300) {
-        const QPoint at = centreOf(QString::fromLatin1(control));
+        const QPoint at = centreOf(control);
         run("xdotool",
             {"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()),
              "click", "1"},
@@ -122,44 +117,32 @@ protected:
         QThread::msleep(thenWaitMs);
     }
 
-    // Saves the window's picture in the build folder and checks it is not blank.
+    // Saves the window's picture in the build folder.
     QImage screenshot(const QString &file) {
         const QString png = RunTree + "/" + file;
         QFile::remove(png);
         run("import", {"-window", window, png}, env);
         const QImage shot(png);
-        EXPECT_FALSE(shot.isNull()) << "no screenshot at " << png.toStdString();
-        EXPECT_EQ(shot.size(), QSize(ClientWidth, ClientHeight));
+        EXPECT_EQ(shot.size(), QSize(ClientWidth, ClientHeight)) << "screenshot " << png.toStdString();
         return shot;
     }
 
-    void exitByButton() {
-        click("BtnExit", 0);
-        EXPECT_TRUE(quiro.waitForFinished(10000)) << "the program did not end on 終了";
-        EXPECT_EQ(quiro.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(quiro.exitCode(), 0);
+    // Black pixels inside a plot area (its axes are black too, so this counts the trace roughly).
+    int blackPixelsIn(const QImage &shot, const char *picture) const {
+        const QPoint c = centreOf(picture);
+        int black = 0;
+        for (int y = c.y() - 55; y < c.y() + 55; ++y)
+            for (int x = c.x() - 150; x < c.x() + 150; ++x)
+                black += shot.pixel(x, y) == qRgb(0, 0, 0);
+        return black;
     }
 };
 
-// Black pixels inside a plot area (its axes are black too, so this counts the trace roughly).
-int blackPixelsIn(const QImage &shot, const char *picture) {
-    const QPoint c = centreOf(QString::fromLatin1(picture));
-    int black = 0;
-    for (int y = c.y() - 55; y < c.y() + 55; ++y)
-        for (int x = c.x() - 150; x < c.x() + 150; ++x)
-            black += shot.pixel(x, y) == qRgb(0, 0, 0);
-    return black;
-}
-
 TEST_F(RealWindow, StartsShowsItsWindowRunsASessionAndEndsOnExit) {
     const QImage before = screenshot("screenshot.png");
-    std::set<QRgb> colours;
-    for (int y = 0; y < before.height(); y += 3)
-        for (int x = 0; x < before.width(); x += 3)
-            colours.insert(before.pixel(x, y));
-    EXPECT_GT(colours.size(), 8u) << "the window looks blank";
-
-    click("BtnC1Ident", 2000);
+    click("BtnC1Ident", 2000); // reads LPF.COF
+    EXPECT_TRUE(findWindow(QStringLiteral("パラメータエラー"), env).isEmpty())
+        << "the console refused a coefficient file";
     click("BtnC1Ident");
     click("BtnC2Ident", 2000);
     click("BtnC2Ident");
@@ -170,48 +153,13 @@ TEST_F(RealWindow, StartsShowsItsWindowRunsASessionAndEndsOnExit) {
     for (const char *picture : {"PictC1", "PictC2", "PictW", "PictPrim", "PictError", "PictCtrl"})
         EXPECT_GT(blackPixelsIn(running, picture), blackPixelsIn(before, picture) + 100)
             << picture << " shows no trace";
-    exitByButton();
-}
-
-// A desktop whose language writes a decimal comma: the board reads a scene written with decimal
-// points, and the console reads the D filter's coefficient file, both whatever the locale.
-class CommaLocale : public RealWindow {
-protected:
-    QTemporaryDir locales, scene;
-
-    void prepare() override {
-        const QString name = QStringLiteral("de_DE.UTF-8");
-        env.insert("LC_ALL", name);
-        if (run("locale", {"decimal_point"}, env) != ",") {
-            // Not installed: generate it where only this test looks for it.
-            QProcess localedef;
-            localedef.start("localedef", {"-i", "de_DE", "-f", "UTF-8", locales.filePath(name)});
-            localedef.waitForFinished(120000);
-            env.insert("LOCPATH", locales.path());
-        }
-        if (run("locale", {"decimal_point"}, env) != ",")
-            GTEST_SKIP() << "no comma-decimal locale, and localedef could not make " << name.toStdString()
-                         << " (are the package locales and its sources installed?)";
-        const std::pair<const char *, const char *> files[] = {
-            {"scene.ini", "sample_rate = 20000.0\ntone = 150.5 0.025\nbroadband = 0.005\nmic_noise = 0.0004\n"},
-            {"primary_ref.cof", "3\n0.0\n0.5\n0.25\n"},   {"primary_err.cof", "4\n0\n0\n0.375\n0.125\n"},
-            {"secondary_ref.cof", "2\n0.0\n0.25\n"},      {"secondary_err.cof", "3\n0\n0.5\n0.125\n"}};
-        for (const auto &[file, text] : files) {
-            QFile f(scene.filePath(QString::fromLatin1(file)));
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-            f.write(text);
-        }
-        env.insert("KESTO32_SCENE", scene.path());
-    }
-};
-
-// The fixture has already seen the board start on the scene; identification reads LPF.COF.
-TEST_F(CommaLocale, TheSceneAndTheCoefficientFilesReadAlike) {
-    click("BtnC1Ident", 2000);
-    EXPECT_TRUE(findWindow(QStringLiteral("パラメータエラー"), env).isEmpty())
-        << "the console refused a coefficient file under a decimal-comma locale";
-    click("BtnC1Ident");
-    exitByButton();
+    click("BtnExit", 0);
+    EXPECT_TRUE(quiro.waitForFinished(10000)) << "the program did not end on 終了";
+    EXPECT_EQ(quiro.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(quiro.exitCode(), 0);
+    if (!commaLocale)
+        GTEST_SKIP() << "the session ran, but no decimal-comma locale could be made (are the "
+                        "package locales and its sources installed?)";
 }
 
 } // namespace
