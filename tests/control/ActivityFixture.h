@@ -71,6 +71,13 @@ struct ActivityRig {
         act.C1Identified = act.C2Identified = -1;
         act.enableGroup(Group::Quiro);
     }
+    Buttons enabledButtons() const {
+        Buttons out;
+        for (std::size_t i = 0; i < ButtonCount; ++i)
+            if (view.enabled[i])
+                out.insert(static_cast<Button>(i));
+        return out;
+    }
 };
 
 class ActivityFixture : public ::testing::Test, protected ActivityRig {
@@ -108,14 +115,6 @@ protected:
     int taken(Cmd code) const {
         return static_cast<int>(std::count(board.commands.begin(), board.commands.end(), n(code)));
     }
-    Buttons enabledButtons() const {
-        Buttons out;
-        for (std::size_t i = 0; i < ButtonCount; ++i)
-            if (view.enabled[i])
-                out.insert(static_cast<Button>(i));
-        return out;
-    }
-
 };
 
 } // namespace quiro::test

@@ -45,13 +45,10 @@ struct Session : ActivityRig {
 
     void operate() {
         if (yields == clickAt) {
-            std::vector<Button> enabled;
-            for (std::size_t i = 0; i < ButtonCount; ++i)
-                if (act.enabled(static_cast<Button>(i)))
-                    enabled.push_back(static_cast<Button>(i));
+            const Buttons enabled = enabledButtons();
             clicked = which <= enabled.size();
             if (which < enabled.size())
-                act.click(enabled[which]);
+                act.click(*std::next(enabled.begin(), static_cast<std::ptrdiff_t>(which)));
             else if (which == enabled.size())
                 act.TimerDispInterval_Timer();
         }
@@ -102,9 +99,11 @@ std::string wrongWords(const Taken &t) {
 // The order the DSP program expects, one command number and a space each: clears only between
 // activities; a download (12, 17, 16) before every start; an identification (1 or 4) fetches
 // until its stop (7), then fetches once more; a run starts a capture and the mode without
-// cancellation (33, 8), then fetches, captures and switches modes until its stop (9).
-const std::regex InOrder(
-    "((13|14|15) |12 17 16 (1 (2 )*7 2 |4 (5 )*7 5 |33 8 ((10|3[3-7]|8|8[1-3]) )*9 ))*");
+// cancellation (33, 8), then makes at least one pass before its stop (9). A pass fetches W (10),
+// may query the capture (34) and, when it is ready, fetch its signals and restart it (35 36 37
+// 33), and may send a mode (8, 81-83).
+const std::regex InOrder("((13|14|15) |12 17 16 (1 (2 )*7 2 |4 (5 )*7 5 |"
+                         "33 8 (10 (34 (35 36 37 33 )?)?(8[1-3]? )?)+9 ))*");
 
 std::string sequence(const std::vector<Taken> &taken) {
     std::string out;

@@ -116,18 +116,6 @@ TEST_F(Run, ModeClicksAreSentByTheNextPass) {
     }
 }
 
-TEST_F(Run, AStopWhileTheRunIsStartingIsHonoured) {
-    for (Cmd during : {Cmd::SetParams, Cmd::LoadDFilter, Cmd::ModeOff}) {
-        script.clear();
-        at(this->during(during), [&] { act.click(B::Quiro); });
-        EXPECT_EQ(run(), (Commands{12, 17, 16, 33, 8, 10, 9}))
-            << "stop during " << static_cast<int>(during);
-        EXPECT_EQ(view.caption[std::size_t(B::Quiro)], QStringLiteral("消音開始"));
-        EXPECT_FALSE(view.timer);
-        EXPECT_EQ(act.QuiroActive, 0);
-    }
-}
-
 // After a run that ended in mode 3, refused parameters leave mode 3 shown; the next run starts
 // without cancellation, whatever was chosen before.
 TEST_F(Run, AfterRefusedParametersTheNextRunStartsWithoutCancellation) {
