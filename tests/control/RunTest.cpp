@@ -29,17 +29,29 @@ protected:
 };
 
 // Five ticks after the start a ready capture is fetched, drawn and restarted (ticks beyond the
-// fifth change nothing); one not yet complete is asked for again one tick later.
-TEST_F(Run, ACaptureIsFetchedWhenReadyAndAskedForAgainOneTickLaterWhenNot) {
+// fifth change nothing); one not yet complete is asked for again one tick later. A mode click only
+// records the mode: the last one recorded before a pass is sent once, by the pass; one clicked
+// just before the stop still goes before 9; one clicked during the mode command is kept for the
+// next pass.
+TEST_F(Run, EachPassFetchesAReadyCaptureAndSendsTheModeClickedLast) {
     const struct {
         bool ready;
-        int ticksAtPass1, stopAtPass;
+        int ticksAtPass1;
+        std::vector<Button> atPass1;
+        bool clickDuringMode1;
+        int stopAtPass; // 1: with the clicks at pass 1
         Commands commands;
         int draws;
+        const char *modeText;
     } cases[] = {
-        {true, 7, 2, {12, 17, 16, 33, 8, 10, 10, 34, 35, 36, 37, 33, 10, 9}, 1},
+        {true, 7, {}, false, 2, {12, 17, 16, 33, 8, 10, 10, 34, 35, 36, 37, 33, 10, 9}, 1, "消音無し"},
         // Pass 2 queries; pass 3 waits for the tick; pass 4 queries again; pass 5 waits.
-        {false, 5, 4, {12, 17, 16, 33, 8, 10, 10, 34, 10, 10, 34, 10, 9}, 0},
+        {false, 5, {}, false, 4, {12, 17, 16, 33, 8, 10, 10, 34, 10, 10, 34, 10, 9}, 0, "消音無し"},
+        {true, 0, {B::Mode2, B::Mode1}, false, 2, {12, 17, 16, 33, 8, 10, 10, 81, 10, 9}, 0,
+         "消音ﾓｰﾄﾞ1"},
+        {true, 0, {B::Mode3}, false, 1, {12, 17, 16, 33, 8, 10, 10, 83, 9}, 0, "消音ﾓｰﾄﾞ3"},
+        {true, 0, {B::Mode1}, true, 3, {12, 17, 16, 33, 8, 10, 10, 81, 10, 82, 10, 9}, 0,
+         "消音ﾓｰﾄﾞ2"},
     };
     for (const auto &c : cases) {
         captureReady = c.ready;
@@ -48,44 +60,17 @@ TEST_F(Run, ACaptureIsFetchedWhenReadyAndAskedForAgainOneTickLaterWhenNot) {
         at(after(Cmd::WFetch, 1), [&] {
             for (int i = 0; i < c.ticksAtPass1; ++i)
                 act.TimerDispInterval_Timer();
-        });
-        at(after(Cmd::WFetch, 3), [&] { act.TimerDispInterval_Timer(); });
-        at(after(Cmd::WFetch, c.stopAtPass), [&] { act.click(B::Quiro); });
-        EXPECT_EQ(run(), c.commands);
-        for (Plot plot : {Plot::Prim, Plot::Error, Plot::Ctrl})
-            EXPECT_EQ(view.draws[plotIndex(plot)], c.draws);
-    }
-}
-
-// A mode click only records the mode: the last one recorded before a pass is sent once, by the
-// pass; one clicked just before the stop still goes before 9; one clicked during the mode command
-// is kept for the next pass.
-TEST_F(Run, ModeClicksAreSentByTheNextPass) {
-    const struct {
-        std::vector<Button> atPass1;
-        bool clickDuringMode1;
-        int stopAtPass; // 0: with the clicks at pass 1
-        Commands commands;
-        const char *modeText;
-    } cases[] = {
-        {{B::Mode2, B::Mode1}, false, 2, {12, 17, 16, 33, 8, 10, 10, 81, 10, 9}, "消音ﾓｰﾄﾞ1"},
-        {{B::Mode3}, false, 0, {12, 17, 16, 33, 8, 10, 10, 83, 9}, "消音ﾓｰﾄﾞ3"},
-        {{B::Mode1}, true, 3, {12, 17, 16, 33, 8, 10, 10, 81, 10, 82, 10, 9}, "消音ﾓｰﾄﾞ2"},
-    };
-    for (const auto &c : cases) {
-        script.clear();
-        at(after(Cmd::WFetch, 1), [&] {
             for (Button b : c.atPass1)
                 act.click(b);
-            if (c.stopAtPass == 0)
-                act.click(B::Quiro);
         });
+        at(after(Cmd::WFetch, 3), [&] { act.TimerDispInterval_Timer(); });
         if (c.clickDuringMode1)
             at(during(Cmd::Mode1), [&] { act.click(B::Mode2); });
-        if (c.stopAtPass != 0)
-            at(after(Cmd::WFetch, c.stopAtPass), [&] { act.click(B::Quiro); });
+        at(after(Cmd::WFetch, c.stopAtPass), [&] { act.click(B::Quiro); });
         EXPECT_EQ(run(), c.commands) << c.modeText;
         EXPECT_EQ(view.modeText, QString::fromUtf8(c.modeText));
+        for (Plot plot : {Plot::Prim, Plot::Error, Plot::Ctrl})
+            EXPECT_EQ(view.draws[plotIndex(plot)], c.draws);
     }
 }
 
