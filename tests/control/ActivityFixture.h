@@ -36,11 +36,6 @@ using Buttons = std::set<Button>;
 using Commands = std::vector<std::int32_t>;
 constexpr std::int32_t n(Cmd c) { return static_cast<std::int32_t>(c); }
 
-// Thrown by a yield far past any activity's length.
-struct Watchdog : std::runtime_error {
-    Watchdog() : std::runtime_error("watchdog: the activity did not end") {}
-};
-
 // The activities, the fake board and the recording view, with the yield left to the user.
 struct ActivityRig {
     FakeBoard board;
@@ -50,8 +45,8 @@ struct ActivityRig {
     std::function<void()> onYield = [] {};
     int yields = 0;
     void yield() {
-        if (++yields > 20000)
-            throw Watchdog();
+        if (++yields > 20000) // far past any activity's length
+            throw std::runtime_error("watchdog: the activity did not end");
         onYield();
     }
 
@@ -110,10 +105,10 @@ protected:
     }
     // At a yield outside any command, once `count` commands numbered `code` have been taken.
     std::function<bool()> after(Cmd code, int count = 1) {
-        return [this, code, count] { return board.current() == 0 && taken(code) >= count; };
-    }
-    int taken(Cmd code) const {
-        return static_cast<int>(std::count(board.commands.begin(), board.commands.end(), n(code)));
+        return [this, code, count] {
+            return board.current() == 0 &&
+                   std::count(board.commands.begin(), board.commands.end(), n(code)) >= count;
+        };
     }
 };
 
