@@ -7,33 +7,14 @@ namespace quiro::test {
 namespace {
 
 using B = Button;
-
-class Run : public ActivityFixture {
-protected:
-    bool captureReady = true;
-
-    Run() {
-        identifyBoth();
-        board.onCommand = [this](std::int32_t code, FakeBoard &b) {
-            if (code == 34)
-                b.setLong(dspmem::CmdArg1, captureReady ? 0 : 1);
-        };
-    }
-    // Runs a cancellation with the given script (the stop must come from it), with the commands
-    // of the runs before forgotten, so that after(Cmd::WFetch, k) counts this run's passes.
-    Commands run() {
-        board.commands.clear();
-        act.click(B::Quiro);
-        return board.commands;
-    }
-};
+using CancellationRun = ActivityFixture;
 
 // Five ticks after the start a ready capture is fetched, drawn and restarted (ticks beyond the
 // fifth change nothing); one not yet complete is asked for again one tick later. A mode click only
 // records the mode: the last one recorded before a pass is sent once, by the pass; one clicked
 // just before the stop still goes before 9; one clicked during the mode command is kept for the
 // next pass.
-TEST_F(Run, EachPassFetchesAReadyCaptureAndSendsTheModeClickedLast) {
+TEST_F(CancellationRun, EachPassFetchesAReadyCaptureAndSendsTheModeClickedLast) {
     const struct {
         bool ready;
         int ticksAtPass1;
@@ -53,9 +34,14 @@ TEST_F(Run, EachPassFetchesAReadyCaptureAndSendsTheModeClickedLast) {
         {true, 0, {B::Mode1}, true, 3, {12, 17, 16, 33, 8, 10, 10, 81, 10, 82, 10, 9}, 0,
          "消音ﾓｰﾄﾞ2"},
     };
+    identifyBoth();
     for (const auto &c : cases) {
-        captureReady = c.ready;
+        board.onCommand = [&c](std::int32_t code, FakeBoard &b) {
+            if (code == n(Cmd::CaptureQuery))
+                b.setLong(dspmem::CmdArg1, c.ready ? 0 : 1);
+        };
         script.clear();
+        board.commands.clear(); // so that after() counts this run's passes
         view.draws = {};
         at(after(Cmd::WFetch, 1), [&] {
             for (int i = 0; i < c.ticksAtPass1; ++i)
@@ -67,7 +53,8 @@ TEST_F(Run, EachPassFetchesAReadyCaptureAndSendsTheModeClickedLast) {
         if (c.clickDuringMode1)
             at(during(Cmd::Mode1), [&] { act.click(B::Mode2); });
         at(after(Cmd::WFetch, c.stopAtPass), [&] { act.click(B::Quiro); });
-        EXPECT_EQ(run(), c.commands) << c.modeText;
+        act.click(B::Quiro);
+        EXPECT_EQ(board.commands, c.commands) << c.modeText;
         EXPECT_EQ(view.modeText, QString::fromUtf8(c.modeText));
         for (Plot plot : {Plot::Prim, Plot::Error, Plot::Ctrl})
             EXPECT_EQ(view.draws[plotIndex(plot)], c.draws);
