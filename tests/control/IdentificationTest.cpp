@@ -126,6 +126,30 @@ TEST_F(Operating, ClearingAPathTakesCancellationAwayEmptiesItsPlotAndTellsTheDsp
     EXPECT_EQ(view.clears[plotIndex(Plot::W)], 1);
 }
 
+// A click that would start a command sequence while another's command is in progress runs after
+// it, once however often it was clicked, and only if its button is still enabled then.
+TEST_F(Operating, ClicksDuringACommandRunAfterItOnceIfStillEnabled) {
+    const struct {
+        Button first;
+        std::vector<Button> clicksDuring;
+        Commands commands;
+    } cases[] = {
+        {B::WClear, {B::C1Clear, B::C1Clear}, {15, 13}},
+        {B::C1Clear, {B::WClear, B::Quiro, B::C2Clear}, {13, 14}}, // clearing C1 closes W and run
+    };
+    for (const auto &c : cases) {
+        identifyBoth();
+        board.commands.clear();
+        script.clear();
+        at([this] { return board.current() != 0; }, [&] {
+            for (Button b : c.clicksDuring)
+                act.click(b);
+        });
+        act.click(c.first);
+        EXPECT_EQ(board.commands, c.commands);
+    }
+}
+
 // The Quiro group opens only when both paths are identified (only -1 counts as True); asked to
 // open when they are not, it closes.
 TEST_F(Operating, TheQuiroGroupOpensOnlyWhenBothPathsAreIdentified) {
