@@ -17,7 +17,7 @@ using CancellationRun = ActivityFixture;
 TEST_F(CancellationRun, EachPassFetchesAReadyCaptureAndSendsTheModeClickedLast) {
     const struct {
         bool ready;
-        int ticksAtPass1;
+        int ticks[2]; // display ticks after passes 1 and 3
         std::vector<Button> atPass1;
         bool clickDuringMode1;
         int stopAtPass; // 1: with the clicks at pass 1
@@ -25,13 +25,14 @@ TEST_F(CancellationRun, EachPassFetchesAReadyCaptureAndSendsTheModeClickedLast) 
         int draws;
         const char *modeText;
     } cases[] = {
-        {true, 7, {}, false, 2, {12, 17, 16, 33, 8, 10, 10, 34, 35, 36, 37, 33, 10, 9}, 1, "消音無し"},
+        {true, {4, 3}, {}, false, 4,
+         {12, 17, 16, 33, 8, 10, 10, 10, 10, 34, 35, 36, 37, 33, 10, 9}, 1, "消音無し"},
         // Pass 2 queries; pass 3 waits for the tick; pass 4 queries again; pass 5 waits.
-        {false, 5, {}, false, 4, {12, 17, 16, 33, 8, 10, 10, 34, 10, 10, 34, 10, 9}, 0, "消音無し"},
-        {true, 0, {B::Mode2, B::Mode1}, false, 2, {12, 17, 16, 33, 8, 10, 10, 81, 10, 9}, 0,
+        {false, {5, 1}, {}, false, 4, {12, 17, 16, 33, 8, 10, 10, 34, 10, 10, 34, 10, 9}, 0, "消音無し"},
+        {true, {}, {B::Mode2, B::Mode1}, false, 2, {12, 17, 16, 33, 8, 10, 10, 81, 10, 9}, 0,
          "消音ﾓｰﾄﾞ1"},
-        {true, 0, {B::Mode3}, false, 1, {12, 17, 16, 33, 8, 10, 10, 83, 9}, 0, "消音ﾓｰﾄﾞ3"},
-        {true, 0, {B::Mode1}, true, 3, {12, 17, 16, 33, 8, 10, 10, 81, 10, 82, 10, 9}, 0,
+        {true, {}, {B::Mode3}, false, 1, {12, 17, 16, 33, 8, 10, 10, 83, 9}, 0, "消音ﾓｰﾄﾞ3"},
+        {true, {}, {B::Mode1}, true, 3, {12, 17, 16, 33, 8, 10, 10, 81, 10, 82, 10, 9}, 0,
          "消音ﾓｰﾄﾞ2"},
     };
     identifyBoth();
@@ -43,13 +44,16 @@ TEST_F(CancellationRun, EachPassFetchesAReadyCaptureAndSendsTheModeClickedLast) 
         script.clear();
         board.commands.clear(); // so that after() counts this run's passes
         view.draws = {};
-        at(after(Cmd::WFetch, 1), [&] {
-            for (int i = 0; i < c.ticksAtPass1; ++i)
+        auto tick = [this](int count) {
+            for (int i = 0; i < count; ++i)
                 act.TimerDispInterval_Timer();
+        };
+        at(after(Cmd::WFetch, 1), [&] {
+            tick(c.ticks[0]);
             for (Button b : c.atPass1)
                 act.click(b);
         });
-        at(after(Cmd::WFetch, 3), [&] { act.TimerDispInterval_Timer(); });
+        at(after(Cmd::WFetch, 3), [&] { tick(c.ticks[1]); });
         if (c.clickDuringMode1)
             at(during(Cmd::Mode1), [&] { act.click(B::Mode2); });
         at(after(Cmd::WFetch, c.stopAtPass), [&] { act.click(B::Quiro); });
