@@ -21,6 +21,7 @@ struct ActivityCase {
     const char *stopCaption, *startCaption;
     Cmd fetch; // once a pass
     Plot plot; // drawn by every pass
+    friend void PrintTo(const ActivityCase &c, std::ostream *os) { *os << c.name; }
 };
 
 const ActivityCase activityCases[] = {
