@@ -36,11 +36,6 @@ using Buttons = std::set<Button>;
 using Commands = std::vector<std::int32_t>;
 constexpr std::int32_t n(Cmd c) { return static_cast<std::int32_t>(c); }
 
-// Thrown by a yield far past any activity's length.
-struct Watchdog : std::runtime_error {
-    Watchdog() : std::runtime_error("watchdog: the activity did not end") {}
-};
-
 // The activities, the fake board and the recording view, with the yield left to the user.
 struct ActivityRig {
     FakeBoard board;
@@ -50,8 +45,8 @@ struct ActivityRig {
     std::function<void()> onYield = [] {};
     int yields = 0;
     void yield() {
-        if (++yields > 20000)
-            throw Watchdog();
+        if (++yields > 20000) // far past any activity's length
+            throw std::runtime_error("watchdog: the activity did not end");
         onYield();
     }
 
@@ -70,6 +65,13 @@ struct ActivityRig {
     void identifyBoth() {
         act.C1Identified = act.C2Identified = -1;
         act.enableGroup(Group::Quiro);
+    }
+    Buttons enabledButtons() const {
+        Buttons out;
+        for (std::size_t i = 0; i < ButtonCount; ++i)
+            if (view.enabled[i])
+                out.insert(static_cast<Button>(i));
+        return out;
     }
 };
 
@@ -103,19 +105,11 @@ protected:
     }
     // At a yield outside any command, once `count` commands numbered `code` have been taken.
     std::function<bool()> after(Cmd code, int count = 1) {
-        return [this, code, count] { return board.current() == 0 && taken(code) >= count; };
+        return [this, code, count] {
+            return board.current() == 0 &&
+                   std::count(board.commands.begin(), board.commands.end(), n(code)) >= count;
+        };
     }
-    int taken(Cmd code) const {
-        return static_cast<int>(std::count(board.commands.begin(), board.commands.end(), n(code)));
-    }
-    Buttons enabledButtons() const {
-        Buttons out;
-        for (std::size_t i = 0; i < ButtonCount; ++i)
-            if (view.enabled[i])
-                out.insert(static_cast<Button>(i));
-        return out;
-    }
-
 };
 
 } // namespace quiro::test

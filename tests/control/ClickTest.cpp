@@ -6,21 +6,48 @@
 #include "ActivityFixture.h"
 
 #include <fstream>
+#if defined(__GNUC__) && !defined(__clang__)
+// GCC 12 wrongly finds a std::function read uninitialised inside std::regex's compiler when
+// sanitizers are on.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <regex>
 
 namespace quiro::test {
 namespace {
 
-struct Taken {
-    std::int32_t code;
-    std::array<std::uint32_t, 6> args;
-};
+std::int32_t lpfCount() {
+    std::ifstream in(QUIRO_SOURCE_DIR "/data/LPF.COF");
+    std::int32_t count = 0;
+    in >> count;
+    return count;
+}
+
+// What is wrong with the words a command with arguments carries as the DSP side takes it.
+std::string wrongWords(std::int32_t code, const FakeBoard &b) {
+    auto s = [](float v) { return wordOfSingle(v); };
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> want; // argument index, word
+    switch (static_cast<Cmd>(code)) {
+    case Cmd::SetParams:
+        want = {{0, 100}, {1, 120}, {3, s(0.5f)}, {4, s(0.25f)}, {5, s(16000.0f)}};
+        break;
+    case Cmd::SetGains: want = {{3, s(2.0f)}, {4, s(3.0f)}, {5, s(4.0f)}}; break;
+    case Cmd::LoadDFilter: want = {{0, static_cast<std::uint32_t>(lpfCount())}}; break;
+    default: break;
+    }
+    for (const auto &[i, word] : want)
+        if (const std::uint32_t got = b.word(dspmem::CmdArg1 + 4 * i); got != word)
+            return "command " + std::to_string(code) + " took CmdArg" + std::to_string(i + 1) +
+                   " = " + std::to_string(got) + "; ";
+    return {};
+}
 
 // The activities against the fake board. At yield `clickAt` it clicks the `which`-th enabled
 // button (one past the last: a timer tick); at quiet yields it stops an activity that has run a
 // while, as the operator would.
 struct Session : ActivityRig {
-    std::vector<Taken> taken;
+    std::string order; // the command numbers taken, one and a space each
+    std::string wrong; // what was wrong with the words of the commands taken
     int clickAt = -1;
     std::size_t which = 0;
     bool clicked = false; // there was a button (or the tick) to click at clickAt
@@ -34,10 +61,8 @@ struct Session : ActivityRig {
         if (identified)
             identifyBoth();
         board.onCommand = [this](std::int32_t code, FakeBoard &b) {
-            Taken t{code, {}};
-            for (std::size_t i = 0; i < 6; ++i)
-                t.args[i] = b.word(dspmem::CmdArg1 + 4 * static_cast<std::uint32_t>(i));
-            taken.push_back(t);
+            order += std::to_string(code) + ' ';
+            wrong += wrongWords(code, b);
             if (code == n(Cmd::CaptureQuery))
                 b.setLong(dspmem::CmdArg1, 0);
         };
@@ -45,13 +70,10 @@ struct Session : ActivityRig {
 
     void operate() {
         if (yields == clickAt) {
-            std::vector<Button> enabled;
-            for (std::size_t i = 0; i < ButtonCount; ++i)
-                if (act.enabled(static_cast<Button>(i)))
-                    enabled.push_back(static_cast<Button>(i));
+            const Buttons enabled = enabledButtons();
             clicked = which <= enabled.size();
             if (which < enabled.size())
-                act.click(enabled[which]);
+                act.click(*std::next(enabled.begin(), static_cast<std::ptrdiff_t>(which)));
             else if (which == enabled.size())
                 act.TimerDispInterval_Timer();
         }
@@ -73,50 +95,20 @@ struct Session : ActivityRig {
     }
 };
 
-std::int32_t lpfCount() {
-    std::ifstream in(QUIRO_SOURCE_DIR "/data/LPF.COF");
-    std::int32_t count = 0;
-    in >> count;
-    return count;
-}
-
-// The words each command with arguments must carry when the DSP side takes it.
-std::string wrongWords(const Taken &t) {
-    auto s = [](float v) { return wordOfSingle(v); };
-    std::vector<std::pair<std::size_t, std::uint32_t>> want; // argument index, word
-    switch (static_cast<Cmd>(t.code)) {
-    case Cmd::SetParams:
-        want = {{0, 100}, {1, 120}, {3, s(0.5f)}, {4, s(0.25f)}, {5, s(16000.0f)}};
-        break;
-    case Cmd::SetGains: want = {{3, s(2.0f)}, {4, s(3.0f)}, {5, s(4.0f)}}; break;
-    case Cmd::LoadDFilter: want = {{0, static_cast<std::uint32_t>(lpfCount())}}; break;
-    default: break;
-    }
-    for (const auto &[i, word] : want)
-        if (t.args[i] != word)
-            return "command " + std::to_string(t.code) + " took CmdArg" + std::to_string(i + 1) +
-                   " = " + std::to_string(t.args[i]);
-    return {};
-}
-
 // The order the DSP program expects, one command number and a space each: clears only between
 // activities; a download (12, 17, 16) before every start; an identification (1 or 4) fetches
 // until its stop (7), then fetches once more; a run starts a capture and the mode without
-// cancellation (33, 8), then fetches, captures and switches modes until its stop (9).
-const std::regex InOrder(
-    "((13|14|15) |12 17 16 (1 (2 )*7 2 |4 (5 )*7 5 |33 8 ((10|3[3-7]|8|8[1-3]) )*9 ))*");
-
-std::string sequence(const std::vector<Taken> &taken) {
-    std::string out;
-    for (const Taken &t : taken)
-        out += std::to_string(t.code) + ' ';
-    return out;
-}
+// cancellation (33, 8), then makes at least one pass before its stop (9). A pass fetches W (10),
+// may query the capture (34) and, when it is ready, fetch its signals and restart it (35 36 37
+// 33), and may send a mode (8, 81-83).
+const std::regex InOrder("((13|14|15) |12 17 16 (1 (2 )*7 2 |4 (5 )*7 5 |"
+                         "33 8 (10 (34 (35 36 37 33 )?)?(8[1-3]? )?)+9 ))*");
 
 struct Activity {
     const char *name;
     bool identified;
     Button button;
+    friend void PrintTo(const Activity &a, std::ostream *os) { *os << a.name; }
 };
 
 const Activity activities[] = {
@@ -134,7 +126,7 @@ TEST_P(EveryClick, AtEveryYieldKeepsEachCommandsWordsAndTheOrder) {
         Session s(a.identified);
         s.act.click(a.button);
         length = s.yields;
-        ASSERT_TRUE(std::regex_match(sequence(s.taken), InOrder)) << sequence(s.taken);
+        ASSERT_TRUE(std::regex_match(s.order, InOrder)) << s.order;
     }
     ASSERT_GT(length, 1);
     int runs = 0;
@@ -146,9 +138,7 @@ TEST_P(EveryClick, AtEveryYieldKeepsEachCommandsWordsAndTheOrder) {
             SCOPED_TRACE(testing::Message() << "yield " << at << " button " << which);
             try {
                 s.act.click(a.button);
-            } catch (const Watchdog &) {
-                FAIL() << "the activities never ended";
-            } catch (const std::logic_error &e) {
+            } catch (const std::exception &e) { // a command asked for over another, or no end
                 FAIL() << e.what();
             }
             if (!s.clicked)
@@ -156,9 +146,8 @@ TEST_P(EveryClick, AtEveryYieldKeepsEachCommandsWordsAndTheOrder) {
             ++runs;
             EXPECT_FALSE(s.board.overlapped);
             EXPECT_TRUE(s.messages.empty());
-            EXPECT_TRUE(std::regex_match(sequence(s.taken), InOrder)) << sequence(s.taken);
-            for (const Taken &t : s.taken)
-                EXPECT_EQ(wrongWords(t), "");
+            EXPECT_TRUE(std::regex_match(s.order, InOrder)) << s.order;
+            EXPECT_EQ(s.wrong, "");
             EXPECT_EQ(s.act.identActive(Path::C1) + s.act.identActive(Path::C2) + s.act.QuiroActive,
                       0);
             if (HasFailure())

@@ -1,5 +1,5 @@
-// Identification of C1 and C2, clearing, the control groups and the operating states they move
-// through, against the scripted fake board.
+// The activities' operating states: identification of C1 and C2 and the run, clearing, refused
+// parameters and the control groups, against the scripted fake board.
 
 #include "ActivityFixture.h"
 
@@ -11,69 +11,82 @@ const Buttons idleNothingIdentified = {B::C1Ident, B::C1Clear, B::C2Ident, B::C2
 const Buttons idleBothIdentified = {B::C1Ident,  B::C1Clear, B::C2Ident, B::C2Clear,
                                     B::ParamSet, B::Quiro,   B::WClear};
 
-struct PathCase {
-    Path path;
-    Button ident;
-    const char *startCaption;
-    const char *stopCaption;
-    Cmd start;
-    Cmd fetch;
-    Buttons whileIdentifying;
-    friend void PrintTo(const PathCase &p, std::ostream *os) { *os << p.startCaption; }
+// An activity its button stops at the yield after its third pass; a fourth pass ends it.
+struct ActivityCase {
+    const char *name;
+    Button button;
+    std::int16_t c2Before; // C1 is identified before every case
+    Commands commands;
+    Buttons during;
+    const char *stopCaption, *startCaption;
+    Cmd fetch; // once a pass
+    Plot plot; // drawn by every pass
+    friend void PrintTo(const ActivityCase &c, std::ostream *os) { *os << c.name; }
 };
 
-const PathCase paths[] = {
-    {Path::C1, B::C1Ident, "C1同定開始", "C1同定終了", Cmd::C1IdentStart, Cmd::C1Fetch,
-     {B::C1Ident, B::C1Wide, B::C1Tele}},
-    {Path::C2, B::C2Ident, "C2同定開始", "C2同定終了", Cmd::C2IdentStart, Cmd::C2Fetch,
-     {B::C2Ident, B::C2Wide, B::C2Tele}},
+const ActivityCase activityCases[] = {
+    // Both paths identified: identifying takes cancellation away for the duration only.
+    {"C1Identification", B::C1Ident, -1, {12, 17, 16, 1, 2, 2, 2, 7, 2},
+     {B::C1Ident, B::C1Wide, B::C1Tele}, "C1同定終了", "C1同定開始", Cmd::C1Fetch, Plot::C1},
+    // Only C1 identified: identifying C2 makes cancellation available.
+    {"C2Identification", B::C2Ident, 0, {12, 17, 16, 4, 5, 5, 5, 7, 5},
+     {B::C2Ident, B::C2Wide, B::C2Tele}, "C2同定終了", "C2同定開始", Cmd::C2Fetch, Plot::C2},
+    // Starts without cancellation and ends with the run's stop.
+    {"Cancellation", B::Quiro, -1, {12, 17, 16, 33, 8, 10, 10, 10, 10, 9},
+     {B::Quiro, B::WWide, B::WTele, B::Mode0, B::Mode1, B::Mode2, B::Mode3}, "消音終了", "消音開始",
+     Cmd::WFetch, Plot::W},
 };
 
-class Identification : public ActivityFixture, public ::testing::WithParamInterface<PathCase> {
-protected:
-    QString caption(Button b) const { return view.caption[std::size_t(b)]; }
-};
+class Activity : public ActivityFixture, public ::testing::WithParamInterface<ActivityCase> {};
 
-TEST_P(Identification, FetchesAndDrawsEveryPassUntilStoppedThenMarksThePath) {
-    const PathCase &p = GetParam();
+TEST_P(Activity, OffersOnlyItsOwnButtonsUntilStoppedThenReturnsToIdle) {
+    const ActivityCase &c = GetParam();
+    EXPECT_EQ(enabledButtons(), idleNothingIdentified) << "the window opens with these";
+    act.C1Identified = -1;
+    act.C2Identified = c.c2Before;
+    act.enableGroup(Group::Quiro);
     Buttons during;
     QString captionDuring;
-    at(after(p.fetch, 3), [&] {
+    bool timerDuring = false;
+    at(after(c.fetch, 3), [&] {
         during = enabledButtons();
-        captionDuring = caption(p.ident);
-        act.click(p.ident);
+        captionDuring = view.caption[std::size_t(c.button)];
+        timerDuring = view.timer;
+        act.click(c.button);
     });
-    act.click(p.ident);
+    act.click(c.button);
 
-    EXPECT_EQ(board.commands, (Commands{12, 17, 16, n(p.start), n(p.fetch), n(p.fetch),
-                                        n(p.fetch), 7, n(p.fetch)}));
-    EXPECT_EQ(view.draws[plotIndex(p.path == Path::C1 ? Plot::C1 : Plot::C2)], 4);
-    EXPECT_EQ(during, p.whileIdentifying);
-    EXPECT_EQ(captionDuring, QString::fromUtf8(p.stopCaption));
-    EXPECT_EQ(caption(p.ident), QString::fromUtf8(p.startCaption));
-    EXPECT_EQ(enabledButtons(), idleNothingIdentified);
-    EXPECT_EQ(act.C1Identified + act.C2Identified, -1);
-    EXPECT_FALSE(board.overlapped);
+    EXPECT_EQ(board.commands, c.commands);
+    EXPECT_EQ(view.draws[plotIndex(c.plot)], 4);
+    EXPECT_EQ(during, c.during);
+    EXPECT_EQ(captionDuring, QString::fromUtf8(c.stopCaption));
+    EXPECT_EQ(timerDuring, c.button == B::Quiro) << "only the run paces itself by the timer";
+    EXPECT_EQ(view.caption[std::size_t(c.button)], QString::fromUtf8(c.startCaption));
+    EXPECT_FALSE(view.timer);
+    EXPECT_EQ(enabledButtons(), idleBothIdentified);
+    EXPECT_EQ(view.modeText, QStringLiteral("消音無し"));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothPaths, Identification, ::testing::ValuesIn(paths),
-                         [](const auto &info) { return info.param.path == Path::C1 ? "C1" : "C2"; });
+INSTANTIATE_TEST_SUITE_P(Activities, Activity, ::testing::ValuesIn(activityCases),
+                         [](const auto &info) { return std::string(info.param.name); });
 
-class Operating : public ActivityFixture {
-protected:
-    void identify(Button button, Cmd start) {
-        script.clear();
-        at(after(start), [this, button] { act.click(button); });
-        act.click(button);
-    }
-};
+using Operating = ActivityFixture;
 
-// Parameters the download refuses start no activity: nothing reaches the board and the buttons,
-// captions and states stay as they were.
+// Parameters the download refuses start no activity: nothing reaches the board, and the buttons,
+// captions, states and the mode shown (mode 3, from the run before) stay as they were. The next
+// run still starts without cancellation.
 TEST_F(Operating, RefusedParametersStartNothingAndLeaveTheStatesAsTheyWere) {
     const std::pair<Button, const char *> starts[] = {
         {B::C1Ident, "C1同定開始"}, {B::C2Ident, "C2同定開始"}, {B::Quiro, "消音開始"}};
     identifyBoth();
+    at(after(Cmd::WFetch), [&] {
+        act.click(B::Mode3);
+        act.click(B::Quiro);
+    });
+    act.click(B::Quiro);
+    board.commands.clear();
+    board.writes.clear();
+    const QString accepted = texts.cTapSize;
     texts.cTapSize = QStringLiteral("abc");
     for (const auto &[button, caption] : starts) {
         const Buttons before = enabledButtons();
@@ -83,30 +96,18 @@ TEST_F(Operating, RefusedParametersStartNothingAndLeaveTheStatesAsTheyWere) {
         EXPECT_EQ(messages.size(), 1u);
         EXPECT_EQ(enabledButtons(), before);
         EXPECT_EQ(view.caption[std::size_t(button)], QString::fromUtf8(caption));
+        EXPECT_EQ(view.modeText, QStringLiteral("消音ﾓｰﾄﾞ3"));
         EXPECT_EQ(act.C1Identified + act.C2Identified, -2);
         EXPECT_EQ(act.identActive(Path::C1) + act.identActive(Path::C2) + act.QuiroActive, 0);
         EXPECT_FALSE(view.timer);
     }
-}
-
-TEST_F(Operating, CancellationBecomesAvailableOnlyOnceBothPathsAreIdentified) {
-    EXPECT_EQ(enabledButtons(), idleNothingIdentified);
-    identify(B::C1Ident, Cmd::C1IdentStart);
-    EXPECT_EQ(enabledButtons(), idleNothingIdentified);
-    identify(B::C2Ident, Cmd::C2IdentStart);
-    EXPECT_EQ(enabledButtons(), idleBothIdentified);
-    EXPECT_EQ(view.draws[plotIndex(Plot::C1)], 1) << "C2's identification leaves C1's plot alone";
-
-    // Identifying again takes cancellation away for the duration only.
-    Buttons during;
-    script.clear();
-    at(after(Cmd::C1IdentStart, 2), [&] {
-        during = enabledButtons();
-        act.click(B::C1Ident);
+    texts.cTapSize = accepted;
+    at(after(Cmd::WFetch), [&] {
+        EXPECT_EQ(view.modeText, QStringLiteral("消音無し"));
+        act.click(B::Quiro);
     });
-    act.click(B::C1Ident);
-    EXPECT_EQ(during, (Buttons{B::C1Ident, B::C1Wide, B::C1Tele}));
-    EXPECT_EQ(enabledButtons(), idleBothIdentified);
+    act.click(B::Quiro);
+    EXPECT_EQ(board.commands, (Commands{12, 17, 16, 33, 8, 10, 10, 9}));
 }
 
 TEST_F(Operating, ClearingAPathTakesCancellationAwayEmptiesItsPlotAndTellsTheDsp) {
@@ -123,6 +124,30 @@ TEST_F(Operating, ClearingAPathTakesCancellationAwayEmptiesItsPlotAndTellsTheDsp
     EXPECT_EQ(view.clears[plotIndex(Plot::C1)], 2);
     EXPECT_EQ(view.clears[plotIndex(Plot::C2)], 1);
     EXPECT_EQ(view.clears[plotIndex(Plot::W)], 1);
+}
+
+// A click that would start a command sequence while another's command is in progress runs after
+// it, once however often it was clicked, and only if its button is still enabled then.
+TEST_F(Operating, ClicksDuringACommandRunAfterItOnceIfStillEnabled) {
+    const struct {
+        Button first;
+        std::vector<Button> clicksDuring;
+        Commands commands;
+    } cases[] = {
+        {B::WClear, {B::C1Clear, B::C1Clear}, {15, 13}},
+        {B::C1Clear, {B::WClear, B::Quiro, B::C2Clear}, {13, 14}}, // clearing C1 closes W and run
+    };
+    for (const auto &c : cases) {
+        identifyBoth();
+        board.commands.clear();
+        script.clear();
+        at([this] { return board.current() != 0; }, [&] {
+            for (Button b : c.clicksDuring)
+                act.click(b);
+        });
+        act.click(c.first);
+        EXPECT_EQ(board.commands, c.commands);
+    }
 }
 
 // The Quiro group opens only when both paths are identified (only -1 counts as True); asked to
