@@ -6,11 +6,6 @@
 #include "ActivityFixture.h"
 
 #include <fstream>
-#if defined(__GNUC__) && !defined(__clang__)
-// GCC 12 wrongly finds a std::function read uninitialised inside std::regex's compiler when
-// sanitizers are on.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
 #include <regex>
 
 namespace quiro::test {
