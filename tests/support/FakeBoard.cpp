@@ -57,7 +57,7 @@ std::int32_t FakeBoard::getmem(std::uint32_t address, std::uint32_t *out) {
         ackScript.erase(ackScript.begin());
         return 0;
     }
-    if (address == dspmem::CmdAck && inProgress_ && answers) {
+    if (address == dspmem::CmdAck && inProgress_) {
         if (readsUntilAnswer_ > 0) {
             --readsUntilAnswer_;
         } else if (!released_) {
