@@ -1,12 +1,17 @@
-// libKesto32 through its C interface, with the real quiros.out from the run tree.
+// libKesto32 through its C interface, with the real quiros.out from the run tree: entering and
+// leaving, the real-time thread, its recording and its monitor output.
 
 #include "CInterface.h"
 
 #include "board/WavRecorder.h"
 
+#include <samplerate.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <tuple>
 
 namespace kesto::test {
 namespace {
@@ -82,6 +87,94 @@ TEST(Library, RealTimeThreadPacesSamplesAnswersCommandsAndRecordsThem) {
     const auto at = std::search(frames.begin(), frames.end(), captured.begin(), captured.end());
     EXPECT_TRUE(at != frames.end() && (at - frames.begin()) % 3 == 0)
         << "the captured stretch is not in the recording of " << frames.size() / 3 << " frames";
+}
+
+// The number that follows `before` in the board's summary line; -1 if there is none.
+double figure(const std::string &log, const std::string &before) {
+    const std::size_t at = log.find(before);
+    return at == std::string::npos ? -1 : std::strtod(log.c_str() + at + before.size(), nullptr);
+}
+
+// The best normalised correlation of played[at, at + n) with ref[at - lag, ...) over lags in
+// [lo, hi], with its lag.
+std::pair<double, long> bestAlignment(const std::vector<float> &played, const std::vector<float> &ref,
+                                      long at, long n, long lo, long hi) {
+    std::pair<double, long> best{-1, 0};
+    for (long lag = std::max(lo, at + n - static_cast<long>(ref.size())); lag <= std::min(hi, at); ++lag) {
+        double ab = 0, aa = 0, bb = 0;
+        for (long i = at; i < at + n; ++i) {
+            ab += double(played[i]) * ref[i - lag];
+            aa += double(played[i]) * played[i];
+            bb += double(ref[i - lag]) * ref[i - lag];
+        }
+        best = std::max(best, {aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0, lag});
+    }
+    return best;
+}
+
+// The monitor output through a real audio back end without a sound card: SDL's "disk" driver
+// plays into a file at the pace of a device, which is then compared with the board's recording.
+TEST(Monitor, PlaysTheErrorMicrophoneAsRecordedWithinTheLatencyBound) {
+    const Scratch scratch;
+    const fs::path wav = scratch.dir / "record.wav", raw = scratch.dir / "played.raw";
+    testing::internal::CaptureStderr();
+    {
+        const Session session({{"KESTO32_LISTEN", "error"},
+                               {"KESTO32_RECORD", wav.string()},
+                               {"SDL_AUDIODRIVER", "disk"},
+                               {"SDL_DISKAUDIOFILE", raw.string()}});
+        EXPECT_TRUE(start());
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+    }
+    const std::string log = testing::internal::GetCapturedStderr();
+    const double deviceRate = figure(log, "played at ");
+    const double latencyMs = figure(log, "latency at most ");
+    ASSERT_GT(deviceRate, 0) << log;
+    EXPECT_LE(latencyMs, 50) << log;
+
+    double rate = 0;
+    std::vector<float> frames;
+    ASSERT_TRUE(readWav(wav.string(), rate, frames)) << log;
+    std::vector<float> error(frames.size() / 3);
+    for (std::size_t i = 0; i < error.size(); ++i)
+        error[i] = frames[3 * i + 1];
+    // The recording at the device's rate, by the best converter libsamplerate has.
+    std::vector<float> reference(static_cast<std::size_t>(error.size() * deviceRate / rate) + 64);
+    SRC_DATA data{};
+    data.data_in = error.data();
+    data.input_frames = static_cast<long>(error.size());
+    data.data_out = reference.data();
+    data.output_frames = static_cast<long>(reference.size());
+    data.src_ratio = deviceRate / rate;
+    ASSERT_EQ(src_simple(&data, SRC_SINC_BEST_QUALITY, 1), 0);
+    reference.resize(static_cast<std::size_t>(data.output_frames_gen));
+
+    std::vector<float> played(fs::file_size(raw) / sizeof(float));
+    std::ifstream(raw, std::ios::binary).read(reinterpret_cast<char *>(played.data()),
+                                              static_cast<std::streamsize>(played.size() * sizeof(float)));
+    // Align 25 ms windows one by one from 0.5 s on: the first anywhere within 0.3 s, the next
+    // near the last (the monitor may skip or pause a few milliseconds to hold its latency), or
+    // further when that finds nothing.
+    const long window = static_cast<long>(deviceRate / 40);
+    std::vector<double> correlations;
+    long lag = 0;
+    for (long at = window * 20; at + window <= static_cast<long>(played.size()); at += window) {
+        const long wide = static_cast<long>(0.3 * deviceRate);
+        auto [c, best] = bestAlignment(played, reference, at, window, lag - (correlations.empty() ? wide : window),
+                                       lag + (correlations.empty() ? wide : window));
+        if (c < 0.95) // lost: look again further
+            std::tie(c, best) = bestAlignment(played, reference, at, window, lag - wide / 3, lag + wide / 3);
+        correlations.push_back(c);
+        lag = best;
+    }
+    ASSERT_GE(correlations.size(), 10u) << played.size() << " samples played";
+    std::sort(correlations.begin(), correlations.end());
+    // A window that straddles a skip or a pause matches less (a loaded machine slows SDL's
+    // timed driver by several per cent); most windows must match the recording.
+    EXPECT_GE(correlations[correlations.size() / 2], 0.99)
+        << "lowest " << correlations.front() << "; " << log;
+    std::printf("correlation of 25 ms windows: median %.5f, lowest %.5f; latency at most %.0f ms\n",
+                correlations[correlations.size() / 2], correlations.front(), latencyMs);
 }
 
 } // namespace
