@@ -3,9 +3,8 @@
 
 #include "CInterface.h"
 
+#include "board/Scene.h"
 #include "board/WavRecorder.h"
-
-#include <samplerate.h>
 
 #include <algorithm>
 #include <atomic>
@@ -97,7 +96,7 @@ double figure(const std::string &log, const std::string &before) {
 
 // The best normalised correlation of played[at, at + n) with ref[at - lag, ...) over lags in
 // [lo, hi], with its lag.
-std::pair<double, long> bestAlignment(const std::vector<float> &played, const std::vector<float> &ref,
+std::pair<double, long> bestAlignment(const std::vector<float> &played, const std::vector<double> &ref,
                                       long at, long n, long lo, long hi) {
     std::pair<double, long> best{-1, 0};
     for (long lag = std::max(lo, at + n - static_cast<long>(ref.size())); lag <= std::min(hi, at); ++lag) {
@@ -105,7 +104,7 @@ std::pair<double, long> bestAlignment(const std::vector<float> &played, const st
         for (long i = at; i < at + n; ++i) {
             ab += double(played[i]) * ref[i - lag];
             aa += double(played[i]) * played[i];
-            bb += double(ref[i - lag]) * ref[i - lag];
+            bb += ref[i - lag] * ref[i - lag];
         }
         best = std::max(best, {aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0, lag});
     }
@@ -135,19 +134,12 @@ TEST(Monitor, PlaysTheErrorMicrophoneAsRecordedWithinTheLatencyBound) {
     double rate = 0;
     std::vector<float> frames;
     ASSERT_TRUE(readWav(wav.string(), rate, frames)) << log;
-    std::vector<float> error(frames.size() / 3);
+    std::vector<double> error(frames.size() / 3);
     for (std::size_t i = 0; i < error.size(); ++i)
         error[i] = frames[3 * i + 1];
-    // The recording at the device's rate, by the best converter libsamplerate has.
-    std::vector<float> reference(static_cast<std::size_t>(error.size() * deviceRate / rate) + 64);
-    SRC_DATA data{};
-    data.data_in = error.data();
-    data.input_frames = static_cast<long>(error.size());
-    data.data_out = reference.data();
-    data.output_frames = static_cast<long>(reference.size());
-    data.src_ratio = deviceRate / rate;
-    ASSERT_EQ(src_simple(&data, SRC_SINC_BEST_QUALITY, 1), 0);
-    reference.resize(static_cast<std::size_t>(data.output_frames_gen));
+    // The recording at the device's rate, by the scenes' best-quality resampler (its scaling of
+    // the level is lost in the normalised correlation).
+    const auto reference = resampleResponse(error, rate, deviceRate);
 
     std::vector<float> played(fs::file_size(raw) / sizeof(float));
     std::ifstream(raw, std::ios::binary).read(reinterpret_cast<char *>(played.data()),
