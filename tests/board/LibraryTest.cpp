@@ -1,5 +1,4 @@
-// libKesto32 through its C interface, with the real quiros.out from the run tree: entering and
-// leaving, the real-time thread, its recording and its monitor output.
+// libKesto32 through its C interface, with the real quiros.out from the run tree.
 
 #include "CInterface.h"
 
@@ -50,44 +49,6 @@ TEST(Library, EnterAndExitRepeatSafelyWhileAnotherThreadReadsAndWrites) {
     pc.join();
 }
 
-// On the real-time clock the board runs at the program's rate while it answers commands, and
-// records every sample: a capture's stretch of (detection, error, control) is in the WAV.
-TEST(Library, RealTimeThreadPacesSamplesAnswersCommandsAndRecordsThem) {
-    const Scratch scratch;
-    const fs::path wav = scratch.dir / "record.wav";
-    const Session session({{"KESTO32_RECORD", wav.string()}});
-    ASSERT_TRUE(start());
-    const auto t0 = std::chrono::steady_clock::now();
-    const std::uint32_t s0 = get(dspmem::SampleCount);
-    for (int i = 0; i < 100; ++i)
-        send(i % 2 ? Cmd::CaptureQuery : Cmd::WFetch);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    EXPECT_NEAR((get(dspmem::SampleCount) - s0) / elapsed, 20000.0, 2000.0);
-    send(Cmd::C2IdentStart); // so that the control output carries something
-    send(Cmd::CaptureStart);
-    do
-        send(Cmd::CaptureQuery);
-    while (get(dspmem::CmdArg1) != 0);
-    std::vector<float> captured(3 * 251); // frames of detection, error, control
-    const Cmd fetches[] = {Cmd::PrimFetch, Cmd::ErrorFetch, Cmd::CtrlFetch};
-    for (std::uint32_t ch = 0; ch < 3; ++ch) {
-        send(fetches[ch]);
-        for (std::uint32_t i = 0; i < 251; ++i)
-            captured[3 * i + ch] = singleOfWord(get(dspmem::XferBuf + 4 * i)) / 2048.0f;
-    }
-    ASSERT_EQ(Kesto_libexit(), 0);
-
-    // A 3-channel float WAV at 20 kHz holding the captured stretch.
-    double rate = 0;
-    std::vector<float> frames;
-    ASSERT_TRUE(readWav(wav, rate, frames) && rate == 20000);
-    const auto at = std::search(frames.begin(), frames.end(), captured.begin(), captured.end());
-    EXPECT_TRUE(at != frames.end() && (at - frames.begin()) % 3 == 0)
-        << "the captured stretch is not in the recording of " << frames.size() / 3 << " frames";
-}
-
 // The number that follows `before` in the board's summary line; -1 if there is none.
 double figure(const std::string &log, const std::string &before) {
     const std::size_t at = log.find(before);
@@ -111,11 +72,14 @@ std::pair<double, long> bestAlignment(const std::vector<float> &played, const st
     return best;
 }
 
-// The monitor output through a real audio back end without a sound card: SDL's "disk" driver
-// plays into a file at the pace of a device, which is then compared with the board's recording.
-TEST(Monitor, PlaysTheErrorMicrophoneAsRecordedWithinTheLatencyBound) {
+// On the real-time clock the board runs at the program's rate while it answers commands,
+// records every sample (a capture's stretch of detection, error and control is in the WAV) and
+// plays the error microphone through a real audio back end without a sound card: SDL's "disk"
+// driver plays into a file at the pace of a device, which is then compared with the recording.
+TEST(Library, RealTimeThreadPacesSamplesAnswersCommandsRecordsAndPlaysThem) {
     const Scratch scratch;
     const fs::path wav = scratch.dir / "record.wav", raw = scratch.dir / "played.raw";
+    std::vector<float> captured(3 * 251); // frames of detection, error, control
     testing::internal::CaptureStderr();
     {
         const Session session({{"KESTO32_LISTEN", "error"},
@@ -123,7 +87,28 @@ TEST(Monitor, PlaysTheErrorMicrophoneAsRecordedWithinTheLatencyBound) {
                                {"SDL_AUDIODRIVER", "disk"},
                                {"SDL_DISKAUDIOFILE", raw.string()}});
         EXPECT_TRUE(start());
+        const auto t0 = std::chrono::steady_clock::now();
+        const std::uint32_t s0 = get(dspmem::SampleCount);
+        for (int i = 0; i < 100; ++i)
+            send(i % 2 ? Cmd::CaptureQuery : Cmd::WFetch);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        EXPECT_NEAR((get(dspmem::SampleCount) - s0) / elapsed, 20000.0, 2000.0);
+        send(Cmd::C2IdentStart); // so that the control output carries something
+        send(Cmd::CaptureStart);
+        do
+            send(Cmd::CaptureQuery);
+        while (get(dspmem::CmdArg1) != 0);
+        const Cmd fetches[] = {Cmd::PrimFetch, Cmd::ErrorFetch, Cmd::CtrlFetch};
+        for (std::uint32_t ch = 0; ch < 3; ++ch) {
+            send(fetches[ch]);
+            for (std::uint32_t i = 0; i < 251; ++i)
+                captured[3 * i + ch] = singleOfWord(get(dspmem::XferBuf + 4 * i)) / 2048.0f;
+        }
+        send(Cmd::IdentStop); // off again: the monitor's fast converter cuts its top band
         std::this_thread::sleep_for(std::chrono::seconds(3));
+        EXPECT_EQ(Kesto_libexit(), 0);
     }
     const std::string log = testing::internal::GetCapturedStderr();
     const double deviceRate = figure(log, "played at ");
@@ -131,9 +116,13 @@ TEST(Monitor, PlaysTheErrorMicrophoneAsRecordedWithinTheLatencyBound) {
     ASSERT_GT(deviceRate, 0) << log;
     EXPECT_LE(latencyMs, 50) << log;
 
+    // A 3-channel float WAV at 20 kHz holding the captured stretch.
     double rate = 0;
     std::vector<float> frames;
-    ASSERT_TRUE(readWav(wav.string(), rate, frames)) << log;
+    ASSERT_TRUE(readWav(wav.string(), rate, frames) && rate == 20000) << log;
+    const auto at = std::search(frames.begin(), frames.end(), captured.begin(), captured.end());
+    EXPECT_TRUE(at != frames.end() && (at - frames.begin()) % 3 == 0)
+        << "the captured stretch is not in the recording of " << frames.size() / 3 << " frames";
     std::vector<double> error(frames.size() / 3);
     for (std::size_t i = 0; i < error.size(); ++i)
         error[i] = frames[3 * i + 1];
