@@ -1,4 +1,5 @@
-// Scene directories and their errors, resampling of responses, and the plant's converters.
+// Scene directories and their errors, resampling of responses, and the plant's converters and
+// long responses.
 
 #include "board/Plant.h"
 #include "board/Scene.h"
@@ -149,6 +150,28 @@ TEST(Converters, ClipTo12BitsAndDelayTheOutputOneSample) {
         const auto in = p.sense();
         EXPECT_EQ(in.error, c.err) << c.out;
         EXPECT_EQ(in.detection, c.det) << c.out;
+    }
+}
+
+// The partitioned FFT convolution gives what the plain sum gives.
+TEST(PathFilter, EveryLengthMatchesTheDirectSum) {
+    const std::size_t lengths[] = {1, 100, 511, 512, 513, 700, 2400};
+    for (std::size_t n : lengths) {
+        SCOPED_TRACE(n);
+        WhiteNoise noise(n);
+        std::vector<float> h(n);
+        for (std::size_t k = 0; k < n; ++k)
+            h[k] = noise() * std::exp(-static_cast<float>(k) / 600.0f);
+        PathFilter filter(h);
+        DelayLine line(std::max(n, 2 * PathFilter::Block + 1));
+        double worst = 0, scale = 0;
+        for (int t = 0; t < 5000; ++t) {
+            line.push(t == 1234 ? 50.0f : noise()); // an impulse among noise
+            const float direct = dot(h.data(), line.recent(), n);
+            worst = std::max(worst, static_cast<double>(std::abs(filter(line) - direct)));
+            scale = std::max(scale, static_cast<double>(std::abs(direct)));
+        }
+        EXPECT_LT(worst, 1e-5 * scale);
     }
 }
 

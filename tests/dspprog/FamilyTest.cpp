@@ -169,7 +169,7 @@ TEST(OutOfBand, AModelWrongOutsideTheExcitationBandLetsNothingGrowThere) {
     Rig rig(inverted);
     rig.loadD({1.0}); // the whole band, on the inverted plant
     rig.runEach({{Cmd::C2IdentStart, 5}});
-    rig.movePlant(plant);
+    rig.plant = std::make_unique<kesto::Plant>(plant, Rig::Rate, 2); // the program keeps its models
     rig.loadD(lowPass()); // then only the low band, on the right one
     rig.runEach({{Cmd::C2IdentStart, 10}, {Cmd::C1IdentStart, 5}});
     for (Cmd mode : {Cmd::Mode1, Cmd::Mode2}) {

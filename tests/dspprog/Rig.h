@@ -42,11 +42,6 @@ struct Rig {
         : plant(std::make_unique<kesto::Plant>(scene, Rate, seed)),
           dsp(entry.create(&host, seed), entry.destroy) {}
 
-    // Moves the program to another plant (the program keeps everything it has learnt).
-    void movePlant(const kesto::Scene &scene) {
-        plant = std::make_unique<kesto::Plant>(scene, Rate, 2);
-    }
-
     void put(std::uint32_t a, std::int32_t v) { memory.store(a, quiro::wordOfLong(v)); }
     void put(std::uint32_t a, float v) { memory.store(a, quiro::wordOfSingle(v)); }
     std::int32_t getLong(std::uint32_t a) const { return quiro::longOfWord(memory.load(a)); }
