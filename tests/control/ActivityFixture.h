@@ -36,13 +36,26 @@ using Buttons = std::set<Button>;
 using Commands = std::vector<std::int32_t>;
 constexpr std::int32_t n(Cmd c) { return static_cast<std::int32_t>(c); }
 
-// The activities, the fake board and the recording view, with the yield left to the user.
+// The activities, the fake board and the recording view. The yield plays a script of events
+// unless the user sets its own.
 struct ActivityRig {
+    struct Event {
+        std::function<bool()> when;
+        std::function<void()> what;
+        bool done = false;
+    };
+    std::vector<Event> script;
     FakeBoard board;
     RecordingView view;
     ParameterTexts texts;
     std::vector<QString> messages; // refusals of the download
-    std::function<void()> onYield = [] {};
+    std::function<void()> onYield = [this] {
+        for (Event &e : script)
+            if (!e.done && e.when()) {
+                e.done = true;
+                e.what();
+            }
+    };
     int yields = 0;
     void yield() {
         if (++yields > 20000) // far past any activity's length
@@ -73,28 +86,6 @@ struct ActivityRig {
                 out.insert(static_cast<Button>(i));
         return out;
     }
-};
-
-class ActivityFixture : public ::testing::Test, protected ActivityRig {
-protected:
-    struct Event {
-        std::function<bool()> when;
-        std::function<void()> what;
-        bool done = false;
-    };
-    std::vector<Event> script;
-
-    ActivityFixture() {
-        board.ackAfterReads = 2;
-        onYield = [this] {
-            for (Event &e : script)
-                if (!e.done && e.when()) {
-                    e.done = true;
-                    e.what();
-                }
-        };
-    }
-
     // A scripted event fires once, at the first yield where `when` holds.
     void at(std::function<bool()> when, std::function<void()> what) {
         script.push_back({std::move(when), std::move(what)});
@@ -110,6 +101,10 @@ protected:
                    std::count(board.commands.begin(), board.commands.end(), n(code)) >= count;
         };
     }
+};
+
+struct ActivityFixture : ::testing::Test, ActivityRig {
+    ActivityFixture() { board.ackAfterReads = 2; }
 };
 
 } // namespace quiro::test
