@@ -9,7 +9,7 @@ std::uint32_t FakeBoard::word(std::uint32_t address) const {
 
 void FakeBoard::fillXfer(const std::vector<float> &values) {
     for (std::size_t i = 0; i < values.size(); ++i)
-        setSingle(dspmem::XferBuf + 4 * static_cast<std::uint32_t>(i), values[i]);
+        memory[dspmem::XferBuf + 4 * static_cast<std::uint32_t>(i)] = wordOfSingle(values[i]);
 }
 
 std::vector<FakeBoard::Write> FakeBoard::dataWrites() const {

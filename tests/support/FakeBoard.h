@@ -47,7 +47,6 @@ public:
     std::map<std::uint32_t, std::uint32_t> memory;
 
     std::uint32_t word(std::uint32_t address) const;
-    void setSingle(std::uint32_t address, float v) { memory[address] = wordOfSingle(v); }
     void setLong(std::uint32_t address, std::int32_t v) { memory[address] = wordOfLong(v); }
     // Fills XferBuf words 0..values.size()-1.
     void fillXfer(const std::vector<float> &values);
