@@ -110,44 +110,26 @@ TEST_F(Operating, RefusedParametersStartNothingAndLeaveTheStatesAsTheyWere) {
     EXPECT_EQ(board.commands, (Commands{12, 17, 16, 33, 8, 10, 10, 9}));
 }
 
-TEST_F(Operating, ClearingAPathTakesCancellationAwayEmptiesItsPlotAndTellsTheDsp) {
+// Clearing a path takes cancellation away, empties its plot and tells the DSP; clearing W changes
+// no state. A click that would start a command sequence while another's command is in progress
+// runs after it, once however often it was clicked, and only if its button is still enabled then.
+TEST_F(Operating, ClearsTakeCancellationAwayAndClicksMeanwhileRunAfterOnceIfStillEnabled) {
     identifyBoth();
     act.click(B::WClear);
-    EXPECT_EQ(enabledButtons(), idleBothIdentified) << "clearing W changes no state";
+    EXPECT_EQ(enabledButtons(), idleBothIdentified);
+    at(during(Cmd::C1Clear), [&] {
+        EXPECT_EQ(act.C2Identified, -1);
+        for (Button b : {B::WClear, B::Quiro, B::C2Clear, B::C2Clear}) // clearing C1 closed W and run
+            act.click(b);
+    });
     act.click(B::C1Clear);
-    EXPECT_EQ(act.C1Identified, 0);
-    EXPECT_EQ(act.C2Identified, -1);
+    EXPECT_EQ(act.C1Identified + act.C2Identified, 0);
     EXPECT_EQ(enabledButtons(), idleNothingIdentified);
-    act.click(B::C2Clear);
     act.click(B::C1Clear); // with nothing identified it still clears and sends
     EXPECT_EQ(board.commands, (Commands{15, 13, 14, 13}));
     EXPECT_EQ(view.clears[plotIndex(Plot::C1)], 2);
     EXPECT_EQ(view.clears[plotIndex(Plot::C2)], 1);
     EXPECT_EQ(view.clears[plotIndex(Plot::W)], 1);
-}
-
-// A click that would start a command sequence while another's command is in progress runs after
-// it, once however often it was clicked, and only if its button is still enabled then.
-TEST_F(Operating, ClicksDuringACommandRunAfterItOnceIfStillEnabled) {
-    const struct {
-        Button first;
-        std::vector<Button> clicksDuring;
-        Commands commands;
-    } cases[] = {
-        {B::WClear, {B::C1Clear, B::C1Clear}, {15, 13}},
-        {B::C1Clear, {B::WClear, B::Quiro, B::C2Clear}, {13, 14}}, // clearing C1 closes W and run
-    };
-    for (const auto &c : cases) {
-        identifyBoth();
-        board.commands.clear();
-        script.clear();
-        at([this] { return board.current() != 0; }, [&] {
-            for (Button b : c.clicksDuring)
-                act.click(b);
-        });
-        act.click(c.first);
-        EXPECT_EQ(board.commands, c.commands);
-    }
 }
 
 // The Quiro group opens only when both paths are identified (only -1 counts as True); asked to
