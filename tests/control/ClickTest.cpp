@@ -1,48 +1,19 @@
 // Every enabled button clicked, and the display timer ticked, at every yield of every command of
-// every activity: whatever the moment, each command the DSP side takes carries the words it was
-// meant to carry, the commands come in an order the DSP program understands, and no command is
-// ever asked for over another.
+// every activity: whatever the moment, the commands come in an order the DSP program understands,
+// and no command is ever asked for over another.
 
 #include "ActivityFixture.h"
 
-#include <fstream>
 #include <regex>
 
 namespace quiro::test {
 namespace {
-
-std::int32_t lpfCount() {
-    std::ifstream in(QUIRO_SOURCE_DIR "/data/LPF.COF");
-    std::int32_t count = 0;
-    in >> count;
-    return count;
-}
-
-// What is wrong with the words a command with arguments carries as the DSP side takes it.
-std::string wrongWords(std::int32_t code, const FakeBoard &b) {
-    auto s = [](float v) { return wordOfSingle(v); };
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> want; // argument index, word
-    switch (static_cast<Cmd>(code)) {
-    case Cmd::SetParams:
-        want = {{0, 100}, {1, 120}, {3, s(0.5f)}, {4, s(0.25f)}, {5, s(16000.0f)}};
-        break;
-    case Cmd::SetGains: want = {{3, s(2.0f)}, {4, s(3.0f)}, {5, s(4.0f)}}; break;
-    case Cmd::LoadDFilter: want = {{0, static_cast<std::uint32_t>(lpfCount())}}; break;
-    default: break;
-    }
-    for (const auto &[i, word] : want)
-        if (const std::uint32_t got = b.word(dspmem::CmdArg1 + 4 * i); got != word)
-            return "command " + std::to_string(code) + " took CmdArg" + std::to_string(i + 1) +
-                   " = " + std::to_string(got) + "; ";
-    return {};
-}
 
 // The activities against the fake board. At yield `clickAt` it clicks the `which`-th enabled
 // button (one past the last: a timer tick); at quiet yields it stops an activity that has run a
 // while, as the operator would.
 struct Session : ActivityRig {
     std::string order; // the command numbers taken, one and a space each
-    std::string wrong; // what was wrong with the words of the commands taken
     int clickAt = -1;
     std::size_t which = 0;
     bool clicked = false; // there was a button (or the tick) to click at clickAt
@@ -50,14 +21,10 @@ struct Session : ActivityRig {
 
     explicit Session(bool identified) {
         onYield = [this] { operate(); };
-        // Distinct values, so that a word left over from another command shows.
-        texts.cTapSize = "100", texts.wTapSize = "120", texts.cBeta = "0.5", texts.wBeta = "0.25";
-        texts.cFreq = "16000", texts.cGain = "2", texts.wGain = "3", texts.dGain = "4";
         if (identified)
             identifyBoth();
         board.onCommand = [this](std::int32_t code, FakeBoard &b) {
             order += std::to_string(code) + ' ';
-            wrong += wrongWords(code, b);
             if (code == n(Cmd::CaptureQuery))
                 b.setLong(dspmem::CmdArg1, 0);
         };
@@ -114,7 +81,7 @@ const Activity activities[] = {
 
 class EveryClick : public ::testing::TestWithParam<Activity> {};
 
-TEST_P(EveryClick, AtEveryYieldKeepsEachCommandsWordsAndTheOrder) {
+TEST_P(EveryClick, AtEveryYieldKeepsTheOrder) {
     const Activity &a = GetParam();
     int length = 0; // yields of the activity left to itself
     {
@@ -142,7 +109,6 @@ TEST_P(EveryClick, AtEveryYieldKeepsEachCommandsWordsAndTheOrder) {
             EXPECT_FALSE(s.board.overlapped);
             EXPECT_TRUE(s.messages.empty());
             EXPECT_TRUE(std::regex_match(s.order, InOrder)) << s.order;
-            EXPECT_EQ(s.wrong, "");
             EXPECT_EQ(s.act.identActive(Path::C1) + s.act.identActive(Path::C2) + s.act.QuiroActive,
                       0);
             if (HasFailure())

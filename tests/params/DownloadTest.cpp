@@ -54,17 +54,20 @@ void addHandshake(Words &words, std::int32_t code) {
                                {dspmem::CmdRequest, 0}});
 }
 
-// The default texts but a C tap count half (rounded to even), and a three-coefficient LPF.COF.
+// The default texts but a C tap count half (rounded to even) and distinct gains, and a
+// three-coefficient LPF.COF.
 TEST_F(Download, SendsEveryWordInOrder) {
     writeFile(dir, "LPF.COF", "3\n0.5\n-0.25\n0.125\n");
     texts.cTapSize = QStringLiteral("256.5");
+    texts.cGain = "2", texts.wGain = "3", texts.dGain = "4";
     Words expected = {{dspmem::CmdArg1, 256}, {dspmem::CmdArg2, 256},
                       {dspmem::CmdArg4, 0x358637BD},  // 1.0e-6
                       {dspmem::CmdArg5, 0x3727C5AC},  // 1.0e-5
                       {dspmem::CmdArg6, 0x469C4000}}; // 20000.0
     addHandshake(expected, 12);
-    for (std::uint32_t address : {dspmem::CmdArg4, dspmem::CmdArg5, dspmem::CmdArg6})
-        expected.emplace_back(address, 0x3F800000);
+    expected.insert(expected.end(), {{dspmem::CmdArg4, 0x40000000},  // 2.0
+                                     {dspmem::CmdArg5, 0x40400000},  // 3.0
+                                     {dspmem::CmdArg6, 0x40800000}}); // 4.0
     addHandshake(expected, 17);
     expected.insert(expected.end(), {{dspmem::XferBuf, 0x3F000000}, {dspmem::XferBuf + 4, 0xBE800000},
                                      {dspmem::XferBuf + 8, 0x3E000000}, {dspmem::CmdArg1, 3}});
