@@ -52,11 +52,6 @@ std::int32_t FakeBoard::getmem(std::uint32_t address, std::uint32_t *out) {
         ++xferReads;
     if (address == failingAddress)
         return -1;
-    if (address == dspmem::CmdAck && !ackScript.empty()) {
-        *out = ackScript.front();
-        ackScript.erase(ackScript.begin());
-        return 0;
-    }
     if (address == dspmem::CmdAck && inProgress_) {
         if (readsUntilAnswer_ > 0) {
             --readsUntilAnswer_;

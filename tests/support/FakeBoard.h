@@ -29,8 +29,6 @@ public:
     std::int32_t runResult = 0;
     // Reads of CmdAck that still show the old state before the DSP side answers.
     int ackAfterReads = 0;
-    // What reads of CmdAck show first, one value a read, whatever the handshake's state.
-    std::vector<std::uint32_t> ackScript;
     // A getmem of this address fails and leaves the word as it was (0: none).
     std::uint32_t failingAddress = 0;
     // Runs when a command is taken, before CmdAck goes to 1.
