@@ -20,7 +20,6 @@ struct Session : ActivityRig {
     int quietYields[3] = {};
 
     explicit Session(bool identified) {
-        onYield = [this] { operate(); };
         if (identified)
             identifyBoth();
         board.onCommand = [this](std::int32_t code, FakeBoard &b) {
@@ -28,32 +27,31 @@ struct Session : ActivityRig {
             if (code == n(Cmd::CaptureQuery))
                 b.setLong(dspmem::CmdArg1, 0);
         };
-    }
-
-    void operate() {
-        if (yields == clickAt) {
-            const Buttons enabled = enabledButtons();
-            clicked = which <= enabled.size();
-            if (which < enabled.size())
-                act.click(*std::next(enabled.begin(), static_cast<std::ptrdiff_t>(which)));
-            else if (which == enabled.size())
-                act.TimerDispInterval_Timer();
-        }
-        if (board.current() != 0)
-            return;
-        // The operator's stops: an identification after three passes, a run after eight, with a
-        // display tick at every pass so that captures are fetched.
-        const bool active[3] = {act.identActive(Path::C1) == 1, act.identActive(Path::C2) == 1,
-                                act.QuiroActive == 1};
-        const Button stop[3] = {Button::C1Ident, Button::C2Ident, Button::Quiro};
-        const int passes[3] = {3, 3, 8};
-        for (int i = 0; i < 3; ++i) {
-            quietYields[i] = active[i] ? quietYields[i] + 1 : 0;
-            if (i == 2 && active[i])
-                act.TimerDispInterval_Timer();
-            if (active[i] && quietYields[i] >= passes[i])
-                act.click(stop[i]);
-        }
+        onYield = [this] {
+            if (yields == clickAt) {
+                const Buttons enabled = enabledButtons();
+                clicked = which <= enabled.size();
+                if (which < enabled.size())
+                    act.click(*std::next(enabled.begin(), static_cast<std::ptrdiff_t>(which)));
+                else if (which == enabled.size())
+                    act.TimerDispInterval_Timer();
+            }
+            if (board.current() != 0)
+                return;
+            // The operator's stops: an identification after three passes, a run after eight,
+            // with a display tick at every pass so that captures are fetched.
+            const bool active[3] = {act.identActive(Path::C1) == 1, act.identActive(Path::C2) == 1,
+                                    act.QuiroActive == 1};
+            const Button stop[3] = {Button::C1Ident, Button::C2Ident, Button::Quiro};
+            const int passes[3] = {3, 3, 8};
+            for (int i = 0; i < 3; ++i) {
+                quietYields[i] = active[i] ? quietYields[i] + 1 : 0;
+                if (i == 2 && active[i])
+                    act.TimerDispInterval_Timer();
+                if (active[i] && quietYields[i] >= passes[i])
+                    act.click(stop[i]);
+            }
+        };
     }
 };
 
