@@ -103,7 +103,6 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
         std::vector<Shown> messages;
         Exit exit; // None: start-up ends the program after its last call and no window shows
     } const cases[] = {
-        {Free, 0, 0, 0, R::Ready, full, {}, Button},
         {Stale, 0, 0, 0, R::Ready, full, {}, CloseBox},
         {Held, 0, 0, 0, R::Refused, {}, {refused}, None},
         {Free, 1, 0, 0, R::LibraryFailed, opened, {driver}, None},
