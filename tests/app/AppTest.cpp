@@ -101,16 +101,14 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
         R result;
         Calls calls;
         std::vector<Shown> messages;
-        bool ended; // by start-up, right after the last call; the window then never shows
-        Exit exit;
+        Exit exit; // None: start-up ends the program after its last call and no window shows
     } const cases[] = {
-        {Free, 0, 0, 0, R::Ready, full, {}, false, Button},
-        {Stale, 0, 0, 0, R::Ready, full, {}, false, CloseBox},
-        {Held, 0, 0, 0, R::Refused, {}, {refused}, true, None},
-        {Free, 1, 0, 0, R::LibraryFailed, opened, {driver}, true, None},
-        {Free, -7, 0, 0, R::LibraryFailed, opened, {driver}, true, None},
-        {Free, 0, 3, 0, R::LoadFailed, upToLoad, {load}, false, CloseBox},
-        {Free, 0, 0, -1, R::RunFailed, full, {run}, false, Button},
+        {Stale, 0, 0, 0, R::Ready, full, {}, CloseBox},
+        {Held, 0, 0, 0, R::Refused, {}, {refused}, None},
+        {Free, 1, 0, 0, R::LibraryFailed, opened, {driver}, None},
+        {Free, -7, 0, 0, R::LibraryFailed, opened, {driver}, None},
+        {Free, 0, 3, 0, R::LoadFailed, upToLoad, {load}, CloseBox},
+        {Free, 0, 0, -1, R::RunFailed, full, {run}, Button},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << &c - cases);
@@ -139,8 +137,8 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
         EXPECT_EQ(console.start(), c.result);
         EXPECT_EQ(board.calls, c.calls);
         EXPECT_EQ(messages, c.messages);
-        EXPECT_EQ(ends, c.ended ? std::vector{c.calls.size()} : std::vector<std::size_t>{});
-        EXPECT_EQ(shown.isVisible(), !c.ended);
+        EXPECT_EQ(ends, c.exit == None ? std::vector{c.calls.size()} : std::vector<std::size_t>{});
+        EXPECT_EQ(shown.isVisible(), c.exit != None);
         std::set<QString> enabled;
         for (const QPushButton *b : shown.findChildren<QPushButton *>())
             if (b->isEnabled())

@@ -115,26 +115,39 @@ TEST_F(Display, ZoomMovesAndClearsOnlyItsOwnPlotAndStopsAtEitherEnd) {
     }
 }
 
-TEST_F(Drawing, ReadsOneWordPerPointAndSpansTheCountLessFive) {
+// Each point is one word read from the transfer buffer, spread over the tap count less five;
+// coefficients are scaled by the gain, samples by the gain over full scale.
+TEST_F(Drawing, ReadsOneWordPerPointOverTheCountLessFiveAndScalesItByTheGain) {
     const struct {
         Plot plot;
         const char *count;
-        int words; // read, one point each
+        int words;       // read, one point each
+        int presses = 0; // from start-up's step 7: Tele (step up) when positive, else Wide
+        float word = 0;  // the second word read, drawn at y; the others are zero
+        double y = 0;
     } rows[] = {
-        {Plot::C1, "256", 251},    {Plot::W, "128", 123}, {Plot::Ctrl, "256", 251},
-        {Plot::C2, "10.5", 5},     {Plot::W, "6", 1},     {Plot::W, "4101", 4096},
-        {Plot::Prim, "1e9", 4096}, {Plot::C1, "5", 0},    {Plot::Error, "3", 0},
-        {Plot::C1, "abc", 0},      {Plot::W, "", 0},      {Plot::C2, "inf", 0},
+        {Plot::C1, "256", 251, 2, 1.0F, 1.0}, {Plot::C2, "10.5", 5, 2, -1.0F, -1.0}, // gain 1
+        {Plot::W, "128", 123, 0, 0.2F, 1.0},  {Plot::W, "4101", 4096, 0, -0.1F, -0.5}, // gain 5
+        {Plot::Prim, "1e9", 4096, 2, 2048.0F, 1.0}, {Plot::Error, "256", 251, 2, -2048.0F, -1.0},
+        {Plot::Ctrl, "256", 251, 0, 2048.0F, 5.0},  {Plot::Prim, "256", 251, 0, 1024.0F, 2.5},
+        {Plot::C1, "256", 251, -7, 1e38F, Largest}, {Plot::Ctrl, "256", 251, 2, Inf, Largest},
+        {Plot::W, "256", 251, 2, -Inf, -Largest}, {Plot::C2, "256", 251, 2, std::nanf(""), Largest},
+        {Plot::W, "6", 1}, {Plot::C1, "5", 0}, {Plot::Error, "3", 0}, // too few points for a line
+        {Plot::C1, "abc", 0}, {Plot::W, "", 0}, {Plot::C2, "inf", 0},
     };
     for (const auto &r : rows) {
-        SCOPED_TRACE(std::string(controlsOf(r.plot).picture) + " at \"" + r.count + "\"");
+        const PlotControls &row = controlsOf(r.plot);
+        SCOPED_TRACE(testing::Message() << "row " << &r - rows << ", " << row.picture);
+        plots.initialiseDisplay();
+        press(r.presses > 0 ? row.zoomOut : row.zoomIn, std::abs(r.presses));
         for (const char *box : {"TextCTapSize", "TextWTapSize"})
             form.control<QLineEdit>(box)->setText(QStringLiteral("256"));
-        form.control<QLineEdit>(controlsOf(r.plot).countText)->setText(QString::fromLatin1(r.count));
+        form.control<QLineEdit>(row.countText)->setText(QString::fromLatin1(r.count));
         plots.picture(r.plot).line({0, 0.5}, {1, 0.5}); // an old trace, to be cleared
         float stale = 0.0F;
         link.readNextXfer(stale); // an earlier transfer left XferOffset elsewhere
         board.xferReads = 0;
+        board.fillXfer({0.0F, r.word, 0.0F});
         plots.draw(r.plot);
 
         EXPECT_EQ(board.xferReads, r.words);
@@ -144,35 +157,10 @@ TEST_F(Drawing, ReadsOneWordPerPointAndSpansTheCountLessFive) {
         const double span = QString::fromLatin1(r.count).toDouble() - 5;
         for (std::size_t i = 0; i < pts.size(); ++i)
             ASSERT_FLOAT_EQ(pts[i].x(), float(i / span)) << "point " << i;
-    }
-}
-
-TEST_F(Drawing, ScalesCoefficientsByTheGainAndSamplesByTheGainOverFullScale) {
-    const struct {
-        Plot plot;
-        int step;
-        float word;
-        double y;
-    } rows[] = {
-        {Plot::C1, 9, 1.0F, 1.0},      {Plot::C2, 9, -1.0F, -1.0}, // gain 1: the edges
-        {Plot::W, 7, 0.2F, 1.0},       {Plot::W, 7, -0.1F, -0.5},  // gain 5
-        {Plot::Prim, 9, 2048.0F, 1.0}, {Plot::Error, 9, -2048.0F, -1.0},
-        {Plot::Ctrl, 7, 2048.0F, 5.0}, {Plot::Prim, 7, 1024.0F, 2.5},
-        {Plot::C1, 0, 1e38F, Largest}, {Plot::Ctrl, 9, Inf, Largest}, // beyond single range
-        {Plot::W, 9, -Inf, -Largest},  {Plot::C2, 9, std::nanf(""), Largest},
-    };
-    for (const auto &r : rows) {
-        SCOPED_TRACE(std::string(controlsOf(r.plot).picture) + " step " + std::to_string(r.step) +
-                     " word " + std::to_string(r.word));
-        plots.initialiseDisplay(); // step 7, then Tele or Wide presses to the row's step
-        const PlotControls &row = controlsOf(r.plot);
-        press(r.step > 7 ? row.zoomOut : row.zoomIn, std::abs(r.step - 7));
-        board.fillXfer({0.0F, r.word, 0.0F});
-        plots.draw(r.plot);
-        const std::vector<QPointF> pts = points(r.plot);
-        ASSERT_EQ(pts.size(), 251u);
-        EXPECT_EQ(pts[1].y(), float(r.y));
-        EXPECT_EQ(pts[2].y(), 0.0) << "the rest of the trace is unaffected";
+        if (pts.size() > 2) {
+            EXPECT_EQ(pts[1].y(), float(r.y));
+            EXPECT_EQ(pts[2].y(), 0.0) << "the rest of the trace is unaffected";
+        }
     }
 }
 
@@ -203,16 +191,7 @@ TEST_F(Drawing, TheImageCutsATraceOffAtTheEdgeItLeavesByAndKeepsTheRest) {
     }
 }
 
-TEST_F(Drawing, AFailedReadRepeatsTheLastValueRead) {
-    board.failingAddress = dspmem::XferBuf + 4 * 3;
-    board.fillXfer({0.1F, 0.2F, -0.1F, 0.15F, 0.05F});
-    plots.draw(Plot::C1);
-    const std::vector<QPointF> pts = points(Plot::C1);
-    EXPECT_FLOAT_EQ(pts[3].y(), -0.5F); // word 3 not read: still word 2's value
-    EXPECT_FLOAT_EQ(pts[4].y(), 0.25F);
-}
-
-TEST_F(Drawing, AWholeTraceReachesTheScreenInOneRefreshAndARepaintShowsItAgain) {
+TEST_F(Drawing, ATraceShowsAfterOneRefreshAndOnRepaintAndAFailedReadRepeatsTheLastValue) {
     test::PaintCounter counter;
     PictureBox &box = plots.picture(Plot::C1);
     box.installEventFilter(&counter);
@@ -225,12 +204,17 @@ TEST_F(Drawing, AWholeTraceReachesTheScreenInOneRefreshAndARepaintShowsItAgain) 
     for (std::size_t i = 0; i < words.size(); ++i)
         words[i] = 0.15F * std::sin(float(i) / 20.0F);
     board.fillXfer(words);
+    board.failingAddress = dspmem::XferBuf + 4 * 3;
     plots.draw(Plot::C1);
     EXPECT_EQ(counter.paints, 0) << "nothing reaches the screen before the event loop runs";
     QCoreApplication::processEvents();
     EXPECT_EQ(counter.paints, 1);
     // A repaint, as when a covering window goes away, shows the retained trace.
     EXPECT_EQ(box.grab().toImage().convertToFormat(QImage::Format_RGB32), box.image());
+    // Word 3 cannot be read: the trace repeats word 2 there and goes on with word 4.
+    const std::vector<QPointF> pts = points(Plot::C1);
+    EXPECT_FLOAT_EQ(pts[3].y(), pts[2].y());
+    EXPECT_FLOAT_EQ(pts[4].y(), 5 * words[4]);
 }
 
 } // namespace
