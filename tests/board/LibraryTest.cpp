@@ -133,13 +133,15 @@ TEST(Library, RealTimeThreadPacesSamplesAnswersCommandsRecordsAndPlaysThem) {
     std::vector<float> played(fs::file_size(raw) / sizeof(float));
     std::ifstream(raw, std::ios::binary).read(reinterpret_cast<char *>(played.data()),
                                               static_cast<std::streamsize>(played.size() * sizeof(float)));
-    // Align 25 ms windows one by one from 0.5 s on: the first anywhere within 0.3 s, the next
-    // near the last (the monitor may skip or pause a few milliseconds to hold its latency), or
-    // further when that finds nothing.
+    // Align 25 ms windows one by one over the last 1.5 s played, well after the excitation
+    // stopped (a slow build may take a second to get there): the first anywhere within 0.3 s,
+    // the next near the last (the monitor may skip or pause a few milliseconds to hold its
+    // latency), or further when that finds nothing.
     const long window = static_cast<long>(deviceRate / 40);
     std::vector<double> correlations;
     long lag = 0;
-    for (long at = window * 20; at + window <= static_cast<long>(played.size()); at += window) {
+    for (long at = std::max(window * 20, static_cast<long>(played.size()) - 60 * window);
+         at + window <= static_cast<long>(played.size()); at += window) {
         const long wide = static_cast<long>(0.3 * deviceRate);
         auto [c, best] = bestAlignment(played, reference, at, window, lag - (correlations.empty() ? wide : window),
                                        lag + (correlations.empty() ? wide : window));
