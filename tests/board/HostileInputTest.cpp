@@ -82,8 +82,6 @@ TEST(HostileInput, EachBadInputIsRefusedOrRunOnWithItsReason) {
          {}, AtLoad, "is not below half of 20000 Hz"},
         // Program files: refused by _Kesto_loadcs, most before the loader sees them.
         {"a missing program", "quiros.out", {}, {}, AtLoad, "quiros.out: cannot be read"},
-        {"a program that is a directory", "quiros.out", directory, {}, AtLoad, "quiros.out: is a directory"},
-        {"a program that is a FIFO", "quiros.out", fifo, {}, AtLoad, "quiros.out: is a FIFO"},
         {"a program that is text", "quiros.out", text(std::string(80, '7')), {}, AtLoad, "not an ELF file"},
         {"a program cut after its first pages", "quiros.out",
          copyOf(Program, [](std::string &b) { b.resize(4096 + 512); }), {}, AtLoad, "cut short"},
