@@ -108,8 +108,7 @@ TEST(Library, RealTimeThreadPacesSamplesAnswersCommandsRecordsAndPlaysThem) {
         }
         send(Cmd::IdentStop); // off again: the monitor's fast converter cuts its top band
         std::this_thread::sleep_for(std::chrono::seconds(3));
-        EXPECT_EQ(Kesto_libexit(), 0);
-    }
+    } // the session's exit ends the recording and says what the monitor played
     const std::string log = testing::internal::GetCapturedStderr();
     const double deviceRate = figure(log, "played at ");
     const double latencyMs = figure(log, "latency at most ");

@@ -3,6 +3,7 @@
 
 #include "Rig.h"
 
+#include "board/RegularFile.h"
 #include "board/Scene.h"
 
 #include "coeffile/CoefficientParser.h"
@@ -11,9 +12,7 @@
 
 #include <cmath>
 #include <complex>
-#include <fstream>
 #include <numbers>
-#include <sstream>
 
 namespace {
 
@@ -24,10 +23,9 @@ constexpr float BetaC = 1e-6f, BetaW = 1e-5f; // the defaults, which the program
 constexpr int Fetched = 251;                  // what a fetch of a 256-tap model returns
 
 std::vector<double> lowPass() {
-    std::ifstream in(QUIRO_SOURCE_DIR "/data/LPF.COF");
-    std::ostringstream text;
-    text << in.rdbuf();
-    const auto r = quiro::parseCoefficients<double>(text.str());
+    std::string text, error;
+    EXPECT_TRUE(kesto::readRegularFile(QUIRO_SOURCE_DIR "/data/LPF.COF", 1 << 20, text, error)) << error;
+    const auto r = quiro::parseCoefficients<double>(text);
     return r.problem == quiro::CoefficientProblem::None ? r.coefficients : std::vector<double>{1.0};
 }
 

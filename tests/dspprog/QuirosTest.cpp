@@ -20,13 +20,6 @@ void fillXfer(Rig &h) {
         h.memory.store(dspmem::XferBuf + 4 * i, Sentinel);
 }
 
-int wordsWritten(const Rig &h) {
-    int n = 0;
-    while (n < 4096 && h.memory.load(dspmem::XferBuf + 4 * n) != Sentinel)
-        ++n;
-    return n;
-}
-
 TEST(Handshake, EveryCommandIsTakenHeldAndReleasedWithItsResultsInPlace) {
     // C tap count 20 and W tap count 12 (not the defaults): C-sized results are 15 words, W 7.
     const struct {
@@ -42,7 +35,10 @@ TEST(Handshake, EveryCommandIsTakenHeldAndReleasedWithItsResultsInPlace) {
         fillXfer(h);
         h.post(static_cast<Cmd>(c.code));
         EXPECT_EQ(h.getLong(dspmem::CmdAck), 1);
-        EXPECT_EQ(wordsWritten(h), c.words);
+        int words = 0; // up to the first word the command left alone
+        while (words < 4096 && h.memory.load(dspmem::XferBuf + 4 * words) != Sentinel)
+            ++words;
+        EXPECT_EQ(words, c.words);
         h.step(5); // the acknowledgement holds until the PC releases
         EXPECT_EQ(h.getLong(dspmem::CmdAck), 1);
         h.release();
@@ -71,7 +67,6 @@ TEST(Capture, CompletesAfterCTapCountMinusFiveSamplesAndHoldsThem) {
     h.step(100);
     EXPECT_EQ(h.fetch(Cmd::PrimFetch, 11), det);
     EXPECT_EQ(h.fetch(Cmd::ErrorFetch, 11), err);
-    EXPECT_EQ(h.fetch(Cmd::CtrlFetch, 11), std::vector<float>(11, 0.0f)) << "idle: silent";
 }
 
 // Each clear zeroes its own filter only; a C step of zero leaves every filter at zero (W's
