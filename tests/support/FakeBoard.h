@@ -48,8 +48,6 @@ public:
     void setLong(std::uint32_t address, std::int32_t v) { memory[address] = wordOfLong(v); }
     // Fills XferBuf words 0..values.size()-1.
     void fillXfer(const std::vector<float> &values);
-    // Every write that was not to CmdCode or CmdRequest, in order.
-    std::vector<Write> dataWrites() const;
     // The command currently in progress on the DSP side, or 0.
     std::int32_t current() const { return inProgress_ ? currentCode_ : 0; }
 
