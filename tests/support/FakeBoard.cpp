@@ -29,8 +29,7 @@ std::int32_t FakeBoard::bdinit() {
     return 0;
 }
 std::int32_t FakeBoard::loadcs(const std::string &path) {
-    calls.emplace_back("_Kesto_loadcs");
-    loadedPath = path;
+    calls.push_back("_Kesto_loadcs(" + path + ")");
     return loadcsResult;
 }
 std::int32_t FakeBoard::run() {

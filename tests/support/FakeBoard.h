@@ -34,12 +34,11 @@ public:
     // Runs when a command is taken, before CmdAck goes to 1.
     std::function<void(std::int32_t code, FakeBoard &)> onCommand;
 
-    std::vector<std::string> calls;     // names of the operations called, in order
+    std::vector<std::string> calls;     // the operations called, in order, with their arguments
     std::vector<std::int32_t> commands; // command numbers taken, in order
     std::vector<Write> writes;          // every putmem, in order
     int reads = 0;                      // every getmem
     int xferReads = 0;                  // getmem calls inside XferBuf
-    std::string loadedPath;
     bool overlapped = false; // CmdCode was written while a command was in progress
 
     std::map<std::uint32_t, std::uint32_t> memory;
