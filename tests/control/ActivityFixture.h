@@ -103,8 +103,6 @@ struct ActivityRig {
     }
 };
 
-struct ActivityFixture : ::testing::Test, ActivityRig {
-    ActivityFixture() { board.ackAfterReads = 2; }
-};
+struct ActivityFixture : ::testing::Test, ActivityRig {};
 
 } // namespace quiro::test

@@ -41,7 +41,6 @@ TEST_F(Handshake, CompletesHoweverLateTheAckAndRefusesCommandsMeanwhile) {
         EXPECT_EQ(yields, c.yields) << "delay " << c.delay;
     }
     EXPECT_FALSE(board.overlapped);
-    EXPECT_EQ(board.commands, (std::vector<std::int32_t>(std::size(cases), 15)));
 }
 
 TEST_F(Handshake, WritesStopAtTheTransferBufferEnd) {

@@ -12,14 +12,6 @@ void FakeBoard::fillXfer(const std::vector<float> &values) {
         memory[dspmem::XferBuf + 4 * static_cast<std::uint32_t>(i)] = wordOfSingle(values[i]);
 }
 
-std::vector<FakeBoard::Write> FakeBoard::dataWrites() const {
-    std::vector<Write> out;
-    for (const Write &w : writes)
-        if (w.address != dspmem::CmdCode && w.address != dspmem::CmdRequest)
-            out.push_back(w);
-    return out;
-}
-
 std::int32_t FakeBoard::libenter() {
     calls.emplace_back("Kesto_libenter");
     return libenterResult;
@@ -37,8 +29,7 @@ std::int32_t FakeBoard::bdinit() {
     return 0;
 }
 std::int32_t FakeBoard::loadcs(const std::string &path) {
-    calls.emplace_back("_Kesto_loadcs");
-    loadedPath = path;
+    calls.push_back("_Kesto_loadcs(" + path + ")");
     return loadcsResult;
 }
 std::int32_t FakeBoard::run() {

@@ -34,12 +34,11 @@ public:
     // Runs when a command is taken, before CmdAck goes to 1.
     std::function<void(std::int32_t code, FakeBoard &)> onCommand;
 
-    std::vector<std::string> calls;     // names of the operations called, in order
+    std::vector<std::string> calls;     // the operations called, in order, with their arguments
     std::vector<std::int32_t> commands; // command numbers taken, in order
     std::vector<Write> writes;          // every putmem, in order
     int reads = 0;                      // every getmem
     int xferReads = 0;                  // getmem calls inside XferBuf
-    std::string loadedPath;
     bool overlapped = false; // CmdCode was written while a command was in progress
 
     std::map<std::uint32_t, std::uint32_t> memory;
@@ -48,8 +47,6 @@ public:
     void setLong(std::uint32_t address, std::int32_t v) { memory[address] = wordOfLong(v); }
     // Fills XferBuf words 0..values.size()-1.
     void fillXfer(const std::vector<float> &values);
-    // Every write that was not to CmdCode or CmdRequest, in order.
-    std::vector<Write> dataWrites() const;
     // The command currently in progress on the DSP side, or 0.
     std::int32_t current() const { return inProgress_ ? currentCode_ : 0; }
 
