@@ -187,7 +187,7 @@ TEST_F(App, ADialogEditReachesTheWindowAndTheNextDownload) {
     ident->click();
     ASSERT_FALSE(board.commands.empty());
     EXPECT_EQ(board.commands.front(), 12);
-    EXPECT_EQ(board.writes.front().word, 128u); // CmdArg1, the C tap count
+    EXPECT_EQ(board.writes.front().second, 128u); // CmdArg1, the C tap count
 
     // Then C2 and a run in mode 1: the window shows the mode, and its display timer runs only
     // while the run does.

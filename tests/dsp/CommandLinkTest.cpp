@@ -33,11 +33,8 @@ TEST_F(Handshake, CompletesHoweverLateTheAckAndRefusesCommandsMeanwhile) {
         board.writes.clear();
         yields = 0;
         link.SendCommand(Cmd::WClear);
-        const std::pair<std::uint32_t, std::uint32_t> sent[] = {
-            {dspmem::CmdCode, 15u}, {dspmem::CmdRequest, 1u}, {dspmem::CmdRequest, 0u}};
-        ASSERT_EQ(board.writes.size(), std::size(sent));
-        for (std::size_t i = 0; i < std::size(sent); ++i)
-            EXPECT_EQ(std::pair(board.writes[i].address, board.writes[i].word), sent[i]);
+        EXPECT_EQ(board.writes, (FakeBoard::Writes{{dspmem::CmdCode, 15}, {dspmem::CmdRequest, 1},
+                                                   {dspmem::CmdRequest, 0}}));
         EXPECT_EQ(yields, c.yields) << "delay " << c.delay;
     }
     EXPECT_FALSE(board.overlapped);
@@ -47,7 +44,7 @@ TEST_F(Handshake, WritesStopAtTheTransferBufferEnd) {
     for (int i = 0; i < dspmem::XferWords + 10; ++i)
         link.writeNextXfer(1.0f);
     EXPECT_EQ(board.writes.size(), static_cast<std::size_t>(dspmem::XferWords));
-    EXPECT_EQ(board.writes.back().address, 0x80006FFCu);
+    EXPECT_EQ(board.writes.back().first, 0x80006FFCu);
 }
 
 } // namespace

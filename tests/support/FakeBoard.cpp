@@ -12,31 +12,6 @@ void FakeBoard::fillXfer(const std::vector<float> &values) {
         memory[dspmem::XferBuf + 4 * static_cast<std::uint32_t>(i)] = wordOfSingle(values[i]);
 }
 
-std::int32_t FakeBoard::libenter() {
-    calls.emplace_back("Kesto_libenter");
-    return libenterResult;
-}
-std::int32_t FakeBoard::libexit() {
-    calls.emplace_back("Kesto_libexit");
-    return 0;
-}
-std::int32_t FakeBoard::bdsel(std::int32_t board) {
-    calls.push_back("Kesto_bdsel(" + std::to_string(board) + ")");
-    return 0;
-}
-std::int32_t FakeBoard::bdinit() {
-    calls.emplace_back("_Kesto_bdinit");
-    return 0;
-}
-std::int32_t FakeBoard::loadcs(const std::string &path) {
-    calls.push_back("_Kesto_loadcs(" + path + ")");
-    return loadcsResult;
-}
-std::int32_t FakeBoard::run() {
-    calls.emplace_back("_Kesto_run");
-    return runResult;
-}
-
 std::int32_t FakeBoard::getmem(std::uint32_t address, std::uint32_t *out) {
     ++reads;
     if (address >= dspmem::XferBuf && address < dspmem::XferBuf + 4 * dspmem::XferWords)
@@ -58,7 +33,7 @@ std::int32_t FakeBoard::getmem(std::uint32_t address, std::uint32_t *out) {
 }
 
 std::int32_t FakeBoard::putmem(std::uint32_t address, const std::uint32_t *in, std::int32_t) {
-    writes.push_back({address, *in});
+    writes.emplace_back(address, *in);
     if (address == dspmem::CmdCode && inProgress_)
         overlapped = true;
     memory[address] = *in;

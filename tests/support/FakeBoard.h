@@ -12,16 +12,14 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quiro::test {
 
 class FakeBoard : public Board {
 public:
-    struct Write {
-        std::uint32_t address;
-        std::uint32_t word;
-    };
+    using Writes = std::vector<std::pair<std::uint32_t, std::uint32_t>>; // address, word
 
     // Results of the operations that start-up tests.
     std::int32_t libenterResult = 0;
@@ -36,7 +34,7 @@ public:
 
     std::vector<std::string> calls;     // the operations called, in order, with their arguments
     std::vector<std::int32_t> commands; // command numbers taken, in order
-    std::vector<Write> writes;          // every putmem, in order
+    Writes writes;                      // every putmem, in order
     int reads = 0;                      // every getmem
     int xferReads = 0;                  // getmem calls inside XferBuf
     bool overlapped = false; // CmdCode was written while a command was in progress
@@ -50,17 +48,26 @@ public:
     // The command currently in progress on the DSP side, or 0.
     std::int32_t current() const { return inProgress_ ? currentCode_ : 0; }
 
-    std::int32_t libenter() override;
-    std::int32_t libexit() override;
-    std::int32_t bdsel(std::int32_t board) override;
-    std::int32_t bdinit() override;
-    std::int32_t loadcs(const std::string &path) override;
-    std::int32_t run() override;
+    std::int32_t libenter() override { return logged("Kesto_libenter", libenterResult); }
+    std::int32_t libexit() override { return logged("Kesto_libexit", 0); }
+    std::int32_t bdsel(std::int32_t board) override {
+        return logged("Kesto_bdsel(" + std::to_string(board) + ")", 0);
+    }
+    std::int32_t bdinit() override { return logged("_Kesto_bdinit", 0); }
+    std::int32_t loadcs(const std::string &path) override {
+        return logged("_Kesto_loadcs(" + path + ")", loadcsResult);
+    }
+    std::int32_t run() override { return logged("_Kesto_run", runResult); }
     std::int32_t getmem(std::uint32_t address, std::uint32_t *word) override;
     std::int32_t putmem(std::uint32_t address, const std::uint32_t *word,
                         std::int32_t flag) override;
 
 private:
+    std::int32_t logged(std::string call, std::int32_t result) {
+        calls.push_back(std::move(call));
+        return result;
+    }
+
     bool inProgress_ = false;
     bool released_ = false;
     std::int32_t currentCode_ = 0;
