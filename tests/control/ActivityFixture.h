@@ -32,6 +32,7 @@ struct RecordingView : ActivityView {
     void drawPlot(Plot p) override { ++draws[plotIndex(p)]; }
 };
 
+using B = Button;
 using Buttons = std::set<Button>;
 using Commands = std::vector<std::int32_t>;
 constexpr std::int32_t n(Cmd c) { return static_cast<std::int32_t>(c); }

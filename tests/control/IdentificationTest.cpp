@@ -6,7 +6,6 @@
 namespace quiro::test {
 namespace {
 
-using B = Button;
 const Buttons idleNothingIdentified = {B::C1Ident, B::C1Clear, B::C2Ident, B::C2Clear, B::ParamSet};
 const Buttons idleBothIdentified = {B::C1Ident,  B::C1Clear, B::C2Ident, B::C2Clear,
                                     B::ParamSet, B::Quiro,   B::WClear};

@@ -6,7 +6,6 @@
 namespace quiro::test {
 namespace {
 
-using B = Button;
 using CancellationRun = ActivityFixture;
 
 // Five ticks after the start a ready capture is fetched, drawn and restarted (ticks beyond the
