@@ -56,19 +56,6 @@ TEST(SpscRing, KeepsOrderAndRefusesWhatDoesNotFit) {
     }
 }
 
-// A file-size limit for the process while it lives; writes past it fail with EFBIG.
-struct FileSizeLimit {
-    rlimit saved{};
-    explicit FileSizeLimit(rlim_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit limited = saved;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
-};
-
 TEST(Recorder, KeepsEveryQueuedFrameOrEndsTheFileOnceWithAValidHeader) {
     constexpr std::uint64_t Whole = WavRecorder::MaxDataBytes;
     constexpr std::size_t Any = ~std::size_t{0}; // more than none and fewer than pushed
@@ -89,23 +76,26 @@ TEST(Recorder, KeepsEveryQueuedFrameOrEndsTheFileOnceWithAValidHeader) {
     };
     const std::string path = (fs::temp_directory_path() /
                               ("kesto-recorder-" + std::to_string(::getpid()) + ".wav")).string();
+    // A row's file-size limit holds while it writes: writes past it fail with EFBIG.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
     for (const auto &r : rows) {
         SCOPED_TRACE(r.what);
         WavRecorder rec(r.maxDataBytes, r.drops ? 2 : 0);
         std::string error;
         ASSERT_TRUE(rec.open(path, 20000, error)) << error;
         testing::internal::CaptureStderr();
-        {
-            const auto limit = r.fileSizeLimit ? std::make_unique<FileSizeLimit>(r.fileSizeLimit)
-                                               : nullptr;
-            for (std::size_t i = 0; i < r.frames; ++i) {
-                if (r.rateChangeAt && i == r.rateChangeAt)
-                    rec.rateChanged(48000);
-                const auto v = static_cast<std::int32_t>(i % 4096) - 2048;
-                rec.frame(v, -v, v / 2);
-            }
-            rec.close();
+        const rlimit limit{r.fileSizeLimit ? r.fileSizeLimit : saved.rlim_cur, saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        for (std::size_t i = 0; i < r.frames; ++i) {
+            if (r.rateChangeAt && i == r.rateChangeAt)
+                rec.rateChanged(48000);
+            const auto v = static_cast<std::int32_t>(i % 4096) - 2048;
+            rec.frame(v, -v, v / 2);
         }
+        rec.close();
+        setrlimit(RLIMIT_FSIZE, &saved);
         const std::string err = testing::internal::GetCapturedStderr();
         if (r.written == Any) {
             EXPECT_GT(rec.written(), 0u);
