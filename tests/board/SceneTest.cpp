@@ -58,7 +58,6 @@ TEST(SceneDir, NamesTheFileAndLineOfWhatIsWrong) {
         {"scene.ini", "sample_rate = 10000\nloudness = 3\n", "scene.ini:2: unknown key"},
         {"scene.ini", "\n\ntone = 100\n", "scene.ini:3: tone takes 2"},
         {"scene.ini", "broadband = -1\n", "scene.ini:1: broadband must not be negative"},
-        {"scene.ini", "sample_rate = fast\n", "scene.ini:1: \"fast\" is not"},
         {"scene.ini", "sample_rate 10000\n", "scene.ini:1: expected key = value"},
         {"scene.ini", "sample_rate = 5\n", "scene.ini:1: sample_rate must lie"},
         {"scene.ini", "sample_rate = 400000\n", "scene.ini:1: sample_rate must lie"},
