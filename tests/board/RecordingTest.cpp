@@ -1,5 +1,5 @@
-// The recorder's ring and writer thread, its refusals and limits, and plants for a new rate
-// swapped in at a block boundary. The ring's two threads are the recorder's and the monitor's,
+// The recorder's ring and writer thread, its refusals and limits, plants for a new rate swapped
+// in at a block boundary, and the rates the board refuses. The ring's two threads are the recorder's and the monitor's,
 // whose tests run under ThreadSanitizer: there a missing release or acquire on either index is
 // reported.
 
@@ -152,6 +152,46 @@ TEST(RateChange, BuildsThePlantOffTheSampleThreadAndSwapsItInAtABlockBoundary) {
             heard += std::abs(core.lastFrame().error);
         }
         EXPECT_NE(heard, 0) << "the plant at " << r.asked << " Hz is silent";
+    }
+}
+
+// A stand-in program at `standInRate`, for rates the real one never asks for; the test asks for a
+// later one through the host the board gave it.
+double standInRate = 0;
+const KestoDspHost *standInHost = nullptr;
+const KestoDspProgram StandIn{
+    KESTO_DSP_ABI, "stand-in",
+    [](const KestoDspHost *host, std::uint64_t) -> void * { return (standInHost = host, &standInRate); },
+    [](void *) {}, [](void *, std::int32_t, std::int32_t) { return std::int32_t{0}; },
+    [](void *) { return std::int32_t{0}; }, [](void *) { return standInRate; }};
+
+// A program's rate outside 1000 to 384000 Hz is refused at loading, a later one while the board
+// goes on at its own.
+TEST(RateChange, ARateOutsideTheBoardsRangeIsRefusedAtLoadingOrLater) {
+    const struct {
+        double loaded, later; // later 0: none asked for
+        const char *message;  // in the loading's error or on stderr
+    } rows[] = {
+        {999, 0, "the DSP program runs at 999 Hz, outside the board's 1000 to 384000 Hz"},
+        {384001, 0, "runs at 384001 Hz, outside"},
+        {std::nan(""), 0, "runs at nan Hz, outside"},
+        {384000, 1e9, "a sampling rate of 1e+09 Hz is refused"},
+    };
+    for (const auto &r : rows) {
+        BoardCore core(BoardConfig{builtInScene(20000), Clock::Free, "", 1});
+        standInRate = r.loaded;
+        std::string error;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(core.attach(&StandIn, error), r.later != 0) << r.loaded;
+        if (r.later != 0) {
+            core.settle();
+            standInHost->set_rate(standInHost->ctx, r.later);
+            core.settle();
+            core.step(1);
+            EXPECT_EQ(core.rate(), r.loaded);
+        }
+        const std::string said = error + testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(r.message), std::string::npos) << said;
     }
 }
 
