@@ -187,7 +187,6 @@ TEST(RateChange, ARateOutsideTheBoardsRangeIsRefusedAtLoadingOrLater) {
             core.settle();
             standInHost->set_rate(standInHost->ctx, r.later);
             core.settle();
-            core.step(1);
             EXPECT_EQ(core.rate(), r.loaded);
         }
         const std::string said = error + testing::internal::GetCapturedStderr();

@@ -143,7 +143,7 @@ TEST(Guard, RunawaysTripItAndTheOutputDoesNotStaySaturated) {
         rig.run(5);
         const std::int32_t before = rig.trips();
         rig.setParams(256, 256, BetaC, c.betaW);
-        rig.setGains(c.gainC, 1, 1);
+        rig.setFloats(c.gainC, 1, 1, Cmd::SetGains);
         rig.plant->setSourceGain(c.noiseRise);
         const auto first = rig.run(1);
         EXPECT_GT(rig.trips(), before) << "within a second";

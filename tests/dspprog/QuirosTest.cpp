@@ -112,7 +112,7 @@ TEST(Soundness, HostileArgumentsStayInsideTheArraysAndDivergenceIsReset) {
         h.put(dspmem::CmdArg1, c.dCount);
         h.send(Cmd::LoadDFilter);
         h.setParams(c.cTaps, c.wTaps, c.betaC, c.betaW, c.rate);
-        h.setGains(c.gain, c.gain, c.gain);
+        h.setFloats(c.gain, c.gain, c.gain, Cmd::SetGains);
         for (Cmd cmd : {Cmd::C1IdentStart, Cmd::IdentStop, Cmd::C2IdentStart, Cmd::IdentStop,
                         Cmd::CaptureStart, Cmd::Mode1, Cmd::Mode2, Cmd::Mode3}) {
             h.send(cmd);
