@@ -45,11 +45,11 @@ inline void send(quiro::Cmd code) {
 using Env = std::vector<std::pair<const char *, std::string>>;
 
 // The environment of the next Kesto_libenter: the real-time clock, then `env`; every other
-// variable the board (or the stand-in program) reads is unset. Leaves the library on destruction.
+// variable the board reads is unset. Leaves the library on destruction.
 struct Session {
     explicit Session(const Env &env = {}) {
         for (const char *name : {"KESTO32_SCENE", "KESTO32_RECORD", "KESTO32_LISTEN", "KESTO32_LISTEN_GAIN",
-                                 "SDL_AUDIODRIVER", "SDL_DISKAUDIOFILE", "KESTO_TEST_RATE"})
+                                 "SDL_AUDIODRIVER", "SDL_DISKAUDIOFILE"})
             ::unsetenv(name);
         ::setenv("KESTO32_CLOCK", "realtime", 1);
         for (const auto &[name, value] : env)

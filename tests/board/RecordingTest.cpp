@@ -1,5 +1,5 @@
-// The recorder's ring and writer thread, its refusals and limits, and plants for a new rate
-// swapped in at a block boundary. The ring's two threads are the recorder's and the monitor's,
+// The recorder's ring and writer thread, its refusals and limits, plants for a new rate swapped
+// in at a block boundary, and the rates the board refuses. The ring's two threads are the recorder's and the monitor's,
 // whose tests run under ThreadSanitizer: there a missing release or acquire on either index is
 // reported.
 
@@ -56,19 +56,6 @@ TEST(SpscRing, KeepsOrderAndRefusesWhatDoesNotFit) {
     }
 }
 
-// A file-size limit for the process while it lives; writes past it fail with EFBIG.
-struct FileSizeLimit {
-    rlimit saved{};
-    explicit FileSizeLimit(rlim_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit limited = saved;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
-};
-
 TEST(Recorder, KeepsEveryQueuedFrameOrEndsTheFileOnceWithAValidHeader) {
     constexpr std::uint64_t Whole = WavRecorder::MaxDataBytes;
     constexpr std::size_t Any = ~std::size_t{0}; // more than none and fewer than pushed
@@ -89,23 +76,26 @@ TEST(Recorder, KeepsEveryQueuedFrameOrEndsTheFileOnceWithAValidHeader) {
     };
     const std::string path = (fs::temp_directory_path() /
                               ("kesto-recorder-" + std::to_string(::getpid()) + ".wav")).string();
+    // A row's file-size limit holds while it writes: writes past it fail with EFBIG.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
     for (const auto &r : rows) {
         SCOPED_TRACE(r.what);
         WavRecorder rec(r.maxDataBytes, r.drops ? 2 : 0);
         std::string error;
         ASSERT_TRUE(rec.open(path, 20000, error)) << error;
         testing::internal::CaptureStderr();
-        {
-            const auto limit = r.fileSizeLimit ? std::make_unique<FileSizeLimit>(r.fileSizeLimit)
-                                               : nullptr;
-            for (std::size_t i = 0; i < r.frames; ++i) {
-                if (r.rateChangeAt && i == r.rateChangeAt)
-                    rec.rateChanged(48000);
-                const auto v = static_cast<std::int32_t>(i % 4096) - 2048;
-                rec.frame(v, -v, v / 2);
-            }
-            rec.close();
+        const rlimit limit{r.fileSizeLimit ? r.fileSizeLimit : saved.rlim_cur, saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        for (std::size_t i = 0; i < r.frames; ++i) {
+            if (r.rateChangeAt && i == r.rateChangeAt)
+                rec.rateChanged(48000);
+            const auto v = static_cast<std::int32_t>(i % 4096) - 2048;
+            rec.frame(v, -v, v / 2);
         }
+        rec.close();
+        setrlimit(RLIMIT_FSIZE, &saved);
         const std::string err = testing::internal::GetCapturedStderr();
         if (r.written == Any) {
             EXPECT_GT(rec.written(), 0u);
@@ -162,6 +152,45 @@ TEST(RateChange, BuildsThePlantOffTheSampleThreadAndSwapsItInAtABlockBoundary) {
             heard += std::abs(core.lastFrame().error);
         }
         EXPECT_NE(heard, 0) << "the plant at " << r.asked << " Hz is silent";
+    }
+}
+
+// A stand-in program at `standInRate`, for rates the real one never asks for; the test asks for a
+// later one through the host the board gave it.
+double standInRate = 0;
+const KestoDspHost *standInHost = nullptr;
+const KestoDspProgram StandIn{
+    KESTO_DSP_ABI, "stand-in",
+    [](const KestoDspHost *host, std::uint64_t) -> void * { return (standInHost = host, &standInRate); },
+    [](void *) {}, [](void *, std::int32_t, std::int32_t) { return std::int32_t{0}; },
+    [](void *) { return std::int32_t{0}; }, [](void *) { return standInRate; }};
+
+// A program's rate outside 1000 to 384000 Hz is refused at loading, a later one while the board
+// goes on at its own.
+TEST(RateChange, ARateOutsideTheBoardsRangeIsRefusedAtLoadingOrLater) {
+    const struct {
+        double loaded, later; // later 0: none asked for
+        const char *message;  // in the loading's error or on stderr
+    } rows[] = {
+        {999, 0, "the DSP program runs at 999 Hz, outside the board's 1000 to 384000 Hz"},
+        {384001, 0, "runs at 384001 Hz, outside"},
+        {std::nan(""), 0, "runs at nan Hz, outside"},
+        {384000, 1e9, "a sampling rate of 1e+09 Hz is refused"},
+    };
+    for (const auto &r : rows) {
+        BoardCore core(BoardConfig{builtInScene(20000), Clock::Free, "", 1});
+        standInRate = r.loaded;
+        std::string error;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(core.attach(&StandIn, error), r.later != 0) << r.loaded;
+        if (r.later != 0) {
+            core.settle();
+            standInHost->set_rate(standInHost->ctx, r.later);
+            core.settle();
+            EXPECT_EQ(core.rate(), r.loaded);
+        }
+        const std::string said = error + testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(r.message), std::string::npos) << said;
     }
 }
 

