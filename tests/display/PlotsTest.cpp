@@ -58,10 +58,6 @@ struct Display : test::UsesQt, ::testing::Test {
     }
 };
 
-struct Drawing : Display {
-    Drawing() { plots.initialiseDisplay(); }
-};
-
 TEST_F(Display, StartUpGivesEveryPlotFullScaleZeroPointTwoAndItsAxes) {
     for (const bool started : {false, true}) {
         if (started)
@@ -117,7 +113,7 @@ TEST_F(Display, ZoomMovesAndClearsOnlyItsOwnPlotAndStopsAtEitherEnd) {
 
 // Each point is one word read from the transfer buffer, spread over the tap count less five;
 // coefficients are scaled by the gain, samples by the gain over full scale.
-TEST_F(Drawing, ReadsOneWordPerPointOverTheCountLessFiveAndScalesItByTheGain) {
+TEST_F(Display, ReadsOneWordPerPointOverTheCountLessFiveAndScalesItByTheGain) {
     const struct {
         Plot plot;
         const char *count;
@@ -140,8 +136,6 @@ TEST_F(Drawing, ReadsOneWordPerPointOverTheCountLessFiveAndScalesItByTheGain) {
         SCOPED_TRACE(testing::Message() << "row " << &r - rows << ", " << row.picture);
         plots.initialiseDisplay();
         press(r.presses > 0 ? row.zoomOut : row.zoomIn, std::abs(r.presses));
-        for (const char *box : {"TextCTapSize", "TextWTapSize"})
-            form.control<QLineEdit>(box)->setText(QStringLiteral("256"));
         form.control<QLineEdit>(row.countText)->setText(QString::fromLatin1(r.count));
         plots.picture(r.plot).line({0, 0.5}, {1, 0.5}); // an old trace, to be cleared
         float stale = 0.0F;
@@ -164,9 +158,10 @@ TEST_F(Drawing, ReadsOneWordPerPointOverTheCountLessFiveAndScalesItByTheGain) {
     }
 }
 
-TEST_F(Drawing, TheImageCutsATraceOffAtTheEdgeItLeavesByAndKeepsTheRest) {
+TEST_F(Display, TheImageCutsATraceOffAtTheEdgeItLeavesByAndKeepsTheRest) {
     // At gain 5 the rest of the trace lies at y = 0.5, pixel row 30; the spike at x = 125/251
     // (pixel 156) lies far outside, and only the two lines to it reach the edge row.
+    plots.initialiseDisplay();
     const struct {
         Plot plot;
         float rest;
@@ -191,7 +186,8 @@ TEST_F(Drawing, TheImageCutsATraceOffAtTheEdgeItLeavesByAndKeepsTheRest) {
     }
 }
 
-TEST_F(Drawing, ATraceShowsAfterOneRefreshAndOnRepaintAndAFailedReadRepeatsTheLastValue) {
+TEST_F(Display, ATraceShowsAfterOneRefreshAndOnRepaintAndAFailedReadRepeatsTheLastValue) {
+    plots.initialiseDisplay();
     test::PaintCounter counter;
     PictureBox &box = plots.picture(Plot::C1);
     box.installEventFilter(&counter);
