@@ -51,7 +51,6 @@ struct Display : test::UsesQt, ::testing::Test {
         for (std::size_t i = 2; i < lines.size(); ++i) {
             if (out.empty())
                 out.push_back(lines[i].p1());
-            EXPECT_EQ(lines[i].p1(), out.back()) << "each line starts where the last one ended";
             out.push_back(lines[i].p2());
         }
         return out;
