@@ -159,11 +159,9 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
 // the activities and their state comes back to the window.
 TEST_F(App, ADialogEditReachesTheWindowAndTheNextDownload) {
     QTemporaryDir dir;
-    auto fake = std::make_unique<test::FakeBoard>();
-    test::FakeBoard &board = *fake;
-    Console console(std::move(fake), {[](MessageIcon, const QString &, const QString &) {}, [] {},
-                                      {}, QStringLiteral(QUIRO_SOURCE_DIR "/data")},
-                    dir.filePath("quiro.lock"));
+    Console console(std::make_unique<test::FakeBoard>(), {{}, {}, {}, QUIRO_SOURCE_DIR "/data"},
+                    dir.filePath("quiro.lock")); // no hooks: a message would throw
+    auto &board = static_cast<test::FakeBoard &>(console.board());
     ASSERT_EQ(console.start(), StartupResult::Ready);
     MainForm &shown = console.form();
     QTimer::singleShot(0, [&] { // inside the modal dialog's own event loop
