@@ -48,11 +48,10 @@ struct Display : test::UsesQt, ::testing::Test {
     std::vector<QPointF> points(Plot plot) const {
         const std::vector<QLineF> &lines = plots.picture(plot).lines();
         std::vector<QPointF> out;
-        for (std::size_t i = 2; i < lines.size(); ++i) {
-            if (out.empty())
-                out.push_back(lines[i].p1());
-            out.push_back(lines[i].p2());
-        }
+        for (std::size_t i = 2; i < lines.size(); ++i)
+            out.push_back(lines[i].p1());
+        if (lines.size() > 2)
+            out.push_back(lines.back().p2());
         return out;
     }
 };
@@ -68,9 +67,6 @@ TEST_F(Display, StartUpGivesEveryPlotFullScaleZeroPointTwoAndItsAxes) {
             EXPECT_EQ(plots.step(row.plot), started ? 7 : 0);
             EXPECT_EQ(plots.gain(row.plot), started ? 5.0 : 0.0);
             EXPECT_EQ(plots.picture(row.plot).lines(), started ? Axes : std::vector<QLineF>{});
-            // Only the signal plots can be zoomed between runs.
-            EXPECT_EQ(form.control<QPushButton>(row.zoomIn)->isEnabled(), started && row.signal);
-            EXPECT_EQ(form.control<QPushButton>(row.zoomOut)->isEnabled(), started && row.signal);
             // The axes are in the image: the left column and the zero line.
             EXPECT_EQ(black(row.plot, 0, 0) && black(row.plot, 0, 120), started);
             EXPECT_EQ(black(row.plot, 312, 60) || black(row.plot, 312, 61), started);
