@@ -5,7 +5,6 @@
 #include "QtApplication.h"
 #include "app/Console.h"
 #include "window/Fonts.h"
-#include "window/Inventory.h"
 
 #include <QFontInfo>
 #include <QPushButton>
@@ -22,32 +21,14 @@
 namespace quiro {
 namespace {
 
-struct App : ::testing::Test {
-    static void SetUpTestSuite() { test::application(), installFontSubstitutions(); }
+struct App : test::UsesQt, ::testing::Test {
+    App() { installFontSubstitutions(); }
     MainForm form;
 };
 
 // What the window shows of one control: container, pixels, points, bold, enabled, horizontal
 // alignment (unchecked when empty) and text.
 using Look = std::tuple<QString, QRect, double, bool, bool, Qt::Alignment, QString>;
-
-void expectLook(const MainForm &form, const char *name, const Look &look) {
-    const auto &[parent, pixels, points, bold, enabled, align, text] = look;
-    SCOPED_TRACE(name);
-    const QWidget *w = form.control(name);
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->parentWidget()->objectName(), parent);
-    EXPECT_EQ(w->geometry(), pixels);
-    EXPECT_DOUBLE_EQ(w->font().pointSizeF(), points);
-    EXPECT_EQ(w->font().bold(), bold);
-    EXPECT_EQ(w->isEnabled(), enabled);
-    const auto shown = w->property("alignment").value<Qt::Alignment>() & Qt::AlignHorizontal_Mask;
-    EXPECT_TRUE(!align || shown == align) << "alignment " << shown;
-    const char *property = w->inherits("QGroupBox")   ? "title"
-                           : w->inherits("QComboBox") ? "currentText"
-                                                      : "text";
-    EXPECT_EQ(w->property(property).toString(), text);
-}
 
 // Rows copied from the window's design, independently of the inventory table.
 TEST_F(App, WindowControlsStandWhereTheDesignPutsThem) {
@@ -63,8 +44,24 @@ TEST_F(App, WindowControlsStandWhereTheDesignPutsThem) {
         {"ComboDFilter", {"Frame1", {320, 72, 89, 21}, 9.75, false, false, {}, "ﾛｰﾊﾟｽ"}},
         {"Frame1", {"MainForm", {24, 496, 417, 145}, 9.75, false, true, {}, "動作パラメータ"}},
     };
-    for (const auto &[name, look] : rows)
-        expectLook(form, name, look);
+    for (const auto &[name, look] : rows) {
+        const auto &[parent, pixels, points, bold, enabled, align, text] = look;
+        SCOPED_TRACE(name);
+        const QWidget *w = form.control(name);
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->parentWidget()->objectName(), parent);
+        EXPECT_EQ(w->geometry(), pixels);
+        EXPECT_DOUBLE_EQ(w->font().pointSizeF(), points);
+        EXPECT_EQ(w->font().bold(), bold);
+        EXPECT_EQ(w->isEnabled(), enabled);
+        const auto shown =
+            w->property("alignment").value<Qt::Alignment>() & Qt::AlignHorizontal_Mask;
+        EXPECT_TRUE(!align || shown == align) << "alignment " << shown;
+        const char *property = w->inherits("QGroupBox")   ? "title"
+                               : w->inherits("QComboBox") ? "currentText"
+                                                          : "text";
+        EXPECT_EQ(w->property(property).toString(), text);
+    }
     int named = 0;
     for (const QWidget *w : form.findChildren<QWidget *>(Qt::FindChildrenRecursively))
         named += form.control(w->objectName()) == w;
@@ -162,11 +159,9 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
 // the activities and their state comes back to the window.
 TEST_F(App, ADialogEditReachesTheWindowAndTheNextDownload) {
     QTemporaryDir dir;
-    auto fake = std::make_unique<test::FakeBoard>();
-    test::FakeBoard &board = *fake;
-    Console console(std::move(fake), {[](MessageIcon, const QString &, const QString &) {}, [] {},
-                                      {}, QStringLiteral(QUIRO_SOURCE_DIR "/data")},
-                    dir.filePath("quiro.lock"));
+    Console console(std::make_unique<test::FakeBoard>(), {{}, {}, {}, QUIRO_SOURCE_DIR "/data"},
+                    dir.filePath("quiro.lock")); // no hooks: a message would throw
+    auto &board = static_cast<test::FakeBoard &>(console.board());
     ASSERT_EQ(console.start(), StartupResult::Ready);
     MainForm &shown = console.form();
     QTimer::singleShot(0, [&] { // inside the modal dialog's own event loop
@@ -178,29 +173,24 @@ TEST_F(App, ADialogEditReachesTheWindowAndTheNextDownload) {
     EXPECT_EQ(shown.control<QLineEdit>("TextCTapSize")->text(), "128");
     EXPECT_TRUE(board.commands.empty()) << "the dialog itself sends nothing";
 
-    auto *ident = shown.control<QPushButton>("BtnC1Ident");
-    QTimer::singleShot(20, ident, [&] {
-        EXPECT_EQ(ident->text(), QStringLiteral("C1同定終了"));
-        EXPECT_FALSE(shown.control<QPushButton>("BtnC2Ident")->isEnabled());
-        ident->click();
-    });
-    ident->click();
-    ASSERT_FALSE(board.commands.empty());
-    EXPECT_EQ(board.commands.front(), 12);
+    // Both identifications, then a run in mode 1: while it runs the window shows its caption,
+    // closes the other groups and runs the display timer; the mode stays shown after it.
+    const auto click = [&shown](const char *name) { shown.control<QPushButton>(name)->click(); };
+    for (const char *ident : {"BtnC1Ident", "BtnC2Ident"}) {
+        QTimer::singleShot(20, &shown, [&click, ident] { click(ident); });
+        click(ident);
+    }
+    ASSERT_FALSE(board.writes.empty());
     EXPECT_EQ(board.writes.front().second, 128u); // CmdArg1, the C tap count
-
-    // Then C2 and a run in mode 1: the window shows the mode, and its display timer runs only
-    // while the run does.
-    const auto clickLater = [&shown](int ms, const char *name) {
-        QTimer::singleShot(ms, &shown, [&shown, name] { shown.control<QPushButton>(name)->click(); });
-    };
-    clickLater(20, "BtnC2Ident");
-    shown.control<QPushButton>("BtnC2Ident")->click();
     bool timerDuring = false;
-    QTimer::singleShot(150, &shown, [&] { timerDuring = shown.timerDispInterval().isActive(); });
-    clickLater(50, "BtnMode1");
-    clickLater(300, "BtnQuiro");
-    shown.control<QPushButton>("BtnQuiro")->click();
+    QTimer::singleShot(150, &shown, [&] {
+        timerDuring = shown.timerDispInterval().isActive();
+        EXPECT_EQ(shown.control<QPushButton>("BtnQuiro")->text(), QStringLiteral("消音終了"));
+        EXPECT_FALSE(shown.control<QPushButton>("BtnC1Ident")->isEnabled());
+    });
+    QTimer::singleShot(50, &shown, [&] { click("BtnMode1"); });
+    QTimer::singleShot(300, &shown, [&] { click("BtnQuiro"); });
+    click("BtnQuiro");
     EXPECT_TRUE(timerDuring);
     EXPECT_FALSE(shown.timerDispInterval().isActive());
     EXPECT_EQ(shown.control<QLineEdit>("TextMode")->text(), QStringLiteral("消音ﾓｰﾄﾞ1"));

@@ -34,15 +34,9 @@ QString run(const QString &tool, const QStringList &args, const QProcessEnvironm
     return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
 }
 
-// The first window whose whole title is `title`, or empty.
-QString findWindow(const QString &title, const QProcessEnvironment &env) {
-    return run("xdotool", {"search", "--name", "^" + title + "$"}, env).section('\n', 0, 0);
-}
-
 // Xvfb on a display of its own and the program on it, with its own runtime folder so that a
 // copy the developer is running does not refuse this one.
-class RealWindow : public test::UsesQt, public ::testing::Test {
-protected:
+struct RealWindow : test::UsesQt, ::testing::Test {
     MainForm design; // where the program's controls stand, in window pixels
     QProcess xvfb;
     QProcess quiro;
@@ -84,8 +78,8 @@ protected:
         QDeadlineTimer deadline(30000);
         while (window.isEmpty() && !deadline.hasExpired() && quiro.state() == QProcess::Running) {
             QThread::msleep(200);
-            window = findWindow("QUIRO DEMO", env);
-            ASSERT_TRUE(findWindow("Dsp Error", env).isEmpty())
+            window = run("xdotool", {"search", "--name", "^QUIRO DEMO$"}, env).section('\n', 0, 0);
+            ASSERT_TRUE(run("xdotool", {"search", "--name", "^Dsp Error$"}, env).isEmpty())
                 << "the program reports a board error: is the DSP program in "
                 << RunTree.toStdString() << "/DSP?";
         }
@@ -137,7 +131,7 @@ protected:
 TEST_F(RealWindow, StartsShowsItsWindowRunsASessionAndEndsOnExit) {
     const QImage before = screenshot("screenshot.png");
     click("BtnC1Ident", 2000); // reads LPF.COF
-    EXPECT_TRUE(findWindow(QStringLiteral("パラメータエラー"), env).isEmpty())
+    EXPECT_TRUE(run("xdotool", {"search", "--name", "^パラメータエラー$"}, env).isEmpty())
         << "the console refused a coefficient file";
     click("BtnC1Ident");
     click("BtnC2Ident", 2000);

@@ -8,21 +8,18 @@
 
 namespace quiro::test {
 
-inline QApplication &application() {
-    if (auto *running = qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return *running;
-    static int argc = 1;
-    static char name[] = "quiro_tests";
-    static char *argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static auto *app = new QApplication(argc, argv);
-    return *app;
-}
-
 // Put first among bases or members, so the application exists before any widget.
 struct UsesQt {
-    UsesQt() { application(); }
+    UsesQt() {
+        if (QCoreApplication::instance())
+            return;
+        static int argc = 1;
+        static char name[] = "quiro_tests";
+        static char *argv[] = {name, nullptr};
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        new QApplication(argc, argv);
+    }
 };
 
 // Counts the paints a widget receives.
