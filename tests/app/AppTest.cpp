@@ -182,16 +182,14 @@ TEST_F(App, ADialogEditReachesTheWindowAndTheNextDownload) {
     }
     ASSERT_FALSE(board.writes.empty());
     EXPECT_EQ(board.writes.front().word, 128u); // CmdArg1, the C tap count
-    bool timerDuring = false;
     QTimer::singleShot(150, &shown, [&] {
-        timerDuring = shown.timerDispInterval().isActive();
+        EXPECT_TRUE(shown.timerDispInterval().isActive());
         EXPECT_EQ(shown.control<QPushButton>("BtnQuiro")->text(), QStringLiteral("消音終了"));
         EXPECT_FALSE(shown.control<QPushButton>("BtnC1Ident")->isEnabled());
     });
     QTimer::singleShot(50, &shown, [&] { click("BtnMode1"); });
     QTimer::singleShot(300, &shown, [&] { click("BtnQuiro"); });
     click("BtnQuiro");
-    EXPECT_TRUE(timerDuring);
     EXPECT_FALSE(shown.timerDispInterval().isActive());
     EXPECT_EQ(shown.control<QLineEdit>("TextMode")->text(), QStringLiteral("消音ﾓｰﾄﾞ1"));
 }
