@@ -21,10 +21,7 @@
 namespace quiro {
 namespace {
 
-struct App : test::UsesQt, ::testing::Test {
-    App() { installFontSubstitutions(); }
-    MainForm form;
-};
+struct App : test::UsesQt, ::testing::Test {};
 
 // What the window shows of one control: container, pixels, points, bold, enabled, horizontal
 // alignment (unchecked when empty) and text.
@@ -32,6 +29,8 @@ using Look = std::tuple<QString, QRect, double, bool, bool, Qt::Alignment, QStri
 
 // Rows copied from the window's design, independently of the inventory table.
 TEST_F(App, WindowControlsStandWhereTheDesignPutsThem) {
+    installFontSubstitutions();
+    const MainForm form;
     const std::pair<const char *, Look> rows[] = {
         {"Label1", {"MainForm", {232, 0, 481, 33}, 15.75, true, true, Qt::AlignRight,
                     "アクティブノイズキャンセラー・デモプログラム（ＫＸ）"}},
