@@ -81,8 +81,7 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
                        "デバイスドライバーのオープン失敗\n\nＶＡＲＮＥＬドライバ設定プログラムを起動"
                        "し、リジュームして下さい。",
                        "Dsp Error"};
-    const Shown load{MessageIcon::Critical, QString::fromUtf8("プログラム(1)\u3000ロード失敗"),
-                     "Dsp Error"};
+    const Shown load{MessageIcon::Critical, "プログラム(1)\u3000ロード失敗", "Dsp Error"};
     const Shown run{MessageIcon::Critical, "DSP実行失敗", "Dsp Error"};
     const std::set<QString> idle{"BtnC1Ident", "BtnC1Clear", "BtnC2Ident",
                                  "BtnC2Clear", "BtnParamSet", "BtnExit"};
