@@ -74,8 +74,7 @@ TEST_F(Dialog, OpensOnTheMainTextsIgnoresEnterAndEscapeAndCancelDropsTheEdits) {
     const struct { const char *way, *button; bool edit; } ways[] = {
         {"ｷｬﾝｾﾙ", "CancelButton", true}, {"close box", nullptr, true}, {"OK", "OKButton", false}};
     for (const auto &[way, button, edit] : ways) {
-        const QString suffix = QString::fromUtf8(way);
-        setMainTexts(suffix);
+        setMainTexts(way);
         const auto before = texts();
         open([&](DlgParameter &d) {
             if (!first)
@@ -93,7 +92,7 @@ TEST_F(Dialog, OpensOnTheMainTextsIgnoresEnterAndEscapeAndCancelDropsTheEdits) {
                                           "ComboDFilter", "TextDGain", "TextCFreq"}));
             for (const ParameterField &f : parameterFields) {
                 const QString name = QString::fromLatin1(f.objectName);
-                EXPECT_EQ(fieldText(d, name), name + suffix);
+                EXPECT_EQ(fieldText(d, name), name + way);
                 if (edit)
                     setFieldText(d, name, QStringLiteral("edited"));
             }
