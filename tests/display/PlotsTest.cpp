@@ -131,7 +131,7 @@ TEST_F(Display, ReadsOneWordPerPointOverTheCountLessFiveAndScalesItByTheGain) {
         press(r.presses > 0 ? row.zoomOut : row.zoomIn, std::abs(r.presses));
         form.control<QLineEdit>(row.countText)->setText(QString::fromLatin1(r.count));
         plots.picture(r.plot).line({0, 0.5}, {1, 0.5}); // an old trace, to be cleared
-        board.xferReads = 0; // the row before left XferOffset elsewhere
+        board.xferReads = 0;                            // the row before left XferOffset elsewhere
         board.fillXfer({0.0F, r.word, 0.0F});
         plots.draw(r.plot);
 
