@@ -21,10 +21,7 @@
 namespace quiro {
 namespace {
 
-struct App : test::UsesQt, ::testing::Test {
-    App() { installFontSubstitutions(); }
-    MainForm form;
-};
+struct App : test::UsesQt, ::testing::Test {};
 
 // What the window shows of one control: container, pixels, points, bold, enabled, horizontal
 // alignment (unchecked when empty) and text.
@@ -32,6 +29,8 @@ using Look = std::tuple<QString, QRect, double, bool, bool, Qt::Alignment, QStri
 
 // Rows copied from the window's design, independently of the inventory table.
 TEST_F(App, WindowControlsStandWhereTheDesignPutsThem) {
+    installFontSubstitutions();
+    const MainForm form;
     const std::pair<const char *, Look> rows[] = {
         {"Label1", {"MainForm", {232, 0, 481, 33}, 15.75, true, true, Qt::AlignRight,
                     "アクティブノイズキャンセラー・デモプログラム（ＫＸ）"}},
@@ -82,8 +81,7 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
                        "デバイスドライバーのオープン失敗\n\nＶＡＲＮＥＬドライバ設定プログラムを起動"
                        "し、リジュームして下さい。",
                        "Dsp Error"};
-    const Shown load{MessageIcon::Critical, QString::fromUtf8("プログラム(1)\u3000ロード失敗"),
-                     "Dsp Error"};
+    const Shown load{MessageIcon::Critical, "プログラム(1)\u3000ロード失敗", "Dsp Error"};
     const Shown run{MessageIcon::Critical, "DSP実行失敗", "Dsp Error"};
     const std::set<QString> idle{"BtnC1Ident", "BtnC1Clear", "BtnC2Ident",
                                  "BtnC2Clear", "BtnParamSet", "BtnExit"};
@@ -182,16 +180,14 @@ TEST_F(App, ADialogEditReachesTheWindowAndTheNextDownload) {
     }
     ASSERT_FALSE(board.writes.empty());
     EXPECT_EQ(board.writes.front().second, 128u); // CmdArg1, the C tap count
-    bool timerDuring = false;
     QTimer::singleShot(150, &shown, [&] {
-        timerDuring = shown.timerDispInterval().isActive();
+        EXPECT_TRUE(shown.timerDispInterval().isActive());
         EXPECT_EQ(shown.control<QPushButton>("BtnQuiro")->text(), QStringLiteral("消音終了"));
         EXPECT_FALSE(shown.control<QPushButton>("BtnC1Ident")->isEnabled());
     });
     QTimer::singleShot(50, &shown, [&] { click("BtnMode1"); });
     QTimer::singleShot(300, &shown, [&] { click("BtnQuiro"); });
     click("BtnQuiro");
-    EXPECT_TRUE(timerDuring);
     EXPECT_FALSE(shown.timerDispInterval().isActive());
     EXPECT_EQ(shown.control<QLineEdit>("TextMode")->text(), QStringLiteral("消音ﾓｰﾄﾞ1"));
 }
