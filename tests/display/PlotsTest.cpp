@@ -129,7 +129,10 @@ TEST_F(Display, ReadsOneWordPerPointOverTheCountLessFiveAndScalesItByTheGain) {
         SCOPED_TRACE(testing::Message() << "row " << &r - rows << ", " << row.picture);
         plots.initialiseDisplay();
         press(r.presses > 0 ? row.zoomOut : row.zoomIn, std::abs(r.presses));
-        form.control<QLineEdit>(row.countText)->setText(QString::fromLatin1(r.count));
+        // The count box written out here, not taken from the table; the other one holds 300.
+        const bool w = r.plot == Plot::W;
+        form.control<QLineEdit>(w ? "TextCTapSize" : "TextWTapSize")->setText(QStringLiteral("300"));
+        form.control<QLineEdit>(w ? "TextWTapSize" : "TextCTapSize")->setText(QString::fromLatin1(r.count));
         plots.picture(r.plot).line({0, 0.5}, {1, 0.5}); // an old trace, to be cleared
         board.xferReads = 0;                            // the row before left XferOffset elsewhere
         board.fillXfer({0.0F, r.word, 0.0F});
