@@ -64,20 +64,24 @@ TEST(Capture, CompletesAfterCTapCountMinusFiveSamples) {
 }
 
 // Each clear zeroes its own filter only; a C step of zero leaves every filter at zero (W's
-// filtered reference passes through C2), whatever W's step.
+// filtered reference passes through C2), whatever W's step. C and W get different tap counts,
+// each way round, and a filter that holds something reaches its own last tap.
 TEST(Clears, EachClearZeroesItsFilterOnlyAndAZeroCStepHoldsEveryModel) {
     const Cmd fetches[] = {Cmd::C1Fetch, Cmd::C2Fetch, Cmd::WFetch};
     const Cmd clears[] = {Cmd::C1Clear, Cmd::C2Clear, Cmd::WClear, Cmd::ModeOff};
     for (int cleared = 0; cleared < 4; ++cleared) {
         Rig h; // every filter gets to hold something first, unless C's step is zero
-        h.setParams(16, 16, cleared < 3 ? 1e-4f : 0.0f, 1e-4f);
+        const std::int32_t cTaps = cleared % 2 ? 16 : 24, wTaps = 40 - cTaps;
+        h.setParams(cTaps, wTaps, cleared < 3 ? 1e-4f : 0.0f, 1e-4f);
         h.runEach({{Cmd::C1IdentStart, 0.3}, {Cmd::C2IdentStart, 0.3}, {Cmd::Mode1, 0.3},
                    {Cmd::Mode2, 0.3}});
         h.send(clears[cleared]);
-        for (int f = 0; f < 3; ++f)
-            EXPECT_EQ(h.fetch(fetches[f], 11) == std::vector<float>(11, 0.0f),
-                      f == cleared || cleared == 3)
-                << cleared << " " << f;
+        for (int f = 0; f < 3; ++f) {
+            const auto v = h.fetch(fetches[f], static_cast<std::uint32_t>((f == 2 ? wTaps : cTaps) - 5));
+            const bool zero = f == cleared || cleared == 3;
+            EXPECT_EQ(v == std::vector<float>(v.size(), 0.0f), zero) << cleared << " " << f;
+            EXPECT_EQ(v.back() == 0.0f, zero) << cleared << " " << f;
+        }
     }
 }
 
