@@ -16,8 +16,9 @@ namespace {
 
 using namespace quiro;
 
-// Calls fail outside Kesto_libenter and Kesto_libexit, both are safe to repeat, and exiting while
-// another thread reads and writes never lets it touch a freed board.
+// Calls fail outside Kesto_libenter and Kesto_libexit, both are safe to repeat (a second enter
+// keeps the running board), and exiting while another thread reads and writes never lets it
+// touch a freed board.
 TEST(Library, EnterAndExitRepeatSafelyWhileAnotherThreadReadsAndWrites) {
     const Session session(Env{{"KESTO32_CLOCK", "free"}});
     std::uint32_t w = 7;
@@ -34,6 +35,10 @@ TEST(Library, EnterAndExitRepeatSafelyWhileAnotherThreadReadsAndWrites) {
     });
     for (int i = 0; i < 30; ++i) {
         EXPECT_TRUE(start());
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const std::uint32_t before = get(dspmem::SampleCount);
+        EXPECT_EQ(Kesto_libenter(), 0);
+        EXPECT_GE(get(dspmem::SampleCount), before);
         EXPECT_EQ(Kesto_bdsel(0), 0);
         EXPECT_NE(Kesto_bdsel(1), 0);
         EXPECT_EQ(_Kesto_bdinit(), 0);
