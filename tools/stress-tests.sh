@@ -44,9 +44,10 @@ for _ in 1 2; do
 done
 
 failed=0
-# One run of the whole suite; `pin` is empty or the taskset prefix.
+count=0
+# One run of the whole suite, named $1, its command prefixed by the rest (env, or taskset).
 run() {
-  local name=$1 log="$logs/$1.log"
+  local name=$1 log="$logs/$((++count)).log"
   shift
   local start=$SECONDS
   if "$@" ctest --test-dir "$build" --output-on-failure --timeout 300 >"$log" 2>&1; then
