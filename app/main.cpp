@@ -7,6 +7,8 @@
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
+    // The desktop matches the window to the menu entry and icon installed under this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUIRO_APP_ID));
     quiro::installFontSubstitutions();
     quiro::Console console(QCoreApplication::applicationDirPath());
     const quiro::StartupResult result = console.start();

@@ -88,7 +88,7 @@ void PathFilter::runTail(const DelayLine &x) {
     std::copy_n(f.time + Block, Block, f.out.begin());
 }
 
-float PathFilter::operator()(const DelayLine &x) {
+KESTO_VECTOR_CLONES float PathFilter::operator()(const DelayLine &x) {
     if (!fft_)
         return dot(h_.data(), x.recent(), h_.size());
     if (phase_ == Block)

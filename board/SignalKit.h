@@ -7,6 +7,16 @@
 #include <cstdint>
 #include <vector>
 
+// Marks a function that runs every sample: it is compiled for the architecture's baseline and, on
+// x86-64, again for AVX2 with FMA and for AVX-512, and the loader picks the one the CPU can run.
+// A build then runs on every PC of its architecture and still uses the vector units it finds.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define KESTO_VECTOR_CLONES                                                                        \
+    __attribute__((target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")))
+#else
+#define KESTO_VECTOR_CLONES
+#endif
+
 namespace kesto {
 
 // Delay line of `capacity` samples stored twice, so that recent()[0] is the newest sample and

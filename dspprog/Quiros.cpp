@@ -93,7 +93,7 @@ std::int32_t Quiros::sample(std::int32_t detection, std::int32_t error) {
 // Normalised LMS identification: the path's model predicts the microphone from the excitation
 // already sent (output_ holds the outputs up to the previous sample: tap 0 is the converter
 // latency); the step is divided by the energy of those outputs over the model's taps.
-float Quiros::identify(float detection, float error) {
+KESTO_VECTOR_CLONES float Quiros::identify(float detection, float error) {
     LmsFilter &path = activity_ == Activity::IdentC1 ? c1_ : c2_;
     const float target = activity_ == Activity::IdentC1 ? detection : error;
     const float e = target - path(output_);
@@ -116,7 +116,7 @@ float Quiros::identify(float detection, float error) {
 }
 
 // Filtered-x LMS with the loudspeaker's feedback to the detection microphone removed through C1.
-float Quiros::cancel(float detection, float error) {
+KESTO_VECTOR_CLONES float Quiros::cancel(float detection, float error) {
     const float x = detection - gainC_ * c1_(output_);
     // The filtered reference for this sample: past references through C2 (tap 0 = latency).
     const float xf = gainC_ * gainW_ * c2_(reference_);

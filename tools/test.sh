@@ -11,6 +11,7 @@ for preset in dev asan tsan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
-echo "== release (build only)"
+echo "== release (build, and the package's test)"
 cmake --preset release >/dev/null
 cmake --build --preset release
+ctest --test-dir build-release -L package --output-on-failure

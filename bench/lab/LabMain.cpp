@@ -18,6 +18,7 @@
 #include "coeffile/CoefficientParser.h"
 #include "dsp/CommandLink.h"
 #include "dsp/KestoLibrary.h"
+#include "dsp/RunTree.h"
 #include "dspprog/Quiros.h"
 #include "params/Download.h"
 
@@ -48,7 +49,7 @@ struct Options {
     double ident = 10, cancel = 20, realtime = 5;
     bool family = false; // every scene directory of the run tree's scenes/
     float betaC = 1e-6f, betaW = 1e-5f;
-    QString report = QStringLiteral(QUIRO_RUN_TREE "/lab-report");
+    QString report; // the run tree's lab-report in a build tree, else ./lab-report
     std::vector<std::string> scenes;
     std::string dFile; // coefficient file of the D filter; empty: LPF.COF
 };
@@ -566,7 +567,9 @@ void realTimeSession(KestoLibrary &board, const std::string &bin, const Options 
 int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    const QString tree = runTreeOf(QCoreApplication::applicationDirPath());
     Options opt;
+    opt.report = defaultOutput(tree, QStringLiteral("lab-report"));
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&] { return i + 1 < argc ? std::atof(argv[++i]) : 0.0; };
@@ -592,11 +595,12 @@ int main(int argc, char **argv) {
         else
             opt.scenes.push_back(a);
     }
-    const std::string bin = QUIRO_RUN_TREE "/bin";
+    std::printf("run tree: %s\n", qPrintable(tree));
+    const std::string bin = tree.toStdString() + "/bin";
     KestoLibrary board(QString::fromStdString(bin));
     if (opt.family) {
         std::vector<std::string> dirs;
-        for (const auto &e : std::filesystem::directory_iterator(QUIRO_RUN_TREE "/scenes"))
+        for (const auto &e : std::filesystem::directory_iterator(tree.toStdString() + "/scenes"))
             if (e.is_directory())
                 dirs.push_back(e.path().string());
         std::sort(dirs.begin(), dirs.end());

@@ -18,6 +18,7 @@
 #include "board/WavRecorder.h"
 #include "dsp/CommandLink.h"
 #include "dsp/KestoLibrary.h"
+#include "dsp/RunTree.h"
 #include "coeffile/CoefficientParser.h"
 
 #include <QCoreApplication>
@@ -260,8 +261,9 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     double seconds = 3600;
     bool onlyMode1 = false, judgeTiming = true;
-    std::string tree = QUIRO_RUN_TREE;
-    std::string wav = tree + "/soak.wav";
+    std::string tree = runTreeOf(QCoreApplication::applicationDirPath()).toStdString();
+    std::string wav =
+        defaultOutput(QString::fromStdString(tree), QStringLiteral("soak.wav")).toStdString();
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seconds" && i + 1 < argc)
