@@ -2,9 +2,8 @@
 # Runs the dev preset's test suite (as many tests at a time as there are cores) again and again
 # on a loaded machine, to show that no verdict depends on the machine's load: the given number of
 # runs (default 20) while two busy loops keep both cores busy, then one more run pinned to one
-# core (taskset -c 0) beside them. Prints a line
-# per run, the name and output of every test that failed, and a last line with the count; exits
-# non-zero when any run failed.
+# core (taskset -c 0) beside them. Prints a line per run, the name and output of every test that
+# failed, and a last line with the count; exits non-zero when any run failed.
 #
 #   tools/stress-tests.sh [runs]
 #
