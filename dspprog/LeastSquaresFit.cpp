@@ -11,7 +11,7 @@ LeastSquaresFit::LeastSquaresFit(std::size_t capacity)
     : autocorrelation_(capacity), correlation_(capacity), x_(capacity), y_(capacity), z_(capacity),
       blockAutocorrelation_(capacity), blockCorrelation_(capacity) {}
 
-void LeastSquaresFit::add(const float *x, float target, std::size_t taps) {
+KESTO_VECTOR_CLONES void LeastSquaresFit::add(const float *x, float target, std::size_t taps) {
     kesto::addScaled(blockAutocorrelation_.data(), x, x[0], taps);
     kesto::addScaled(blockCorrelation_.data(), x, target, taps);
     if (++blockCount_ == Block)

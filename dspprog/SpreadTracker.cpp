@@ -7,7 +7,7 @@
 
 namespace quiros {
 
-void SpreadTracker::sample(const float *x, std::size_t taps) {
+KESTO_VECTOR_CLONES void SpreadTracker::sample(const float *x, std::size_t taps) {
     const float z = kesto::dot(vector_.data(), x, taps);
     eigenSum_ += static_cast<double>(z) * z;
     ++count_;

@@ -3,8 +3,7 @@
 # the package) the run tree keeps its shape under one private folder, lib/quiro, and packaging/
 # adds the commands in bin/, the menu entry, the icon, the AppStream metadata and the documents.
 option(QUIRO_SYSTEM_INSTALL
-       "Install in the system's layout: the run tree under lib/quiro, commands, menu entry and documents beside it"
-       OFF)
+       "Install in the system's layout: the run tree under lib/quiro, the rest in bin and share" OFF)
 if(QUIRO_SYSTEM_INSTALL)
   set(QUIRO_INSTALL_TREE lib/quiro)
   # Hardened as Debian builds its packages: checked string and memory calls, read-only
