@@ -12,6 +12,9 @@
 #   package_test.sh BUILD_DIR VERSION APP_ID
 set -euo pipefail
 build=$1 version=$2 id=$3
+for tool in cpack dpkg-deb dpkg-shlibdeps file lintian desktop-file-validate appstreamcli objdump; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (tools/setup.sh installs it)"; exit 1; }
+done
 arch=$(dpkg --print-architecture)
 work=$(realpath "$(mktemp -d)")
 pid=
