@@ -86,6 +86,8 @@ TEST(HostileInput, EachBadInputIsRefusedOrRunOnWithItsReason) {
          "it is the loaded DSP program"},
         {"recording onto a scene file", nullptr, {}, {{"KESTO32_RECORD", at + "scene/primary_err.cof"}}, Never,
          "it is a file of the scene"},
+        {"recording onto the board library", nullptr, {}, {{"KESTO32_RECORD", RunTree + "/bin/libKesto32.so"}},
+         Never, "it is the board library itself"},
         {"recording into a missing directory", nullptr, {}, {{"KESTO32_RECORD", at + "missing/x.wav"}}, Never,
          "cannot be written"},
         // No sound output for the monitor: the board runs on without it.
