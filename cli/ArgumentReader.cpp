@@ -17,7 +17,9 @@ std::string bound(double v) {
     return text;
 }
 
-std::string quoted(std::string_view text) { return "\"" + shownText(text) + "\""; }
+std::string quoted(std::string_view text) {
+    return "\"" + shownText(text) + "\"";
+}
 
 } // namespace
 
@@ -43,7 +45,8 @@ void ArgumentReader::path(std::string name, std::string &target, std::string hel
     options_.push_back(std::move(o));
 }
 
-void ArgumentReader::positionals(std::vector<std::string> &target, std::size_t fewest, std::size_t most) {
+void ArgumentReader::positionals(std::vector<std::string> &target, std::size_t fewest,
+                                 std::size_t most) {
     positionals_ = &target;
     fewest_ = fewest;
     most_ = most;
@@ -59,12 +62,19 @@ const ArgumentReader::Option *ArgumentReader::find(std::string_view name) const 
 std::string ArgumentReader::usage() const {
     std::string text = "usage: " + tool_ + " [--help]";
     for (const Option &o : options_)
-        text += " [" + o.name + (o.kind == Kind::Number ? " N]" : o.kind == Kind::Path ? " PATH]" : "]");
+        text += " [" + o.name +
+                (o.kind == Kind::Number ? " N]"
+                 : o.kind == Kind::Path ? " PATH]"
+                                        : "]");
     if (!synopsis_.empty())
         text += " " + synopsis_;
     text += "\n" + about_ + "\n\n  --help  prints this and exits\n";
     for (const Option &o : options_) {
-        text += "  " + o.name + (o.kind == Kind::Number ? " N" : o.kind == Kind::Path ? " PATH" : "") + "  " + o.help;
+        text += "  " + o.name +
+                (o.kind == Kind::Number ? " N"
+                 : o.kind == Kind::Path ? " PATH"
+                                        : "") +
+                "  " + o.help;
         if (o.kind == Kind::Number)
             text += " (" + bound(o.lowest) + " to " + bound(o.highest) + ")";
         text += "\n";
@@ -87,14 +97,16 @@ bool ArgumentReader::take(const Option &o, std::string_view value, std::string &
         return false;
     }
     if (v.status != NumberStatus::Ok || !(v.value >= o.lowest && v.value <= o.highest)) {
-        error = o.name + ": " + quoted(value) + " lies outside " + bound(o.lowest) + " to " + bound(o.highest);
+        error = o.name + ": " + quoted(value) + " lies outside " + bound(o.lowest) + " to " +
+                bound(o.highest);
         return false;
     }
     *o.number = v.value;
     return true;
 }
 
-ArgumentReader::Outcome ArgumentReader::read(int argc, const char *const *argv, std::string &text) const {
+ArgumentReader::Outcome ArgumentReader::read(int argc, const char *const *argv,
+                                             std::string &text) const {
     std::vector<std::string> found;
     bool optionsEnd = false;
     std::string error;

@@ -24,7 +24,9 @@ bool fail(std::string &error, const std::string &path, const std::string &why) {
     return false;
 }
 
-std::string systemReason() { return std::strerror(errno); }
+std::string systemReason() {
+    return std::strerror(errno);
+}
 
 // Whether `dir` is a folder this process may create files in.
 bool writableFolder(const std::string &dir, std::string &error) {
@@ -67,7 +69,8 @@ bool outputFile(const std::string &file, std::string &error) {
         return fail(error, file, "an empty path");
     struct stat st {};
     if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        return fail(error, file, S_ISDIR(st.st_mode) ? "a folder, not a file" : "not a regular file");
+        return fail(error, file,
+                    S_ISDIR(st.st_mode) ? "a folder, not a file" : "not a regular file");
     return writableFolder(parentOf(file), error);
 }
 
@@ -80,7 +83,8 @@ bool inputFile(const std::string &file, std::string &error) {
     struct stat st {};
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
-    return regular || fail(error, file, S_ISDIR(st.st_mode) ? "a folder, not a file" : "not a regular file");
+    return regular ||
+           fail(error, file, S_ISDIR(st.st_mode) ? "a folder, not a file" : "not a regular file");
 }
 
 bool inputFolder(const std::string &dir, std::string &error) {
@@ -92,7 +96,8 @@ bool inputFolder(const std::string &dir, std::string &error) {
     return S_ISDIR(st.st_mode) || fail(error, dir, "not a folder");
 }
 
-std::string uniqueTemporaryFile(const std::string &stem, const std::string &suffix, std::string &error) {
+std::string uniqueTemporaryFile(const std::string &stem, const std::string &suffix,
+                                std::string &error) {
     std::error_code ec;
     const fs::path dir = fs::temp_directory_path(ec);
     if (ec) {

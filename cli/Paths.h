@@ -20,7 +20,8 @@ bool inputFolder(const std::string &dir, std::string &error);
 // A new, empty file of this user's with a unique name in the temporary folder ($TMPDIR, else
 // /tmp), made as mkstemp makes it: nobody else's file or link can be there. Empty, with the
 // reason in `error`, when it cannot be made.
-std::string uniqueTemporaryFile(const std::string &stem, const std::string &suffix, std::string &error);
+std::string uniqueTemporaryFile(const std::string &stem, const std::string &suffix,
+                                std::string &error);
 
 // Writes `text` as the whole of `file` (replacing it), or false with the reason.
 bool writeWholeFile(const std::string &file, std::string_view text, std::string &error);

@@ -12,8 +12,9 @@
 
 // A broken property prints itself and aborts.
 #define REQUIRE(...)                                                                               \
-    ((__VA_ARGS__) ? void()                                                                        \
-                   : (std::fprintf(stderr, "fuzz property broken: %s\n", #__VA_ARGS__), std::abort()))
+    ((__VA_ARGS__)                                                                                 \
+         ? void()                                                                                  \
+         : (std::fprintf(stderr, "fuzz property broken: %s\n", #__VA_ARGS__), std::abort()))
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     std::vector<std::string> words(1, "tool");
