@@ -41,7 +41,7 @@ public:
     // per-user instance lock, and an exit that ends the process at once.
     explicit Console(const QString &appDir);
     // Any board and hooks (tests). The hooks' initialiseDisplay is replaced by the plots'.
-    Console(std::unique_ptr<Board> board, StartupHooks hooks, const QString &lockPath);
+    Console(std::unique_ptr<Board> board, StartupHooks hooks, const InstanceLock::Place &lock);
     Console(const Console &) = delete;
     Console &operator=(const Console &) = delete;
 
