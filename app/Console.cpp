@@ -70,6 +70,12 @@ void Console::wire() {
 
 StartupResult Console::start() {
     const StartupResult result = Form_Load(*board_, lock_, hooks_);
+    if (result == StartupResult::LoadFailed || result == StartupResult::RunFailed) {
+        // No DSP program answers: a command would wait for ever. The buttons that send one stay
+        // disabled; Form_Load's message has said why, once. The parameters can still be edited.
+        for (const Group group : {Group::C1, Group::C2, Group::Quiro, Group::Mode})
+            activities_.disableGroup(group);
+    }
     if (result != StartupResult::Refused && result != StartupResult::LibraryFailed)
         form_.show();
     return result;

@@ -45,7 +45,8 @@ public:
     Console(const Console &) = delete;
     Console &operator=(const Console &) = delete;
 
-    // Runs Form_Load and shows the window unless start-up ended the program.
+    // Runs Form_Load and shows the window unless start-up ended the program. After a failed
+    // load or run, the buttons that send commands to the DSP program stay disabled.
     StartupResult start();
 
     MainForm &form() { return form_; }
