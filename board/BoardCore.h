@@ -43,6 +43,10 @@ struct BoardConfig {
 // The sampling rates the board runs at, Hz.
 inline constexpr double MinRate = 1000, MaxRate = 384000;
 bool rateInRange(double hz);
+// A rate as the DSP program gave it, for messages: the shortest text that reads back as the same
+// value, taken as a single where it is one (the PC sends rates as singles), so that a refused
+// 384000.03 Hz reads "384000.03", never a rounded "384000".
+std::string rateText(double hz);
 
 // A word one thread sleeps on until a deadline and others bump to wake it, without a lock: a
 // futex, so a waker descheduled at the wrong moment cannot hold up the sleeper.

@@ -273,6 +273,8 @@ TEST(RateChange, ARateOutsideTheBoardsRangeIsRefusedAtLoadingOrLater) {
         {384001, 0, "runs at 384001 Hz, outside"},
         {std::nan(""), 0, "runs at nan Hz, outside"},
         {384000, 1e9, "a sampling rate of 1e+09 Hz is refused"},
+        // As the PC sent it, a single: not rounded to 384000.
+        {384000, static_cast<double>(384000.03f), "a sampling rate of 384000.03 Hz is refused"},
     };
     for (const auto &r : rows) {
         BoardCore core(BoardConfig{builtInScene(20000), Clock::Free, "", 1});
