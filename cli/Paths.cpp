@@ -68,13 +68,15 @@ bool outputFile(const std::string &file, std::string &error) {
     if (file.empty())
         return fail(error, file, "an empty path");
     struct stat st {};
-    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    if (::lstat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
         return fail(error, file,
-                    S_ISDIR(st.st_mode) ? "a folder, not a file" : "not a regular file");
+                    S_ISDIR(st.st_mode)   ? "a folder, not a file"
+                    : S_ISLNK(st.st_mode) ? "a symbolic link, not a file"
+                                          : "not a regular file");
     return writableFolder(parentOf(file), error);
 }
 
-bool inputFile(const std::string &file, std::string &error) {
+bool inputFile(const std::string &file, std::string &error, std::uint64_t maxBytes) {
     if (file.empty())
         return fail(error, file, "an empty path");
     const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -83,8 +85,12 @@ bool inputFile(const std::string &file, std::string &error) {
     struct stat st {};
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
-    return regular ||
-           fail(error, file, S_ISDIR(st.st_mode) ? "a folder, not a file" : "not a regular file");
+    if (!regular)
+        return fail(error, file,
+                    S_ISDIR(st.st_mode) ? "a folder, not a file" : "not a regular file");
+    if (maxBytes != 0 && static_cast<std::uint64_t>(st.st_size) > maxBytes)
+        return fail(error, file, "larger than " + std::to_string(maxBytes) + " bytes");
+    return true;
 }
 
 bool inputFolder(const std::string &dir, std::string &error) {
@@ -117,9 +123,25 @@ std::string uniqueTemporaryFile(const std::string &stem, const std::string &suff
 }
 
 bool writeWholeFile(const std::string &file, std::string_view text, std::string &error) {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0)
-        return fail(error, file, "cannot be written (" + systemReason() + ")");
+    // O_NONBLOCK, and no O_TRUNC until it is known to be a regular file: a FIFO is refused, not
+    // waited on.
+    const int fd =
+        ::open(file.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+    struct stat st {};
+    if (fd < 0) {
+        const std::string why = systemReason();
+        return fail(error, file,
+                    ::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)
+                        ? "not a regular file"
+                        : "cannot be written (" + why + ")");
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0 ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        const std::string why = S_ISREG(st.st_mode) ? "cannot be written (" + systemReason() + ")"
+                                                    : "not a regular file";
+        ::close(fd);
+        return fail(error, file, why);
+    }
     while (!text.empty()) {
         const ssize_t n = ::write(fd, text.data(), text.size());
         if (n < 0 && errno == EINTR)

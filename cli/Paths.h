@@ -2,6 +2,7 @@
 // The files the tools read and write, checked before any work starts, and writes that say when
 // they fail. Errors name the path (control bytes escaped) and the reason.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,10 +11,12 @@ namespace quiro::cli {
 // A folder the tool writes into: it exists (or is created, one level, in a folder that does) and
 // is a writable folder; never the root folder.
 bool outputFolder(const std::string &dir, std::string &error);
-// A file the tool writes: its folder is a writable folder and the file, if there, a regular one.
+// A file the tool writes: its folder is a writable folder and the file, if there, a regular one
+// (not a link to one).
 bool outputFile(const std::string &file, std::string &error);
-// A regular file the tool reads (a FIFO or device is refused without waiting on it).
-bool inputFile(const std::string &file, std::string &error);
+// A regular file the tool reads (a FIFO or device is refused without waiting on it), of at most
+// `maxBytes` bytes when that is not 0.
+bool inputFile(const std::string &file, std::string &error, std::uint64_t maxBytes = 0);
 // A folder the tool reads.
 bool inputFolder(const std::string &dir, std::string &error);
 

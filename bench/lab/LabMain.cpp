@@ -58,6 +58,9 @@ struct Options {
 constexpr double Rate = 20000;
 constexpr int Taps = 256;
 
+// A D filter's file is read whole: 4096 coefficients of 256 characters at most fit well inside.
+constexpr std::uint64_t MaxDFileBytes = 16 << 20;
+
 // False once a plot could not be written: the bench then ends with status 1.
 bool reportWritten = true;
 void checkWritten(bool written, const QString &file) {
@@ -616,7 +619,7 @@ int readArguments(int argc, char **argv, Options &opt) {
         return usable ? 1 : 2;
     }
     const std::string d = opt.dFile.empty() ? QUIRO_RUN_TREE "/bin/LPF.COF" : opt.dFile;
-    bool ok = cli::inputFile(d, error) && cli::outputFolder(report, error);
+    bool ok = cli::inputFile(d, error, MaxDFileBytes) && cli::outputFolder(report, error);
     if (ok) { // a D filter that cannot be read is an error, never a built-in stand-in
         std::ifstream in(d);
         std::ostringstream text;
@@ -629,6 +632,8 @@ int readArguments(int argc, char **argv, Options &opt) {
     }
     for (const std::string &dir : opt.scenes)
         ok = ok && cli::inputFolder(dir, error);
+    if (opt.family)
+        ok = ok && cli::inputFolder(QUIRO_RUN_TREE "/scenes", error);
     if (ok)
         return -1;
     std::fprintf(stderr, "lab_bench: %s\n", error.c_str());
@@ -647,8 +652,9 @@ int main(int argc, char **argv) {
     KestoLibrary board(QString::fromStdString(bin));
     if (opt.family) {
         std::vector<std::string> dirs;
-        for (const auto &e : std::filesystem::directory_iterator(QUIRO_RUN_TREE "/scenes"))
-            if (e.is_directory())
+        std::error_code listed; // checked before: a failure here only ends the listing
+        for (const auto &e : std::filesystem::directory_iterator(QUIRO_RUN_TREE "/scenes", listed))
+            if (e.is_directory(listed))
                 dirs.push_back(e.path().string());
         std::sort(dirs.begin(), dirs.end());
         opt.scenes.insert(opt.scenes.end(), dirs.begin(), dirs.end());

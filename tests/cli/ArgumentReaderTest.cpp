@@ -135,6 +135,9 @@ TEST(Tools, RefuseTheirFilesBeforeAnyWorkAndSayWhenAWriteFails) {
     fs::create_directories(scratch);
     const std::string at = scratch.string() + "/";
     ASSERT_EQ(::mkfifo((at + "fifo.cof").c_str(), 0600), 0);
+    fs::create_directories(at + "fifos/duct-quiet-mixed");
+    ASSERT_EQ(::mkfifo((at + "fifos/duct-quiet-mixed/scene.ini").c_str(), 0600), 0);
+    fs::create_symlink(at + "fifo.cof", at + "link.wav");
     const struct {
         const char *what;
         std::string command;
@@ -146,6 +149,8 @@ TEST(Tools, RefuseTheirFilesBeforeAnyWorkAndSayWhenAWriteFails) {
         {"make_scenes into a missing folder", bin + "make_scenes " + at + "missing/scenes", 2,
          "cannot be created"},
         {"make_scenes into the root folder", bin + "make_scenes /", 2, "the root folder"},
+        {"make_scenes onto a FIFO where a scene file goes", bin + "make_scenes " + at + "fifos", 1,
+         "scene.ini: not a regular file"},
         {"make_scenes, its output lost", bin + "make_scenes " + at + "scenes >/dev/full", 1,
          "standard output: write error"},
         {"lab_bench --help", bin + "lab_bench --help", 0, ""},
@@ -164,6 +169,8 @@ TEST(Tools, RefuseTheirFilesBeforeAnyWorkAndSayWhenAWriteFails) {
         {"quiro_soak --help", bin + "quiro_soak --help", 0, ""},
         {"quiro_soak on a missing run tree", bin + "quiro_soak --run-tree " + at + "tree", 2,
          "tree/bin/libKesto32.so"},
+        {"quiro_soak recording through a symbolic link",
+         bin + "quiro_soak --record " + at + "link.wav", 2, "a symbolic link, not a file"},
         {"quiro_soak recording into a folder", bin + "quiro_soak --record " + at, 2,
          "a folder, not a file"},
         {"soak.sh with a word for minutes", QUIRO_SOURCE_DIR "/tools/soak.sh abc", 2,

@@ -42,6 +42,7 @@ constexpr float Rate = 20000;
 constexpr auto AckLimit = std::chrono::seconds(1);
 constexpr auto LoopPass = std::chrono::milliseconds(20); // the console's run-loop period
 constexpr double MaxSeconds = 7 * 24 * 3600.0;            // a week
+constexpr std::uint64_t MaxDFileBytes = 16 << 20;          // read whole: far above 4096 coefficients
 
 struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -71,16 +72,20 @@ class Soak {
 public:
     Soak(KestoLibrary &board, std::string bin)
         : board_(board), link_(board, [this] { checkAck(); }), bin_(std::move(bin)) {
+        // Every D filter of the run tree: one that is missing or cannot be read is a failure.
         for (const char *name : {"LPF.COF", "THRU.COF", "HPF.COF", "USER.COF"}) {
-            std::ifstream in(bin_ + "/" + name, std::ios::binary);
+            const std::string file = bin_ + "/" + name;
+            std::string error;
+            if (!cli::inputFile(file, error, MaxDFileBytes))
+                throw Failure(error);
+            std::ifstream in(file, std::ios::binary);
             std::ostringstream text;
             text << in.rdbuf();
             const auto r = parseCoefficients(text.str());
-            if (in && r.problem == CoefficientProblem::None)
-                dFilters_.push_back(r.coefficients);
+            if (!in || r.problem != CoefficientProblem::None)
+                throw Failure(file + ":" + std::to_string(r.line) + ": " + describeProblem(r, MaxCoefficients));
+            dFilters_.push_back(r.coefficients);
         }
-        if (dFilters_.empty())
-            throw Failure("no D filter could be read from " + bin_);
     }
 
     void open() {
