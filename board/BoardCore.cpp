@@ -249,12 +249,16 @@ void BoardCore::swapPlant() {
     Plant *next = builder_.take();
     if (!next)
         return;
-    const bool rateChanged = plant_ && next->rate() != plant_->rate();
+    // Against the rate the recording was opened at, not the old plant's: a rate asked for before
+    // the first plant arrived changes the recording's rate too.
+    const bool rateChanged = next->rate() != recordedRate_;
     builder_.retire(plant_);
     plant_ = next;
     rate_.store(next->rate(), std::memory_order_relaxed);
-    if (rateChanged)
+    if (rateChanged) {
+        recordedRate_ = next->rate();
         recorder_.rateChanged(next->rate());
+    }
     if (monitor_)
         monitor_->rateChanged(next->rate());
 }
@@ -279,6 +283,7 @@ bool BoardCore::start(std::string &warning) {
     memory_.setSampleCount(0);
     memory_.setOverruns(0);
     recorder_.waitWhenFull(config_.clock == Clock::Free); // no deadline there: lose no frame
+    recordedRate_ = rate();
     if (!config_.recordPath.empty() && !recorder_.open(config_.recordPath, rate(), warning))
         warning = config_.recordPath + ": cannot be written (" + warning + "); not recording";
     openMonitor();

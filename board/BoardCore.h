@@ -172,6 +172,7 @@ private:
     Plant *plant_ = nullptr; // owned; freed by the builder once replaced
     double requested_ = 0;   // the rate last asked of the builder
     WavRecorder recorder_;
+    double recordedRate_ = 0; // the rate the recording runs at: set by start(), then the sample thread's
     std::unique_ptr<AudioMonitor> monitor_; // while the sample thread runs on the real-time clock
     Frame last_;
     std::uint32_t sampleCount_ = 0;
