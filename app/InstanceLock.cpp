@@ -26,14 +26,17 @@ QString InstanceLock::folderProblem(const QString &dir) {
         return QStringLiteral("does not exist");
     if (!info.isDir())
         return QStringLiteral("is not a folder");
-    if (info.permissions() & (QFile::WriteGroup | QFile::WriteOther))
-        return QStringLiteral("other users can write into it");
     if (!info.isWritable())
         return QStringLiteral("cannot be written");
-    // Its owner, compared with this user's as the owner of the user's own home: where the
-    // platform has no owner ids both are the same.
+#if defined(Q_OS_UNIX)
+    // Where files have an owner and mode bits. (On Windows Qt derives the bits from the
+    // read-only attribute alone, and the user's own profile folders are private.)
+    if (info.permissions() & (QFile::WriteGroup | QFile::WriteOther))
+        return QStringLiteral("other users can write into it");
+    // Its owner, compared with this user's as the owner of the user's own home.
     if (info.ownerId() != QFileInfo(QDir::homePath()).ownerId())
         return QStringLiteral("belongs to another user");
+#endif
     return {};
 }
 
