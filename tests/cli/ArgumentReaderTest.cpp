@@ -179,14 +179,21 @@ TEST(Tools, RefuseTheirFilesBeforeAnyWorkAndSayWhenAWriteFails) {
         {"soak.sh with an unknown option", QUIRO_SOURCE_DIR "/tools/soak.sh --fast", 2,
          "\"--fast\""},
     };
+    std::string absent; // tools a build leaves out (the benchmarks under the sanitizers)
     for (const auto &r : rows) {
         SCOPED_TRACE(r.what);
+        if (const std::string tool = r.command.substr(0, r.command.find(' ')); !fs::exists(tool)) {
+            absent += " " + tool;
+            continue;
+        }
         const Ran got = run(r.command);
         EXPECT_EQ(got.status, r.status) << got.err;
         EXPECT_NE(got.err.find(r.says), std::string::npos) << got.err;
     }
     EXPECT_FALSE(fs::exists(at + "missing")) << "a refused folder was made";
     fs::remove_all(scratch);
+    if (!absent.empty())
+        GTEST_SKIP() << "not built here, their rows left out:" << absent;
 }
 
 } // namespace
