@@ -4,9 +4,11 @@
 // sizes, gains, every D filter of the run tree) and signal captures, with the recording on, and
 // meanwhile fetches W and polls the capture as the console's run loop does.
 //
-//   quiro_soak [--help] [--seconds S] [--mode1] [--record FILE] [--run-tree DIR]
+//   quiro_soak [--help] [--seconds S] [--mode1] [--report-timing] [--record FILE] [--run-tree DIR]
 //
 // --mode1 stays in mode 1 (filtered-x LMS) after one identification instead of cycling.
+// --report-timing prints the answer times and the overruns without judging them, for a machine
+// that may be busy with other work (a test suite run beside builds): the other checks still hold.
 // One line per minute; at the end the totals and a verdict. Exit status 0 when every check held:
 // every command acknowledged within a second, no overrun, no non-finite word fetched, resident
 // memory after the first minute growing by less than 5 %, and the recording readable with at least
@@ -70,8 +72,9 @@ double residentMiB() {
 
 class Soak {
 public:
-    Soak(KestoLibrary &board, std::string bin)
-        : board_(board), link_(board, [this] { checkAck(); }), bin_(std::move(bin)) {
+    Soak(KestoLibrary &board, std::string bin, bool judgeTiming)
+        : board_(board), link_(board, [this] { checkAck(); }), bin_(std::move(bin)),
+          judgeTiming_(judgeTiming) {
         // Every D filter of the run tree: one that is missing or cannot be read is a failure.
         for (const char *name : {"LPF.COF", "THRU.COF", "HPF.COF", "USER.COF"}) {
             const std::string file = bin_ + "/" + name;
@@ -142,7 +145,7 @@ public:
 
     std::vector<std::string> verdict(const std::string &wav) const {
         std::vector<std::string> failures;
-        if (overruns_ != 0)
+        if (judgeTiming_ && overruns_ != 0)
             failures.push_back(std::to_string(overruns_) + " samples overran");
         if (nonFinite_ != 0)
             failures.push_back(std::to_string(nonFinite_) + " non-finite words fetched");
@@ -176,7 +179,7 @@ private:
     }
 
     void checkAck() {
-        if (Steady::now() - commandStart_ > AckLimit)
+        if (judgeTiming_ && Steady::now() - commandStart_ > AckLimit)
             throw Failure("command " + std::to_string(current_) + " was not acknowledged within 1 s");
     }
 
@@ -250,6 +253,7 @@ private:
     KestoLibrary &board_;
     CommandLink link_;
     std::string bin_;
+    bool judgeTiming_;
     std::vector<std::vector<float>> dFilters_;
     Steady::time_point started_, commandStart_;
     std::int32_t current_ = 0;
@@ -263,18 +267,22 @@ private:
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     double seconds = 3600;
-    bool onlyMode1 = false;
+    bool onlyMode1 = false, judgeTiming = true;
     std::string tree = QUIRO_RUN_TREE;
     std::string wav;
+    bool reportTiming = false;
     cli::ArgumentReader args("quiro_soak", "",
                              "Runs the real board in real time through the console's handshake for a "
                              "given time,\nchecks it, and exits 0 when every check held.");
     args.number("--seconds", seconds, 1, MaxSeconds, "how long to run, in seconds (default 3600)");
     args.flag("--mode1", onlyMode1, "stays in mode 1 after one identification instead of cycling");
+    args.flag("--report-timing", reportTiming,
+              "prints answer times and overruns without judging them (for a busy machine)");
     args.path("--record", wav, "the recording (default RUN_TREE/soak.wav)");
     args.path("--run-tree", tree, "the run tree with bin/libKesto32.so and DSP/quiros.out (default the build's)");
     if (const int status = args.readOrExit(argc, argv); status >= 0)
         return status;
+    judgeTiming = !reportTiming;
     if (wav.empty())
         wav = tree + "/soak.wav";
     std::string error;
@@ -295,7 +303,7 @@ int main(int argc, char **argv) {
     KestoLibrary board(QString::fromStdString(bin));
     std::vector<std::string> failures;
     try {
-        Soak soak(board, bin);
+        Soak soak(board, bin, judgeTiming);
         soak.open();
         const auto start = Steady::now();
         const auto end = start + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(seconds));
