@@ -6,8 +6,8 @@ option(QUIRO_SYSTEM_INSTALL
        "Install in the system's layout: the run tree under lib/quiro, the rest in bin and share" OFF)
 if(QUIRO_SYSTEM_INSTALL)
   set(QUIRO_INSTALL_TREE lib/quiro)
-  # Hardened as Debian builds its packages: checked string and memory calls, read-only
-  # relocations resolved at start.
+  # Hardened as Debian builds its packages: checked string and memory calls, relocations
+  # resolved at start and then read-only.
   add_compile_definitions(_FORTIFY_SOURCE=2)
   add_link_options(-Wl,-z,relro,-z,now)
 else()
