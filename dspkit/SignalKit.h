@@ -10,7 +10,9 @@
 // Marks a function that runs every sample: it is compiled for the architecture's baseline and, on
 // x86-64, again for AVX2 with FMA and for AVX-512, and the loader picks the one the CPU can run.
 // A build then runs on every PC of its architecture and still uses the vector units it finds.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not under ThreadSanitizer: the loader runs the choosing function before the sanitizer is up,
+// and its instrumented entry then crashes the program before main.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define KESTO_VECTOR_CLONES                                                                        \
     __attribute__((target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")))
 #else
