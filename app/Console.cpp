@@ -36,10 +36,10 @@ Console::Console(const QString &appDir)
 
 Console::Console(std::unique_ptr<Board> board, StartupHooks hooks, const QString &lockPath)
     : board_(std::move(board)), hooks_(std::move(hooks)), lock_(lockPath),
-      link_(*board_, [] { QCoreApplication::processEvents(); }), plots_(form_.plotWidgets(), link_),
+      link_(*board_, [] { QCoreApplication::processEvents(); }), plots_(form_.plotWidgets()),
       view_(form_, plots_),
       activities_(
-          view_, link_,
+          view_, link_, parameters_.texts(),
           [this] {
               return DownloadParameters(link_, parameters_.texts(), hooks_.appDir,
                                         hooks_.showMessage);
@@ -60,6 +60,14 @@ void Console::wire() {
     }
     QObject::connect(&form_.button(Button::ParamSet), &QPushButton::clicked, &form_,
                      [this] { parameterSetting_.BtnParamSet_Click(); });
+    for (const PlotControls &row : PlotTable) {
+        const PlotWidgets &c = form_.plotWidgets()[plotIndex(row.plot)];
+        const Plot plot = row.plot;
+        QObject::connect(c.zoomIn, &QPushButton::clicked, &form_,
+                         [this, plot] { plots_.BtnWide_Click(plot); });
+        QObject::connect(c.zoomOut, &QPushButton::clicked, &form_,
+                         [this, plot] { plots_.BtnTele_Click(plot); });
+    }
     QObject::connect(&form_.timerDispInterval(), &QTimer::timeout, &form_,
                      [this] { activities_.TimerDispInterval_Timer(); });
     QObject::connect(&parameters_, &Parameters::changed, &form_,

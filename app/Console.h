@@ -28,7 +28,7 @@ public:
     void showModeText(const QString &text) override;
     void runDisplayTimer(bool on) override;
     void clearPlot(Plot plot) override { plots_.clear(plot); }
-    void drawPlot(Plot plot) override { plots_.draw(plot); }
+    void drawPlot(Plot plot, const Trace &trace) override { plots_.draw(plot, trace); }
 
 private:
     MainForm &form_;

@@ -62,9 +62,12 @@ inline constexpr Cmd AllCommands[] = {
     Cmd::Mode2,        Cmd::Mode3,
 };
 
-// Tap counts of C1, C2 and W: a fetch returns (tap count - 5) words of the transfer buffer.
-inline constexpr std::int32_t MinTapCount = 6;
-inline constexpr std::int32_t MaxTapCount = dspmem::XferWords + 5;
+// A fetch of C1, C2, W or a captured signal returns (tap count - FetchShortfall) words of the
+// transfer buffer.
+inline constexpr std::int32_t FetchShortfall = 5;
+// Tap counts of C1, C2 and W: at least one word fetched, at most one transfer buffer.
+inline constexpr std::int32_t MinTapCount = FetchShortfall + 1;
+inline constexpr std::int32_t MaxTapCount = dspmem::XferWords + FetchShortfall;
 // Coefficient counts (the D filter): at most one transfer buffer.
 inline constexpr std::int32_t MaxCoefficients = dspmem::XferWords;
 

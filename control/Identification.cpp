@@ -2,6 +2,7 @@
 // groups, and the deferral of clicks that arrive while something is in progress.
 
 #include "control/Activities.h"
+#include "control/PlotFetch.h"
 
 #include <algorithm>
 
@@ -15,7 +16,7 @@ struct Activities::PathRow {
     Group otherGroup;
     std::int16_t Activities::*identified;
     Starter identStarter, clearStarter;
-    Cmd start, fetch, clearCmd;
+    Cmd start, clearCmd;
     Plot plot;
 };
 
@@ -60,17 +61,18 @@ const Activities::PathRow &Activities::row(Path path) {
     static const PathRow rows[] = {
         {Button::C1Ident, Button::C1Clear, Button::C1Wide, Button::C1Tele, "C1同定開始",
          "C1同定終了", Group::C2, &Activities::C1Identified, Starter::C1Ident, Starter::C1Clear,
-         Cmd::C1IdentStart, Cmd::C1Fetch, Cmd::C1Clear, Plot::C1},
+         Cmd::C1IdentStart, Cmd::C1Clear, Plot::C1},
         {Button::C2Ident, Button::C2Clear, Button::C2Wide, Button::C2Tele, "C2同定開始",
          "C2同定終了", Group::C1, &Activities::C2Identified, Starter::C2Ident, Starter::C2Clear,
-         Cmd::C2IdentStart, Cmd::C2Fetch, Cmd::C2Clear, Plot::C2},
+         Cmd::C2IdentStart, Cmd::C2Clear, Plot::C2},
     };
     return rows[index(path)];
 }
 
-Activities::Activities(ActivityView &view, CommandLink &link, Download download, Yield yield)
-    : view_(view), link_(link), download_(std::move(download)), yield_(std::move(yield)),
-      enabled_(enabledAtStart) {}
+Activities::Activities(ActivityView &view, CommandLink &link, const ParameterTexts &texts,
+                       Download download, Yield yield)
+    : view_(view), link_(link), texts_(texts), download_(std::move(download)),
+      yield_(std::move(yield)), enabled_(enabledAtStart) {}
 
 void Activities::showAll() {
     for (std::size_t i = 0; i < ButtonCount; ++i)
@@ -219,9 +221,13 @@ void Activities::runIdent(Path path) {
             link_.SendCommand(Cmd::IdentStop);
             RunState = -1;
         }
-        link_.SendCommand(r.fetch);
-        view_.drawPlot(r.plot);
+        fetchAndDraw(r.plot);
     } while (RunState != -1);
+}
+
+void Activities::fetchAndDraw(Plot plot) {
+    link_.SendCommand(sourceOf(plot).fetch);
+    view_.drawPlot(plot, readTrace(link_, plot, texts_));
 }
 
 void Activities::clearPath(Path path) {

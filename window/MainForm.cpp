@@ -83,9 +83,9 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent) {
         buttons_[i] = required<QPushButton>(*this, buttonNames[i]);
     for (const PlotControls &row : PlotTable)
         plotWidgets_[plotIndex(row.plot)] = {
-            required<PictureBox>(*this, row.picture),  required<QLabel>(*this, row.topLabel),
-            required<QLabel>(*this, row.bottomLabel),  required<QPushButton>(*this, row.zoomIn),
-            required<QPushButton>(*this, row.zoomOut), required<QLineEdit>(*this, row.countText)};
+            required<PictureBox>(*this, row.picture), required<QLabel>(*this, row.topLabel),
+            required<QLabel>(*this, row.bottomLabel), required<QPushButton>(*this, row.zoomIn),
+            required<QPushButton>(*this, row.zoomOut)};
     textMode_ = required<QLineEdit>(*this, "TextMode");
     requireParameterFields(*this);
     connect(required<QPushButton>(*this, "BtnExit"), &QPushButton::clicked, this,

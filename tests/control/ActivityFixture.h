@@ -29,7 +29,7 @@ struct RecordingView : ActivityView {
     void showModeText(const QString &text) override { modeText = text; }
     void runDisplayTimer(bool on) override { timer = on; }
     void clearPlot(Plot p) override { ++clears[plotIndex(p)]; }
-    void drawPlot(Plot p) override { ++draws[plotIndex(p)]; }
+    void drawPlot(Plot p, const Trace &) override { ++draws[plotIndex(p)]; }
 };
 
 using B = Button;
@@ -65,7 +65,7 @@ struct ActivityRig {
     }
 
     CommandLink link{board, [this] { yield(); }};
-    Activities act{view, link,
+    Activities act{view, link, texts,
                    [this] {
                        return DownloadParameters(
                            link, texts, QStringLiteral(QUIRO_SOURCE_DIR "/data"),
