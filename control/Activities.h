@@ -35,6 +35,7 @@ enum class Button {
     Quiro, WClear, WWide, WTele, ParamSet, Mode0, Mode1, Mode2, Mode3,
 };
 inline constexpr std::size_t ButtonCount = 17;
+static_assert(static_cast<std::size_t>(Button::Mode3) + 1 == ButtonCount);
 
 // The control groups that are switched together.
 enum class Group { C1, C2, Quiro, Param, Mode };

@@ -1,10 +1,8 @@
-// Identification of the two secondary paths, the clear buttons, the mode buttons, the control
-// groups, and the deferral of clicks that arrive while something is in progress.
+// Identification of the two secondary paths, and the clearing of a path, which takes its
+// identification away.
 
 #include "control/Activities.h"
 #include "control/PlotFetch.h"
-
-#include <algorithm>
 
 namespace quiro {
 
@@ -20,43 +18,6 @@ struct Activities::PathRow {
     Plot plot;
 };
 
-namespace {
-
-struct ModeRow {
-    const char *text; // shown in TextMode once the run loop has sent the mode
-    Cmd command;
-};
-
-constexpr ModeRow modeRows[] = {
-    {"消音無し", Cmd::ModeOff},
-    {"消音ﾓｰﾄﾞ1", Cmd::Mode1},
-    {"消音ﾓｰﾄﾞ2", Cmd::Mode2},
-    {"消音ﾓｰﾄﾞ3", Cmd::Mode3},
-};
-
-struct GroupRow {
-    Group group;
-    std::vector<Button> buttons; // in the order their Enabled state is set
-};
-
-const std::vector<GroupRow> &groups() {
-    static const std::vector<GroupRow> table{
-        {Group::C1, {Button::C1Ident, Button::C1Clear}},
-        {Group::C2, {Button::C2Ident, Button::C2Clear}},
-        {Group::Quiro, {Button::Quiro, Button::WClear}},
-        {Group::Param, {Button::ParamSet}},
-        {Group::Mode, {Button::Mode0, Button::Mode1, Button::Mode2, Button::Mode3}},
-    };
-    return table;
-}
-
-// Enabled when the window opens: the paths' buttons and the parameter button.
-constexpr std::array<bool, ButtonCount> enabledAtStart{
-    true, true, false, false, true, true, false, false,
-    false, false, false, false, true, false, false, false, false};
-
-} // namespace
-
 const Activities::PathRow &Activities::row(Path path) {
     static const PathRow rows[] = {
         {Button::C1Ident, Button::C1Clear, Button::C1Wide, Button::C1Tele, "C1同定開始",
@@ -69,59 +30,6 @@ const Activities::PathRow &Activities::row(Path path) {
     return rows[index(path)];
 }
 
-Activities::Activities(ActivityView &view, CommandLink &link, const ParameterTexts &texts,
-                       Download download, Yield yield)
-    : view_(view), link_(link), texts_(texts), download_(std::move(download)),
-      yield_(std::move(yield)), enabled_(enabledAtStart) {}
-
-void Activities::showAll() {
-    for (std::size_t i = 0; i < ButtonCount; ++i)
-        view_.showEnabled(static_cast<Button>(i), enabled_[i]);
-}
-
-void Activities::setEnabled(Button button, bool on) {
-    enabled_[static_cast<std::size_t>(button)] = on;
-    view_.showEnabled(button, on);
-}
-
-void Activities::enableGroup(Group group) {
-    for (const GroupRow &g : groups()) {
-        if (g.group != group)
-            continue;
-        if (group == Group::Quiro) {
-            disableGroup(group);
-            if (C1Identified != -1 || C2Identified != -1)
-                return;
-        }
-        for (Button b : g.buttons)
-            setEnabled(b, true);
-    }
-}
-
-void Activities::disableGroup(Group group) {
-    for (const GroupRow &g : groups())
-        if (g.group == group)
-            for (Button b : g.buttons)
-                setEnabled(b, false);
-}
-
-void Activities::click(Button button) {
-    switch (button) {
-    case Button::C1Ident: return BtnIdent_Click(Path::C1);
-    case Button::C2Ident: return BtnIdent_Click(Path::C2);
-    case Button::C1Clear: return BtnClear_Click(Path::C1);
-    case Button::C2Clear: return BtnClear_Click(Path::C2);
-    case Button::WClear: return BtnWClear_Click();
-    case Button::Quiro: return BtnQuiro_Click();
-    case Button::Mode0: return BtnMode_Click(0);
-    case Button::Mode1: return BtnMode_Click(1);
-    case Button::Mode2: return BtnMode_Click(2);
-    case Button::Mode3: return BtnMode_Click(3);
-    case Button::C1Wide: case Button::C1Tele: case Button::C2Wide: case Button::C2Tele:
-    case Button::WWide: case Button::WTele: case Button::ParamSet: return;
-    }
-}
-
 void Activities::BtnIdent_Click(Path path) {
     if (identActive_[index(path)] == 0) {
         startOrDefer(row(path).identStarter);
@@ -130,50 +38,6 @@ void Activities::BtnIdent_Click(Path path) {
     identActive_[index(path)] = 0;
     leaveIdentifying(row(path), MarkIdentified::Yes);
     stopIdentRequested_ = true;
-}
-
-void Activities::startOrDefer(Starter starter) {
-    if (busy_) {
-        if (std::find(deferred_.begin(), deferred_.end(), starter) == deferred_.end())
-            deferred_.push_back(starter);
-        return;
-    }
-    busy_ = true;
-    runStarter(starter);
-    while (!deferred_.empty()) {
-        const Starter next = deferred_.front();
-        deferred_.erase(deferred_.begin());
-        if (available(next))
-            runStarter(next);
-    }
-    busy_ = false;
-}
-
-void Activities::runStarter(Starter starter) {
-    switch (starter) {
-    case Starter::C1Ident: return runIdent(Path::C1);
-    case Starter::C2Ident: return runIdent(Path::C2);
-    case Starter::C1Clear: return clearPath(Path::C1);
-    case Starter::C2Clear: return clearPath(Path::C2);
-    case Starter::WClear:
-        view_.clearPlot(Plot::W);
-        return link_.SendCommand(Cmd::WClear);
-    case Starter::Quiro:
-        switchCancellationControls(true);
-        return RunCancellation();
-    }
-}
-
-bool Activities::available(Starter starter) const {
-    switch (starter) {
-    case Starter::C1Ident: return enabled(Button::C1Ident) && identActive(Path::C1) == 0;
-    case Starter::C2Ident: return enabled(Button::C2Ident) && identActive(Path::C2) == 0;
-    case Starter::C1Clear: return enabled(Button::C1Clear);
-    case Starter::C2Clear: return enabled(Button::C2Clear);
-    case Starter::WClear: return enabled(Button::WClear);
-    case Starter::Quiro: return enabled(Button::Quiro) && QuiroActive == 0;
-    }
-    return false;
 }
 
 void Activities::enterIdentifying(const PathRow &r) {
@@ -239,13 +103,5 @@ void Activities::clearPath(Path path) {
 }
 
 void Activities::BtnClear_Click(Path path) { startOrDefer(row(path).clearStarter); }
-
-void Activities::BtnWClear_Click() { startOrDefer(Starter::WClear); }
-
-void Activities::BtnMode_Click(int mode) {
-    ModeText = QString::fromUtf8(modeRows[mode].text);
-    ModeCmd = static_cast<std::int32_t>(modeRows[mode].command);
-    ModePending = -1;
-}
 
 } // namespace quiro

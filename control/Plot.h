@@ -15,13 +15,15 @@ constexpr std::size_t plotIndex(Plot plot) {
     return static_cast<std::size_t>(plot);
 }
 
-// Whether a table of rows with a `plot` member holds the plots in order, so that it can be
-// indexed by Plot.
+inline constexpr std::size_t PlotCount = plotIndex(Plot::Ctrl) + 1;
+
+// Whether a table of rows with a `plot` member holds every plot once, in order, so that it can
+// be indexed by Plot.
 template <class Table> constexpr bool indexedByPlot(const Table &table) {
     for (std::size_t i = 0; i < std::size(table); ++i)
         if (plotIndex(table[i].plot) != i)
             return false;
-    return true;
+    return std::size(table) == PlotCount;
 }
 
 // What a plot draws: the values read from the transfer buffer, point i at x = i / span.

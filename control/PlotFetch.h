@@ -18,7 +18,7 @@ struct PlotSource {
     QString ParameterTexts::*tapCount; // the plot shows FetchShortfall fewer values than this
 };
 
-inline constexpr std::array<PlotSource, 6> PlotSources{{
+inline constexpr std::array<PlotSource, PlotCount> PlotSources{{
     {Plot::C1, Cmd::C1Fetch, &ParameterTexts::cTapSize},
     {Plot::C2, Cmd::C2Fetch, &ParameterTexts::cTapSize},
     {Plot::W, Cmd::WFetch, &ParameterTexts::wTapSize},

@@ -21,7 +21,7 @@ struct PlotControls {
     bool signal;             // converter samples rather than coefficients
 };
 
-inline constexpr std::array<PlotControls, 6> PlotTable{{
+inline constexpr std::array<PlotControls, PlotCount> PlotTable{{
     {Plot::C1, "PictC1", "LblC1Pfs", "LblC1Mfs", "BtnC1Wide", "BtnC1Tele", false},
     {Plot::C2, "PictC2", "LblC2Pfs", "LblC2Mfs", "BtnC2Wide", "BtnC2Tele", false},
     {Plot::W, "PictW", "LblWPfs", "LblWMfs", "BtnWWide", "BtnWTele", false},

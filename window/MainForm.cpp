@@ -19,11 +19,23 @@ namespace quiro {
 
 namespace {
 
-// The object names of the buttons the activities switch, in the order of Button.
-constexpr const char *buttonNames[ButtonCount] = {
-    "BtnC1Ident", "BtnC1Clear", "BtnC1Wide", "BtnC1Tele", "BtnC2Ident", "BtnC2Clear",
-    "BtnC2Wide",  "BtnC2Tele",  "BtnQuiro",  "BtnWClear", "BtnWWide",   "BtnWTele",
-    "BtnParamSet", "BtnMode0",  "BtnMode1",  "BtnMode2",  "BtnMode3"};
+// The object names of the buttons the activities switch.
+struct ButtonName {
+    Button button;
+    const char *name;
+};
+constexpr ButtonName buttonNames[] = {
+    {Button::C1Ident, "BtnC1Ident"},   {Button::C1Clear, "BtnC1Clear"},
+    {Button::C1Wide, "BtnC1Wide"},     {Button::C1Tele, "BtnC1Tele"},
+    {Button::C2Ident, "BtnC2Ident"},   {Button::C2Clear, "BtnC2Clear"},
+    {Button::C2Wide, "BtnC2Wide"},     {Button::C2Tele, "BtnC2Tele"},
+    {Button::Quiro, "BtnQuiro"},       {Button::WClear, "BtnWClear"},
+    {Button::WWide, "BtnWWide"},       {Button::WTele, "BtnWTele"},
+    {Button::ParamSet, "BtnParamSet"}, {Button::Mode0, "BtnMode0"},
+    {Button::Mode1, "BtnMode1"},       {Button::Mode2, "BtnMode2"},
+    {Button::Mode3, "BtnMode3"},
+};
+static_assert(std::size(buttonNames) == ButtonCount, "a name for every Button");
 
 template <class T> T *required(const MainForm &form, const char *name) {
     if (T *control = form.control<T>(QString::fromLatin1(name)))
@@ -79,8 +91,11 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent) {
     timerDispInterval_.setParent(this);
     timerDispInterval_.setInterval(100);
 
+    for (const ButtonName &b : buttonNames)
+        buttons_[static_cast<std::size_t>(b.button)] = required<QPushButton>(*this, b.name);
     for (std::size_t i = 0; i < ButtonCount; ++i)
-        buttons_[i] = required<QPushButton>(*this, buttonNames[i]);
+        if (!buttons_[i])
+            throw std::logic_error("a button the activities switch has no name on the main window");
     for (const PlotControls &row : PlotTable)
         plotWidgets_[plotIndex(row.plot)] = {
             required<PictureBox>(*this, row.picture), required<QLabel>(*this, row.topLabel),
@@ -106,10 +121,6 @@ void MainForm::build() {
         widget->setEnabled(row.enabled);
         controls_.insert(name, widget);
     }
-}
-
-const char *MainForm::buttonName(Button button) {
-    return buttonNames[static_cast<std::size_t>(button)];
 }
 
 void MainForm::runExitRoutine() {

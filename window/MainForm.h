@@ -36,9 +36,8 @@ public:
     }
     QWidget *control(const QString &name) const { return controls_.value(name); }
 
-    // The button the activities know as `button`, and its object name.
+    // The button the activities know as `button`.
     QPushButton &button(Button button) const { return *buttons_[static_cast<std::size_t>(button)]; }
-    static const char *buttonName(Button button);
     QLineEdit &textMode() const { return *textMode_; }
     // Each plot's picture, labels, zoom buttons and count box, indexed by Plot.
     const PlotWidgetSet &plotWidgets() const { return plotWidgets_; }

@@ -23,7 +23,7 @@ struct RecordingView : ActivityView {
     std::array<QString, ButtonCount> caption{};
     QString modeText = QStringLiteral("消音無し");
     bool timer = false;
-    std::array<int, 6> draws{}, clears{};
+    std::array<int, PlotCount> draws{}, clears{};
     void showEnabled(Button b, bool on) override { enabled[std::size_t(b)] = on; }
     void showCaption(Button b, const QString &text) override { caption[std::size_t(b)] = text; }
     void showModeText(const QString &text) override { modeText = text; }
