@@ -2,7 +2,6 @@
 
 #include "dsp/KestoLibrary.h"
 #include "params/ParameterDownload.h"
-#include "window/FieldText.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -71,8 +70,8 @@ void Console::wire() {
     QObject::connect(&form_.timerDispInterval(), &QTimer::timeout, &form_,
                      [this] { activities_.TimerDispInterval_Timer(); });
     QObject::connect(&parameters_, &Parameters::changed, &form_,
-                     [this](const ParameterTexts &texts) { showTexts(form_, texts); });
-    showTexts(form_, parameters_.texts());
+                     [this](const ParameterTexts &texts) { form_.parameterFields().show(texts); });
+    form_.parameterFields().show(parameters_.texts());
     activities_.showAll();
 }
 
