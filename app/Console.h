@@ -1,8 +1,9 @@
 #pragma once
 // The composition of the program: the board, the command link, the parameter set and the
 // activities below; the main window, its plots and the parameter dialog above; and the wiring
-// between them: the window's clicks and timer ticks become calls on the activities, and what the
-// activities and the parameter set hold is shown in the window. Form_Load starts it all; its last
+// between them: the window's clicks and timer ticks become calls on the activities (the zoom
+// buttons' on the plots), and what the activities and the parameter set hold is shown in the
+// window. Form_Load starts it all; its last
 // step is the plots' display initialisation.
 
 #include "app/InstanceLock.h"
