@@ -34,13 +34,22 @@ void hostPut(void *ctx, std::uint32_t address, std::uint32_t word) {
     static_cast<BoardCore *>(ctx)->memory().store(address, word);
 }
 
+// "<before>1000 to 384000 Hz": the board's rates, as its messages name them.
+std::string rangeText(const char *before) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%g to %g Hz", before, quiro::MinSampleRate,
+                  quiro::MaxSampleRate);
+    return text;
+}
+
 // The plant for `scene` at `hz`, or null with the reason on stderr.
 Plant *buildPlant(const Scene &scene, double hz, std::uint64_t seed) {
     const char *reason = nullptr;
     std::string what;
     try {
         if (!rateInRange(hz)) {
-            reason = "outside 1000 to 384000 Hz";
+            what = rangeText("outside ");
+            reason = what.c_str();
         } else {
             const auto at = sceneAt(scene, hz, what);
             if (at)
@@ -58,7 +67,9 @@ Plant *buildPlant(const Scene &scene, double hz, std::uint64_t seed) {
 
 } // namespace
 
-bool rateInRange(double hz) { return std::isfinite(hz) && hz >= MinRate && hz <= MaxRate; }
+bool rateInRange(double hz) {
+    return std::isfinite(hz) && hz >= quiro::MinSampleRate && hz <= quiro::MaxSampleRate;
+}
 
 // ---- WakeWord
 
@@ -202,11 +213,11 @@ bool BoardCore::attach(const KestoDspProgram *program, std::string &error) {
     std::string why;
     if (!rateInRange(hz) || !sceneRunsAt(config_.scene, hz, why)) {
         char text[128];
-        std::snprintf(text, sizeof text, rateInRange(hz)
-                          ? "the scene cannot run at the DSP program's %g Hz: "
-                          : "the DSP program runs at %g Hz, outside the board's 1000 to 384000 Hz",
+        std::snprintf(text, sizeof text,
+                      rateInRange(hz) ? "the scene cannot run at the DSP program's %g Hz: "
+                                      : "the DSP program runs at %g Hz, ",
                       hz);
-        error = text + why;
+        error = text + (rateInRange(hz) ? why : rangeText("outside the board's "));
         program->destroy(dsp);
         return false;
     }
@@ -305,8 +316,8 @@ void BoardCore::step(std::uint32_t n) {
     swapPlant();
     for (std::uint32_t i = 0; i < n; ++i) {
         const Plant::Inputs in = plant_ ? plant_->sense() : Plant::Inputs{0, 0};
-        const std::int32_t y =
-            std::clamp(program_->sample(dsp_, in.detection, in.error), -2048, 2047);
+        const std::int32_t y = std::clamp(program_->sample(dsp_, in.detection, in.error),
+                                          quiro::ConverterMin, quiro::ConverterMax);
         if (plant_)
             plant_->drive(y);
         recorder_.frame(in.detection, in.error, y);

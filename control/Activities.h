@@ -21,6 +21,7 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -36,6 +37,12 @@ enum class Button {
 };
 inline constexpr std::size_t ButtonCount = 17;
 static_assert(static_cast<std::size_t>(Button::Mode3) + 1 == ButtonCount);
+
+// The display timer's interval, and the time between two captures of the signals during a run,
+// which the run counts in display ticks.
+inline constexpr std::chrono::milliseconds DisplayTick{100};
+inline constexpr std::chrono::milliseconds CapturePeriod{500};
+static_assert(CapturePeriod % DisplayTick == std::chrono::milliseconds::zero());
 
 // The control groups that are switched together.
 enum class Group { C1, C2, Quiro, Param, Mode };

@@ -10,7 +10,7 @@ namespace {
 // The three signals of a completed capture, fetched and drawn in this order.
 constexpr Plot capturedSignals[] = {Plot::Prim, Plot::Error, Plot::Ctrl};
 
-constexpr std::int32_t TicksBetweenCaptures = 5; // 500 ms at the display timer's 100 ms
+constexpr std::int32_t TicksBetweenCaptures = CapturePeriod / DisplayTick;
 constexpr std::int32_t TicksBeforeRetry = 1;
 
 } // namespace

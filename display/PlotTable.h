@@ -1,7 +1,8 @@
 #pragma once
 // The six plots of the console and the controls each one uses, found on the main window by name.
 // The first three show filter coefficients as they are; the last three show converter samples,
-// whose gain is divided by the converters' full scale.
+// whose gain is divided by the converters' full scale (ConverterFullScale), so that a signal word
+// at full scale reaches the edge of a plot at gain 1.
 
 #include "contract/BoardContract.h"
 #include "control/Plot.h"
@@ -35,8 +36,5 @@ constexpr const PlotControls &controlsOf(Plot plot) {
 }
 
 static_assert(indexedByPlot(PlotTable), "PlotTable is indexed by Plot");
-
-// Converter counts at full scale: a signal word of 2048 reaches the edge of a plot at gain 1.
-inline constexpr double SampleFullScale = 2048.0;
 
 } // namespace quiro

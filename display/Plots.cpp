@@ -72,7 +72,7 @@ void Plots::draw(Plot plot, const Trace &trace) {
     const double dx = 1.0 / trace.span;
     const double gain = this->gain(plot);
     // A signal's factor is formed once, in single precision, as the DSP side's samples are.
-    const float factor = plotSingle(gain / SampleFullScale);
+    const float factor = plotSingle(gain / ConverterFullScale);
 
     QPointF previous;
     for (std::size_t i = 0; i < trace.values.size(); ++i) {

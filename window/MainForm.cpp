@@ -44,7 +44,7 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent) {
 
     timerDispInterval_.setObjectName(QStringLiteral("TimerDispInterval"));
     timerDispInterval_.setParent(this);
-    timerDispInterval_.setInterval(100);
+    timerDispInterval_.setInterval(DisplayTick);
 
     const FormControls &c = *controls_;
     for (const ButtonName &b : buttonNames)

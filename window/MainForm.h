@@ -43,7 +43,8 @@ public:
     // Each plot's picture, labels and zoom buttons, indexed by Plot.
     const PlotWidgetSet &plotWidgets() const { return plotWidgets_; }
 
-    // The display timer: 100 ms, stopped at creation. Its tick handler belongs to the run loop.
+    // The display timer: DisplayTick, stopped at creation. Its tick handler belongs to the run
+    // loop.
     QTimer &timerDispInterval() { return timerDispInterval_; }
 
     // What BtnExit and the window's close box do. Until it is set, both only close the window.
