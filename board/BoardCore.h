@@ -13,7 +13,7 @@
 // for. start/stop/attach/detach are for one controlling thread.
 
 #include "board/DspMemory.h"
-#include "board/KestoDsp.h"
+#include "dspkit/KestoDsp.h"
 #include "board/Monitor.h"
 #include "board/Plant.h"
 #include "board/Scene.h"

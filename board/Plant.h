@@ -10,7 +10,7 @@
 
 #include "board/NoiseSource.h"
 #include "board/Scene.h"
-#include "board/SignalKit.h"
+#include "dspkit/SignalKit.h"
 
 #include <complex>
 #include <cstdint>
