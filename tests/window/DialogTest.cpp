@@ -7,8 +7,8 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -118,7 +118,10 @@ TEST_F(Dialog, ControlsStandWhereTheDesignPutsThem) {
 TEST_F(Dialog, OpensOnTheMainTextsIgnoresEnterAndEscapeAndCancelDropsTheEdits) {
     EXPECT_EQ(setting.dialog(), nullptr);
     DlgParameter *first = nullptr;
-    const struct { const char *way, *button; bool edit; } ways[] = {
+    const struct {
+        const char *way, *button;
+        bool edit;
+    } ways[] = {
         {"ｷｬﾝｾﾙ", "CancelButton", true}, {"close box", nullptr, true}, {"OK", "OKButton", false}};
     for (const auto &[way, button, edit] : ways) {
         setMainTexts(way);
@@ -132,7 +135,8 @@ TEST_F(Dialog, OpensOnTheMainTextsIgnoresEnterAndEscapeAndCancelDropsTheEdits) {
             QStringList chain; // the tab order, from OK round
             for (QWidget *w = d.findChild<QWidget *>("OKButton"); chain.size() < 11;
                  w = w->nextInFocusChain())
-                if (w->focusPolicy() != Qt::NoFocus && !qobject_cast<QComboBox *>(w->parentWidget()))
+                if (w->focusPolicy() != Qt::NoFocus &&
+                    !qobject_cast<QComboBox *>(w->parentWidget()))
                     chain << w->objectName();
             EXPECT_EQ(chain, QStringList({"OKButton", "CancelButton", "TextCTapSize", "TextCBeta",
                                           "TextCGain", "TextWTapSize", "TextWBeta", "TextWGain",
@@ -168,7 +172,8 @@ TEST_F(Dialog, OpensOnTheMainTextsIgnoresEnterAndEscapeAndCancelDropsTheEdits) {
 // OK refuses only empty fields, with the focus on the last one and no message; any other text
 // reaches the main window.
 TEST_F(Dialog, OkWritesBackAnyTextUnlessAFieldIsEmpty) {
-    const std::pair<Edits, const char *> cases[] = { // the edits, and the focus if it stays open
+    const std::pair<Edits, const char *> cases[] = {
+        // the edits, and the focus if it stays open
         {{{"TextCTapSize", u"512"}, {"TextCBeta", u""}, {"TextWGain", u""}}, "TextWGain"},
         {{{"TextCTapSize", u"512"}, {"TextCFreq", u""}}, "TextCFreq"},
         {{{"TextDGain", u""}, {"ComboDFilter", u""}}, "TextDGain"},
