@@ -42,6 +42,10 @@ struct BoardConfig {
 
 // Whether the board runs at `hz`: a finite rate from MinSampleRate to MaxSampleRate.
 bool rateInRange(double hz);
+// A rate as the DSP program gave it, for messages: the shortest text that reads back as the same
+// value, taken as a single where it is one (the PC sends rates as singles), so that a refused
+// 384000.03 Hz reads "384000.03", never a rounded "384000".
+std::string rateText(double hz);
 
 // A word one thread sleeps on until a deadline and others bump to wake it, without a lock: a
 // futex, so a waker descheduled at the wrong moment cannot hold up the sleeper.
@@ -164,6 +168,7 @@ private:
     Plant *plant_ = nullptr; // owned; freed by the builder once replaced
     double requested_ = 0;   // the rate last asked of the builder
     WavRecorder recorder_;
+    double recordedRate_ = 0; // the rate the recording runs at: set by start(), then the sample thread's
     std::unique_ptr<AudioMonitor> monitor_; // while the sample thread runs on the real-time clock
     Frame last_;
     std::uint32_t sampleCount_ = 0;

@@ -3,6 +3,7 @@
 #include "board/RegularFile.h"
 #include "coeffile/CoefficientParser.h"
 #include "coeffile/NumberText.h"
+#include "coeffile/ShownText.h"
 
 #include <samplerate.h>
 
@@ -75,23 +76,25 @@ constexpr Key Keys[] = {
 // The numbers after a key's '=', each checked against the key's range; empty `why` when all hold.
 std::vector<double> valuesOf(const Key &k, std::string_view rest, std::string &why) {
     std::vector<double> nums;
+    std::vector<std::string_view> given; // each number as written, for the messages
     for (rest = trimBlanks(rest); !rest.empty(); rest = trimBlanks(rest)) {
         const std::string_view word = rest.substr(0, rest.find_first_of(" \t"));
         rest.remove_prefix(word.size());
         const quiro::DoubleValue v = quiro::toDouble(word);
         if (v.status != quiro::NumberStatus::Ok) {
-            why = join("\"", word.substr(0, 32), "\" is not a finite number");
+            why = join("\"", quiro::shownText(word.substr(0, 32)), "\" is not a finite number");
             return {};
         }
         nums.push_back(v.value);
+        given.push_back(word);
     }
     if (nums.size() != k.numbers)
         why = join(k.name, " takes ", std::to_string(k.numbers), " number(s)");
-    for (const double v : nums)
-        if (why.empty() && v < 0 && k.lowest == 0)
-            why = join(k.name, " must not be negative");
-        else if (why.empty() && (v < k.lowest || v > k.highest))
-            why = join(k.name, " must lie between ", shown(k.lowest), " and ", shown(k.highest));
+    for (std::size_t i = 0; i < nums.size(); ++i)
+        if (why.empty() && nums[i] < 0 && k.lowest == 0)
+            why = join(k.name, " must not be negative (not ", given[i], ")");
+        else if (why.empty() && (nums[i] < k.lowest || nums[i] > k.highest))
+            why = join(k.name, " must lie between ", shown(k.lowest), " and ", shown(k.highest), " (not ", given[i], ")");
     return nums;
 }
 
@@ -116,7 +119,7 @@ bool readIni(const std::string &ini, Scene &scene, std::string &error) {
         const std::string key(trimBlanks(body.substr(0, eq)));
         const Key *k = std::find_if(std::begin(Keys), std::end(Keys), [&](const Key &c) { return key == c.name; });
         if (k == std::end(Keys)) {
-            error = at(ini, ln, join("unknown key \"", key, "\""));
+            error = at(ini, ln, join("unknown key \"", quiro::shownText(key), "\""));
             return false;
         }
         const std::vector<double> nums = valuesOf(*k, body.substr(eq + 1), why);

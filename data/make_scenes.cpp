@@ -13,14 +13,18 @@
 #include "board/Biquad.h"
 #include "board/Duct.h"
 #include "board/Scene.h"
+#include "cli/ArgumentReader.h"
+#include "cli/Paths.h"
 
 #include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
-#include <fstream>
 #include <numbers>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -124,15 +128,18 @@ std::size_t onset(const std::vector<double> &h) {
     return n;
 }
 
-void writeResponse(const std::string &file, const std::vector<double> &h) {
-    std::ofstream f(file);
+bool writeResponse(const std::string &file, const std::vector<double> &h, std::string &error) {
+    std::ostringstream f;
     f.precision(9);
     f << h.size() << "\n";
     for (double v : h)
         f << v << "\n";
+    return quiro::cli::writeWholeFile(file, f.str(), error);
 }
 
-void writeScene(const std::string &out, const SceneSpec &s) {
+// Writes one scene's folder under `out`; false, with the reason in `error`, at the first write
+// that fails.
+bool writeScene(const std::string &out, const SceneSpec &s, std::string &error) {
     PathResponses p = s.room ? roomResponses(s.roomModel) : kesto::ductResponses(s.duct, Rate);
     // The format's broadband noise is white: the source's spectrum is folded into its two
     // responses (the tones' amplitudes below are set after it, at the source).
@@ -159,8 +166,12 @@ void writeScene(const std::string &out, const SceneSpec &s) {
         v *= preamp;
 
     const std::string dir = out + "/" + s.name;
-    std::filesystem::create_directories(dir);
-    std::ofstream ini(dir + "/scene.ini");
+    std::error_code made;
+    if (std::filesystem::create_directory(dir, made); made) {
+        error = dir + ": cannot be created (" + made.message() + ")";
+        return false;
+    }
+    std::ostringstream ini;
     ini << "# " << s.name << ": " << s.summary << "\n";
     ini << "# Written by make_scenes (data/make_scenes.cpp); noise at the error microphone "
         << s.levelDbfs << " dBFS, " << std::lround(100 * s.tonalShare) << " % tonal.\n";
@@ -169,10 +180,12 @@ void writeScene(const std::string &out, const SceneSpec &s) {
     for (const auto &t : s.tones)
         ini << "tone = " << t.frequency << " " << toneScale * t.amplitude << "\n";
     ini << "broadband = " << broadband << "\nmic_noise = " << s.micNoise << "\n";
-    writeResponse(dir + "/primary_ref.cof", p.primaryRef);
-    writeResponse(dir + "/primary_err.cof", p.primaryErr);
-    writeResponse(dir + "/secondary_ref.cof", p.secondaryRef);
-    writeResponse(dir + "/secondary_err.cof", p.secondaryErr);
+    if (!quiro::cli::writeWholeFile(dir + "/scene.ini", ini.str(), error) ||
+        !writeResponse(dir + "/primary_ref.cof", p.primaryRef, error) ||
+        !writeResponse(dir + "/primary_err.cof", p.primaryErr, error) ||
+        !writeResponse(dir + "/secondary_ref.cof", p.secondaryRef, error) ||
+        !writeResponse(dir + "/secondary_err.cof", p.secondaryErr, error))
+        return false;
 
     // What the anti-noise must reach at the tones, in full-scale units of the converter.
     double drive = 0;
@@ -184,6 +197,7 @@ void writeScene(const std::string &out, const SceneSpec &s) {
                 s.name, s.levelDbfs, 1e3 * static_cast<double>(onset(p.secondaryErr)) / Rate,
                 1e3 * (static_cast<double>(onset(p.primaryErr)) - static_cast<double>(onset(p.primaryRef))) / Rate,
                 p.primaryErr.size(), p.secondaryErr.size(), drive, preamp);
+    return true;
 }
 
 DuctModel duct(double length, double detection, double speaker, double error) {
@@ -261,11 +275,24 @@ std::vector<SceneSpec> family() {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_scenes OUT_DIR\n");
+    std::vector<std::string> out;
+    quiro::cli::ArgumentReader args("make_scenes", "OUT_DIR",
+                                    "Writes the scene family into OUT_DIR, one folder per scene.");
+    args.positionals(out, 1, 1);
+    if (const int status = args.readOrExit(argc, argv); status >= 0)
+        return status;
+    std::string error;
+    if (!quiro::cli::outputFolder(out[0], error)) {
+        std::fprintf(stderr, "make_scenes: %s\n", error.c_str());
         return 2;
     }
-    for (const auto &s : family())
-        writeScene(argv[1], s);
-    return 0;
+    try {
+        for (const auto &s : family())
+            if (!writeScene(out[0], s, error))
+                throw std::runtime_error(error);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "make_scenes: %s\n", e.what());
+        return 1;
+    }
+    return quiro::cli::finish("make_scenes", 0);
 }

@@ -5,17 +5,16 @@
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cstdint>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
 // A broken property prints itself and aborts.
 #define REQUIRE(...)                                                                               \
-    ((__VA_ARGS__)                                                                                 \
-         ? void()                                                                                  \
-         : (std::fprintf(stderr, "fuzz property broken: %s\n", #__VA_ARGS__), std::abort()))
+    ((__VA_ARGS__) ? void()                                                                        \
+                   : (std::fprintf(stderr, "fuzz property broken: %s\n", #__VA_ARGS__), std::abort()))
 
 namespace quiro::fuzz {
 namespace {

@@ -7,8 +7,8 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -83,6 +83,8 @@ struct Dialog : test::UsesQt, ::testing::Test {
 TEST_F(Dialog, ControlsStandWhereTheDesignPutsThem) {
     const DlgParameter d;
     EXPECT_EQ(d.size(), QSize(312, 468));
+    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
+    const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
     const struct {
         const char *name, *parent;
         QRect pixels;
@@ -91,13 +93,8 @@ TEST_F(Dialog, ControlsStandWhereTheDesignPutsThem) {
         Qt::Alignment align; // unchecked when empty
     } rows[] = {
         {"Label3", "DlgParameter", {48, 8, 209, 33}, 14.25, true, Qt::AlignCenter},
-        {"Label13", "Frame2", {192, 72, 25, 17}, 9.0, false, Qt::AlignLeft | Qt::AlignVCenter},
-        {"TextWTapSize",
-         "Frame2",
-         {120, 24, 65, 18},
-         9.0,
-         false,
-         Qt::AlignRight | Qt::AlignVCenter},
+        {"Label13", "Frame2", {192, 72, 25, 17}, 9.0, false, left},
+        {"TextWTapSize", "Frame2", {120, 24, 65, 18}, 9.0, false, right},
         {"OKButton", "DlgParameter", {200, 424, 81, 25}, 9.0, false, {}},
     };
     for (const auto &r : rows) {
@@ -118,10 +115,7 @@ TEST_F(Dialog, ControlsStandWhereTheDesignPutsThem) {
 TEST_F(Dialog, OpensOnTheMainTextsIgnoresEnterAndEscapeAndCancelDropsTheEdits) {
     EXPECT_EQ(setting.dialog(), nullptr);
     DlgParameter *first = nullptr;
-    const struct {
-        const char *way, *button;
-        bool edit;
-    } ways[] = {
+    const struct { const char *way, *button; bool edit; } ways[] = {
         {"ｷｬﾝｾﾙ", "CancelButton", true}, {"close box", nullptr, true}, {"OK", "OKButton", false}};
     for (const auto &[way, button, edit] : ways) {
         setMainTexts(way);
@@ -135,8 +129,7 @@ TEST_F(Dialog, OpensOnTheMainTextsIgnoresEnterAndEscapeAndCancelDropsTheEdits) {
             QStringList chain; // the tab order, from OK round
             for (QWidget *w = d.findChild<QWidget *>("OKButton"); chain.size() < 11;
                  w = w->nextInFocusChain())
-                if (w->focusPolicy() != Qt::NoFocus &&
-                    !qobject_cast<QComboBox *>(w->parentWidget()))
+                if (w->focusPolicy() != Qt::NoFocus && !qobject_cast<QComboBox *>(w->parentWidget()))
                     chain << w->objectName();
             EXPECT_EQ(chain, QStringList({"OKButton", "CancelButton", "TextCTapSize", "TextCBeta",
                                           "TextCGain", "TextWTapSize", "TextWBeta", "TextWGain",
@@ -172,8 +165,7 @@ TEST_F(Dialog, OpensOnTheMainTextsIgnoresEnterAndEscapeAndCancelDropsTheEdits) {
 // OK refuses only empty fields, with the focus on the last one and no message; any other text
 // reaches the main window.
 TEST_F(Dialog, OkWritesBackAnyTextUnlessAFieldIsEmpty) {
-    const std::pair<Edits, const char *> cases[] = {
-        // the edits, and the focus if it stays open
+    const std::pair<Edits, const char *> cases[] = { // the edits, and the focus if it stays open
         {{{"TextCTapSize", u"512"}, {"TextCBeta", u""}, {"TextWGain", u""}}, "TextWGain"},
         {{{"TextCTapSize", u"512"}, {"TextCFreq", u""}}, "TextCFreq"},
         {{{"TextDGain", u""}, {"ComboDFilter", u""}}, "TextDGain"},

@@ -25,14 +25,8 @@ TEST_F(MainWindow, ControlsStandWhereTheDesignPutsThem) {
     installFontSubstitutions();
     const MainForm form;
     const std::pair<const char *, Look> rows[] = {
-        {"Label1",
-         {"MainForm",
-          {232, 0, 481, 33},
-          15.75,
-          true,
-          true,
-          Qt::AlignRight,
-          "アクティブノイズキャンセラー・デモプログラム（ＫＸ）"}},
+        {"Label1", {"MainForm", {232, 0, 481, 33}, 15.75, true, true, Qt::AlignRight,
+                    "アクティブノイズキャンセラー・デモプログラム（ＫＸ）"}},
         {"LblC2Mfs", {"MainForm", {464, 304, 49, 17}, 9.0, false, true, Qt::AlignRight, "-1"}},
         {"BtnC1Ident", {"MainForm", {848, 56, 67, 25}, 7.5, false, true, {}, "C1同定開始"}},
         {"BtnQuiro", {"Frame2", {16, 24, 73, 33}, 9.75, false, false, {}, "消音開始"}},
