@@ -3,8 +3,7 @@
 // activities below; the main window, its plots and the parameter dialog above; and the wiring
 // between them: the window's clicks and timer ticks become calls on the activities (the zoom
 // buttons' on the plots), and what the activities and the parameter set hold is shown in the
-// window. Form_Load starts it all; its last
-// step is the plots' display initialisation.
+// window. Form_Load starts it all; its last step is the plots' display initialisation.
 
 #include "app/InstanceLock.h"
 #include "app/Startup.h"
