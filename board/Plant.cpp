@@ -1,5 +1,7 @@
 #include "board/Plant.h"
 
+#include "contract/BoardContract.h"
+
 #include <fftw3.h>
 
 #include <algorithm>
@@ -115,11 +117,13 @@ Plant::Inputs Plant::sense() {
     // The control line's newest entry is the last sample's output (the converter's latency).
     const float det = primaryRef_(source_) + secondaryRef_(control_) + micNoise_ * detNoise_();
     const float err = primaryErr_(source_) + secondaryErr_(control_) + micNoise_ * errNoise_();
-    return {toCounts(2048.0f * det), toCounts(2048.0f * err)};
+    constexpr auto FullScale = static_cast<float>(quiro::ConverterFullScale);
+    return {toCounts(FullScale * det), toCounts(FullScale * err)};
 }
 
 void Plant::drive(std::int32_t counts) {
-    control_.push(static_cast<float>(std::clamp(counts, -2048, 2047)) / 2048.0f);
+    control_.push(static_cast<float>(std::clamp(counts, quiro::ConverterMin, quiro::ConverterMax)) /
+                  static_cast<float>(quiro::ConverterFullScale));
 }
 
 } // namespace kesto

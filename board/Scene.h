@@ -3,6 +3,8 @@
 // responses between the source, the control loudspeaker and the two microphones. Either the
 // built-in duct (modelled at any sampling rate) or a scene directory (see docs/board.md).
 
+#include "contract/BoardContract.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,7 +36,8 @@ struct SceneLimits {
     static constexpr std::uint64_t IniBytes = 64 * 1024;              // scene.ini
     static constexpr std::uint64_t ResponseBytes = 16 * 1024 * 1024;  // each .cof response
     static constexpr std::int32_t ResponseTaps = 1 << 16; // per response, also after resampling
-    static constexpr double MinRate = 1000, MaxRate = 384000; // Hz
+    // Hz: the rates the board runs at.
+    static constexpr double MinRate = quiro::MinSampleRate, MaxRate = quiro::MaxSampleRate;
     static constexpr double MaxLevel = 1e6;       // amplitudes and rms levels, full-scale units
     static constexpr double MaxCoefficient = 1e6; // magnitude of a response's coefficient
 };
