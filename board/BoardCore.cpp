@@ -244,6 +244,8 @@ void BoardCore::swapPlant() {
     if (!next)
         return;
     const bool rateChanged = plant_ && next->rate() != plant_->rate();
+    if (plant_) // the scene's timeline goes on where it was
+        next->seek(plant_->seconds());
     builder_.retire(plant_);
     plant_ = next;
     rate_.store(next->rate(), std::memory_order_relaxed);
@@ -270,6 +272,8 @@ bool BoardCore::start(std::string &warning) {
     stop();
     sampleCount_ = 0;
     overrunCount_ = 0;
+    if (plant_) // the scene's timeline starts again with the counters
+        plant_->seek(0);
     memory_.setSampleCount(0);
     memory_.setOverruns(0);
     recorder_.waitWhenFull(config_.clock == Clock::Free); // no deadline there: lose no frame
