@@ -1,15 +1,38 @@
 #include "board/NoiseSource.h"
 
 #include <algorithm>
+#include <limits>
 #include <numbers>
 
 namespace kesto {
 
+namespace {
+
+// The loop's length: of those within `fade` of the longest (which leaves `fade` samples after
+// it), the one whose run-on resembles the recording's start best, so that a tone in it crossfades
+// with itself nearly in phase instead of beating against a shifted copy.
+std::size_t loopLength(const std::vector<float> &x, std::size_t fade) {
+    std::size_t best = x.size() - fade;
+    double bestLikeness = -std::numeric_limits<double>::infinity();
+    for (std::size_t length = x.size() - 2 * fade; length <= x.size() - fade; ++length) {
+        double product = 0, energy = 1e-30;
+        for (std::size_t i = 0; i < fade; ++i) {
+            product += static_cast<double>(x[length + i]) * x[i];
+            energy += static_cast<double>(x[length + i]) * x[length + i];
+        }
+        if (const double likeness = product / std::sqrt(energy); likeness > bestLikeness)
+            bestLikeness = likeness, best = length;
+    }
+    return best;
+}
+
+} // namespace
+
 std::vector<float> seamlessLoop(const std::vector<float> &x, std::size_t fade) {
-    if (fade == 0 || x.size() < 2 * fade)
+    if (fade == 0 || x.size() < 3 * fade)
         return x;
-    // The loop's end runs on into x[size - fade..], which fades out while its start fades in.
-    const std::size_t length = x.size() - fade;
+    // The loop's end runs on into the samples after it, which fade out while its start fades in.
+    const std::size_t length = loopLength(x, fade);
     std::vector<float> loop(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(length));
     for (std::size_t i = 0; i < fade; ++i) {
         const double in = static_cast<double>(i + 1) / static_cast<double>(fade + 1);

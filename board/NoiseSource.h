@@ -16,8 +16,10 @@
 
 namespace kesto {
 
-// A recording is looped over its first `size - fade` samples, the `fade` samples after them
-// crossfaded (linearly) into its start: playing the result round and round never steps.
+// A recording is looped over its first samples, the `fade` samples after them crossfaded
+// (linearly) into its start: playing the result round and round never steps. The loop ends
+// between `2 fade` and `fade` samples before the recording does, where what follows it is most
+// like the start. A recording shorter than 3 `fade` is played round as it is.
 inline constexpr double LoopFadeSeconds = 0.05;
 std::vector<float> seamlessLoop(const std::vector<float> &x, std::size_t fade);
 
