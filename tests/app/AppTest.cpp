@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <tuple>
 #include <vector>
@@ -92,6 +93,7 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
     enum Exit { None, Button, CloseBox };
     using R = StartupResult;
     struct Case {
+        const char *name;
         Lock lock;
         std::int32_t libenter, loadcs, run;
         R result;
@@ -99,15 +101,15 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
         std::vector<Shown> messages;
         Exit exit; // None: start-up ends the program after its last call and no window shows
     } const cases[] = {
-        {Stale, 0, 0, 0, R::Ready, full, {}, CloseBox},
-        {Held, 0, 0, 0, R::Refused, {}, {refused}, None},
-        {Free, 1, 0, 0, R::LibraryFailed, opened, {driver}, None},
-        {Free, -7, 0, 0, R::LibraryFailed, opened, {driver}, None},
-        {Free, 0, 3, 0, R::LoadFailed, upToLoad, {load}, CloseBox},
-        {Free, 0, 0, -1, R::RunFailed, full, {run}, Button},
+        {"a stale lock taken over", Stale, 0, 0, 0, R::Ready, full, {}, CloseBox},
+        {"another copy running", Held, 0, 0, 0, R::Refused, {}, {refused}, None},
+        {"library refused (1)", Free, 1, 0, 0, R::LibraryFailed, opened, {driver}, None},
+        {"library refused (-7)", Free, -7, 0, 0, R::LibraryFailed, opened, {driver}, None},
+        {"program not loaded", Free, 0, 3, 0, R::LoadFailed, upToLoad, {load}, CloseBox},
+        {"program not run", Free, 0, 0, -1, R::RunFailed, full, {run}, Button},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         const QString lockPath = dir.filePath("quiro.lock");
         QLockFile running(lockPath); // the copy that is already running
@@ -171,23 +173,34 @@ TEST_F(App, ADialogEditReachesTheWindowAndTheNextDownload) {
     EXPECT_EQ(shown.control<QLineEdit>("TextCTapSize")->text(), "128");
     EXPECT_TRUE(board.commands.empty()) << "the dialog itself sends nothing";
 
-    // Both identifications, then a run in mode 1: while it runs the window shows its caption,
-    // closes the other groups and runs the display timer; the mode stays shown after it.
+    // Both identifications, then a run in mode 1, each click made at the first yield after the
+    // handshake first reached a given command: while the run goes on the window shows its
+    // caption, closes the other groups and runs the display timer; the mode stays shown after it.
     const auto click = [&shown](const char *name) { shown.control<QPushButton>(name)->click(); };
-    for (const char *ident : {"BtnC1Ident", "BtnC2Ident"}) {
-        QTimer::singleShot(20, &shown, [&click, ident] { click(ident); });
+    const std::map<Cmd, const char *> clickAfter{{Cmd::C1Fetch, "BtnC1Ident"}, // the stops
+                                                 {Cmd::C2Fetch, "BtnC2Ident"},
+                                                 {Cmd::WFetch, "BtnMode1"},
+                                                 {Cmd::Mode1, "BtnQuiro"}};
+    std::set<std::int32_t> seen;
+    board.onCommand = [&](std::int32_t code, test::FakeBoard &) {
+        const auto to = clickAfter.find(static_cast<Cmd>(code));
+        if (!seen.insert(code).second || to == clickAfter.end())
+            return;
+        if (to->first == Cmd::WFetch) { // the run's first pass
+            EXPECT_TRUE(shown.timerDispInterval().isActive());
+            EXPECT_EQ(shown.control<QPushButton>("BtnQuiro")->text(), QStringLiteral("消音終了"));
+            EXPECT_FALSE(shown.control<QPushButton>("BtnC1Ident")->isEnabled());
+        }
+        QTimer::singleShot(0, &shown, [&click, name = to->second] { click(name); });
+    };
+    for (const char *ident : {"BtnC1Ident", "BtnC2Ident"})
         click(ident);
-    }
     ASSERT_FALSE(board.writes.empty());
     EXPECT_EQ(board.writes.front().second, 128u); // CmdArg1, the C tap count
-    QTimer::singleShot(150, &shown, [&] {
-        EXPECT_TRUE(shown.timerDispInterval().isActive());
-        EXPECT_EQ(shown.control<QPushButton>("BtnQuiro")->text(), QStringLiteral("消音終了"));
-        EXPECT_FALSE(shown.control<QPushButton>("BtnC1Ident")->isEnabled());
-    });
-    QTimer::singleShot(50, &shown, [&] { click("BtnMode1"); });
-    QTimer::singleShot(300, &shown, [&] { click("BtnQuiro"); });
     click("BtnQuiro");
+    for (const auto &[code, name] : clickAfter)
+        EXPECT_TRUE(seen.count(static_cast<std::int32_t>(code))) << "no click on " << name;
+    EXPECT_EQ(board.commands.back(), static_cast<std::int32_t>(Cmd::RunStop));
     EXPECT_FALSE(shown.timerDispInterval().isActive());
     EXPECT_EQ(shown.control<QLineEdit>("TextMode")->text(), QStringLiteral("消音ﾓｰﾄﾞ1"));
 }

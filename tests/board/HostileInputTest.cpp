@@ -112,9 +112,9 @@ TEST(HostileInput, EachBadInputIsRefusedOrRunOnWithItsReason) {
             EXPECT_EQ(_Kesto_loadcs((scratch.dir / "quiros.out").c_str()) != 0, row.refused != Never);
             EXPECT_EQ(_Kesto_run() != 0, row.refused != Never);
             if (row.refused == Never) {
-                for (int i = 0; i < 200 && get(quiro::dspmem::SampleCount) <= 1000; ++i)
+                // Waits on the board's own count; a board that never runs ends in the timeout.
+                while (get(quiro::dspmem::SampleCount) <= 1000)
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                EXPECT_GT(get(quiro::dspmem::SampleCount), 1000u) << "the board did not run";
             }
         }
         const std::string said = testing::internal::GetCapturedStderr();

@@ -4,9 +4,11 @@
 // sizes, gains, every D filter of the run tree) and signal captures, with the recording on, and
 // meanwhile fetches W and polls the capture as the console's run loop does.
 //
-//   quiro_soak [--seconds S] [--mode1] [--record FILE] [--run-tree DIR]
+//   quiro_soak [--seconds S] [--mode1] [--report-timing] [--record FILE] [--run-tree DIR]
 //
 // --mode1 stays in mode 1 (filtered-x LMS) after one identification instead of cycling.
+// --report-timing prints the answer times and the overruns without judging them, for a machine
+// that may be busy with other work (a test suite run beside builds): the other checks still hold.
 // One line per minute; at the end the totals and a verdict. Exit status 0 when every check held:
 // every command acknowledged within a second, no overrun, no non-finite word fetched, resident
 // memory after the first minute growing by less than 5 %, and the recording readable with at least
@@ -66,8 +68,9 @@ double residentMiB() {
 
 class Soak {
 public:
-    Soak(KestoLibrary &board, std::string bin)
-        : board_(board), link_(board, [this] { checkAck(); }), bin_(std::move(bin)) {
+    Soak(KestoLibrary &board, std::string bin, bool judgeTiming)
+        : board_(board), link_(board, [this] { checkAck(); }), bin_(std::move(bin)),
+          judgeTiming_(judgeTiming) {
         for (const char *name : {"LPF.COF", "THRU.COF", "HPF.COF", "USER.COF"}) {
             std::ifstream in(bin_ + "/" + name, std::ios::binary);
             std::ostringstream text;
@@ -134,7 +137,7 @@ public:
 
     std::vector<std::string> verdict(const std::string &wav) const {
         std::vector<std::string> failures;
-        if (overruns_ != 0)
+        if (judgeTiming_ && overruns_ != 0)
             failures.push_back(std::to_string(overruns_) + " samples overran");
         if (nonFinite_ != 0)
             failures.push_back(std::to_string(nonFinite_) + " non-finite words fetched");
@@ -168,7 +171,7 @@ private:
     }
 
     void checkAck() {
-        if (Steady::now() - commandStart_ > AckLimit)
+        if (judgeTiming_ && Steady::now() - commandStart_ > AckLimit)
             throw Failure("command " + std::to_string(current_) + " was not acknowledged within 1 s");
     }
 
@@ -242,6 +245,7 @@ private:
     KestoLibrary &board_;
     CommandLink link_;
     std::string bin_;
+    bool judgeTiming_;
     std::vector<std::vector<float>> dFilters_;
     Steady::time_point started_, commandStart_;
     std::int32_t current_ = 0;
@@ -255,7 +259,7 @@ private:
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     double seconds = 3600;
-    bool onlyMode1 = false;
+    bool onlyMode1 = false, judgeTiming = true;
     std::string tree = QUIRO_RUN_TREE;
     std::string wav = tree + "/soak.wav";
     for (int i = 1; i < argc; ++i) {
@@ -264,12 +268,14 @@ int main(int argc, char **argv) {
             seconds = std::atof(argv[++i]);
         else if (a == "--mode1")
             onlyMode1 = true;
+        else if (a == "--report-timing")
+            judgeTiming = false;
         else if (a == "--record" && i + 1 < argc)
             wav = argv[++i];
         else if (a == "--run-tree" && i + 1 < argc)
             tree = argv[++i];
         else {
-            std::fprintf(stderr, "usage: quiro_soak [--seconds S] [--mode1] [--record FILE] [--run-tree DIR]\n");
+            std::fprintf(stderr, "usage: quiro_soak [--seconds S] [--mode1] [--report-timing] [--record FILE] [--run-tree DIR]\n");
             return 2;
         }
     }
@@ -281,7 +287,7 @@ int main(int argc, char **argv) {
     KestoLibrary board(QString::fromStdString(bin));
     std::vector<std::string> failures;
     try {
-        Soak soak(board, bin);
+        Soak soak(board, bin, judgeTiming);
         soak.open();
         const auto start = Steady::now();
         const auto end = start + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(seconds));
