@@ -2,11 +2,13 @@
 // stretches between the changes, and the timeline at another rate.
 
 #include "SceneDir.h"
+#include "board/Plant.h"
 #include "board/Scene.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 
 namespace {
@@ -207,6 +209,43 @@ TEST(Timeline, AnotherRateResamplesTheTimelineToo) {
     EXPECT_FALSE(sceneAt(*scene, 8000, error).has_value());
     EXPECT_NE(error.find("the tone at 4500 Hz is not below half of 8000 Hz"), std::string::npos)
         << error;
+}
+
+// All that a frozen scene plays.
+auto settled(const Scene &s) {
+    std::ostringstream o;
+    for (const Tone &t : s.tones)
+        o << t.frequency << "/" << t.amplitude << " ";
+    o << s.broadband << " " << s.micNoise << " " << (s.noise ? s.noise->name : "") << " " << s.noiseGain;
+    return std::tuple(o.str(), s.primaryRef, s.primaryErr, s.secondaryRef, s.secondaryErr);
+}
+
+// The shipped family: every scene loads and runs at the DSP program's rate; six or more have a
+// timeline, one repeats, and every change changes something. A plant runs across each change's
+// end.
+TEST(Timeline, EveryShippedSceneLoadsAndItsChangesRun) {
+    int changing = 0, repeating = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(QUIRO_SOURCE_DIR "/data/scenes")) {
+        const std::string name = entry.path().filename().string();
+        std::string error;
+        const auto loaded = loadScene(entry.path().string(), error);
+        ASSERT_TRUE(loaded.has_value()) << error;
+        const auto scene = sceneAt(*loaded, 20000, error);
+        ASSERT_TRUE(scene.has_value()) << name << ": " << error;
+        changing += !scene->changes.empty();
+        repeating += scene->repeat > 0;
+        const auto stretches = sceneStretches(*scene);
+        Plant plant(*scene, 20000, 1);
+        for (std::size_t k = 1; k < stretches.size(); ++k) {
+            EXPECT_NE(settled(stretches[k - 1].scene), settled(stretches[k].scene))
+                << name << ": change " << k << " changes nothing";
+            plant.seek(stretches[k].settled - 0.05);
+            for (int n = 0; n < 2000; ++n)
+                plant.drive(plant.sense().error / 4);
+        }
+    }
+    EXPECT_GE(changing, 6);
+    EXPECT_GE(repeating, 1);
 }
 
 } // namespace
