@@ -25,7 +25,7 @@ void WindowView::runDisplayTimer(bool on) {
 }
 
 Console::Console(const QString &appDir)
-    : Console(std::make_unique<KestoLibrary>(appDir), StartupHooks{}, InstanceLock::defaultPath()) {
+    : Console(std::make_unique<KestoLibrary>(appDir), StartupHooks{}, InstanceLock::thisUsersPlace()) {
     hooks_.appDir = appDir;
     hooks_.endProgram = [this] {
         // The lock file would be recognised as stale anyway; removing it keeps the folder tidy.
@@ -34,8 +34,8 @@ Console::Console(const QString &appDir)
     };
 }
 
-Console::Console(std::unique_ptr<Board> board, StartupHooks hooks, const QString &lockPath)
-    : board_(std::move(board)), hooks_(std::move(hooks)), lock_(lockPath),
+Console::Console(std::unique_ptr<Board> board, StartupHooks hooks, const InstanceLock::Place &lock)
+    : board_(std::move(board)), hooks_(std::move(hooks)), lock_(lock),
       link_(*board_, [] { QCoreApplication::processEvents(); }), plots_(form_.plotWidgets(), link_),
       view_(form_, plots_),
       activities_(
@@ -70,6 +70,12 @@ void Console::wire() {
 
 StartupResult Console::start() {
     const StartupResult result = Form_Load(*board_, lock_, hooks_);
+    if (result == StartupResult::LoadFailed || result == StartupResult::RunFailed) {
+        // No DSP program answers: a command would wait for ever. The buttons that send one stay
+        // disabled; Form_Load's message has said why, once. The parameters can still be edited.
+        for (const Group group : {Group::C1, Group::C2, Group::Quiro, Group::Mode})
+            activities_.disableGroup(group);
+    }
     if (result != StartupResult::Refused && result != StartupResult::LibraryFailed)
         form_.show();
     return result;

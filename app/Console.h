@@ -41,11 +41,12 @@ public:
     // per-user instance lock, and an exit that ends the process at once.
     explicit Console(const QString &appDir);
     // Any board and hooks (tests). The hooks' initialiseDisplay is replaced by the plots'.
-    Console(std::unique_ptr<Board> board, StartupHooks hooks, const QString &lockPath);
+    Console(std::unique_ptr<Board> board, StartupHooks hooks, const InstanceLock::Place &lock);
     Console(const Console &) = delete;
     Console &operator=(const Console &) = delete;
 
-    // Runs Form_Load and shows the window unless start-up ended the program.
+    // Runs Form_Load and shows the window unless start-up ended the program. After a failed
+    // load or run, the buttons that send commands to the DSP program stay disabled.
     StartupResult start();
 
     MainForm &form() { return form_; }

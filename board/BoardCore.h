@@ -13,7 +13,7 @@
 // for. start/stop/attach/detach are for one controlling thread.
 
 #include "board/DspMemory.h"
-#include "board/KestoDsp.h"
+#include "dspkit/KestoDsp.h"
 #include "board/Monitor.h"
 #include "board/Plant.h"
 #include "board/Scene.h"
@@ -43,6 +43,10 @@ struct BoardConfig {
 // The sampling rates the board runs at, Hz.
 inline constexpr double MinRate = 1000, MaxRate = 384000;
 bool rateInRange(double hz);
+// A rate as the DSP program gave it, for messages: the shortest text that reads back as the same
+// value, taken as a single where it is one (the PC sends rates as singles), so that a refused
+// 384000.03 Hz reads "384000.03", never a rounded "384000".
+std::string rateText(double hz);
 
 // A word one thread sleeps on until a deadline and others bump to wake it, without a lock: a
 // futex, so a waker descheduled at the wrong moment cannot hold up the sleeper.
@@ -168,6 +172,7 @@ private:
     Plant *plant_ = nullptr; // owned; freed by the builder once replaced
     double requested_ = 0;   // the rate last asked of the builder
     WavRecorder recorder_;
+    double recordedRate_ = 0; // the rate the recording runs at: set by start(), then the sample thread's
     std::unique_ptr<AudioMonitor> monitor_; // while the sample thread runs on the real-time clock
     Frame last_;
     std::uint32_t sampleCount_ = 0;

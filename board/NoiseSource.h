@@ -7,7 +7,7 @@
 
 #include "board/Biquad.h"
 #include "board/Scene.h"
-#include "board/SignalKit.h"
+#include "dspkit/SignalKit.h"
 
 #include <cmath>
 #include <complex>

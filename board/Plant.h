@@ -14,8 +14,8 @@
 
 #include "board/NoiseSource.h"
 #include "board/Scene.h"
-#include "board/SignalKit.h"
 #include "board/Timeline.h"
+#include "dspkit/SignalKit.h"
 
 #include <array>
 #include <complex>

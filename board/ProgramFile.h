@@ -1,7 +1,7 @@
 #pragma once
 // A DSP program file (a shared object exporting kesto_dsp_program) opened with dlopen.
 
-#include "board/KestoDsp.h"
+#include "dspkit/KestoDsp.h"
 
 #include <cstdint>
 #include <string>

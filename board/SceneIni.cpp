@@ -2,6 +2,7 @@
 
 #include "board/RegularFile.h"
 #include "coeffile/NumberText.h"
+#include "coeffile/ShownText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -73,23 +74,25 @@ constexpr Key Keys[] = {
 // The numbers after a key's '=', each checked against the key's range; empty `why` when all hold.
 std::vector<double> valuesOf(const Key &k, std::string_view rest, std::string &why) {
     std::vector<double> nums;
+    std::vector<std::string_view> given; // each number as written, for the messages
     for (rest = trimBlanks(rest); !rest.empty(); rest = trimBlanks(rest)) {
         const std::string_view word = rest.substr(0, rest.find_first_of(" \t"));
         rest.remove_prefix(word.size());
         const quiro::DoubleValue v = quiro::toDouble(word);
         if (v.status != quiro::NumberStatus::Ok) {
-            why = join("\"", word.substr(0, 32), "\" is not a finite number");
+            why = join("\"", quiro::shownText(word.substr(0, 32)), "\" is not a finite number");
             return {};
         }
         nums.push_back(v.value);
+        given.push_back(word);
     }
     if (nums.size() != k.numbers)
         why = join(k.name, " takes ", std::to_string(k.numbers), " number(s)");
-    for (const double v : nums)
-        if (why.empty() && v < 0 && k.lowest == 0)
-            why = join(k.name, " must not be negative");
-        else if (why.empty() && (v < k.lowest || v > k.highest))
-            why = join(k.name, " must lie between ", shown(k.lowest), " and ", shown(k.highest));
+    for (std::size_t i = 0; i < nums.size(); ++i)
+        if (why.empty() && nums[i] < 0 && k.lowest == 0)
+            why = join(k.name, " must not be negative (not ", given[i], ")");
+        else if (why.empty() && (nums[i] < k.lowest || nums[i] > k.highest))
+            why = join(k.name, " must lie between ", shown(k.lowest), " and ", shown(k.highest), " (not ", given[i], ")");
     return nums;
 }
 
@@ -101,7 +104,7 @@ std::string badFileName(std::string_view name) {
                                      [](char c) { return static_cast<unsigned char>(c) < 0x20; });
     if (name == "." || name == ".." || control ||
         name.find_first_of("/\\") != std::string_view::npos)
-        return join("\"", name.substr(0, 64),
+        return join("\"", quiro::shownText(name.substr(0, 64)),
                     "\" is not the name of a file in the scene directory");
     return {};
 }
@@ -121,7 +124,7 @@ public:
         const Key *k = std::find_if(std::begin(Keys), std::end(Keys),
                                     [&](const Key &c) { return key == c.name; });
         if (k == std::end(Keys))
-            return fail(ln, join("unknown key \"", key, "\""));
+            return fail(ln, join("unknown key \"", quiro::shownText(key), "\""));
         if (section() > 0 && k->place == Place::Base)
             return fail(ln, join(k->name, " belongs in the base section, before the first [at]"));
         if (section() == 0 && k->place == Place::Section)
@@ -177,7 +180,7 @@ private:
         inner = trimBlanks(inner.substr(2));
         const quiro::DoubleValue t = quiro::toDouble(inner);
         if (t.status != quiro::NumberStatus::Ok)
-            return fail(ln, join("\"", inner.substr(0, 32), "\" is not a finite number"));
+            return fail(ln, join("\"", quiro::shownText(inner.substr(0, 32)), "\" is not a finite number"));
         if (!(t.value > 0 && t.value <= Limits::MaxSeconds))
             return fail(ln, join("a section's time must lie after 0 and at most ",
                                  shown(Limits::MaxSeconds), " s"));

@@ -6,11 +6,10 @@
 #include "SceneModel.h"
 #include "board/Biquad.h"
 #include "board/NoiseSource.h"
-#include "board/SignalKit.h"
+#include "dspkit/SignalKit.h"
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <numbers>
 #include <sstream>
@@ -205,21 +204,22 @@ std::vector<ChangingSpec> changingFamily() {
 
 } // namespace
 
-void writeChangingFamily(const std::string &out) {
+bool writeChangingFamily(const std::string &out, std::string &error) {
     for (const ChangingSpec &c : changingFamily()) {
-        const Modelled m = writeScene(out, c.base);
+        const Modelled m = model(c.base);
         const Timeline t = c.timeline(c.base, m);
+        if (!writeScene(out, c.base, m, "\n# The timeline (seconds from the start of the run).\n" + t.sections, error))
+            return false;
         const std::string dir = out + "/" + c.base.name;
-        std::ofstream(dir + "/scene.ini", std::ios::app)
-            << "\n# The timeline (seconds from the start of the run).\n"
-            << t.sections;
         for (const auto &[file, h] : t.responses)
-            writeResponse(dir + "/" + file, h);
+            if (!writeResponse(dir + "/" + file, h, error))
+                return false;
         for (const auto &[file, x] : t.recordings)
-            writeWav(dir + "/" + file, x);
-        std::printf("%-22s with a timeline: %zu files more\n", c.base.name,
-                    t.responses.size() + t.recordings.size());
+            if (!writeWav(dir + "/" + file, x, error))
+                return false;
+        std::printf("%-22s with a timeline: %zu files more\n", c.base.name, t.responses.size() + t.recordings.size());
     }
+    return true;
 }
 
 } // namespace scenes

@@ -5,7 +5,8 @@
 
 namespace scenes {
 
-// Writes every scene of the changing family under `out`, each with the files its timeline names.
-void writeChangingFamily(const std::string &out);
+// Writes every scene of the changing family under `out`, each with the files its timeline names;
+// false, with the file and the reason in `error`, at the first write that fails.
+bool writeChangingFamily(const std::string &out, std::string &error);
 
 } // namespace scenes

@@ -1,6 +1,7 @@
 #include "SceneModel.h"
 
 #include "board/Biquad.h"
+#include "cli/Paths.h"
 
 #include <sndfile.h>
 
@@ -9,8 +10,8 @@
 #include <complex>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <numbers>
+#include <sstream>
 
 namespace scenes {
 
@@ -148,34 +149,46 @@ Modelled model(const SceneSpec &s) {
     return m;
 }
 
-void writeResponse(const std::string &file, const std::vector<double> &h) {
-    std::ofstream f(file);
+bool writeResponse(const std::string &file, const std::vector<double> &h, std::string &error) {
+    std::ostringstream f;
     f.precision(9);
     f << h.size() << "\n";
     for (double v : h)
         f << v << "\n";
+    return quiro::cli::writeWholeFile(file, f.str(), error);
 }
 
-void writeWav(const std::string &file, const std::vector<float> &x) {
+bool writeWav(const std::string &file, const std::vector<float> &x, std::string &error) {
     SF_INFO info{};
     info.samplerate = static_cast<int>(Rate);
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE *f = sf_open(file.c_str(), SFM_WRITE, &info);
-    if (!f) {
-        std::fprintf(stderr, "%s: %s\n", file.c_str(), sf_strerror(nullptr));
-        return;
+    const bool written = f && sf_writef_float(f, x.data(), static_cast<sf_count_t>(x.size())) ==
+                                  static_cast<sf_count_t>(x.size());
+    if (!written)
+        error = file + ": cannot be written (" + sf_strerror(f) + ")";
+    if (f && sf_close(f) != 0 && written) {
+        error = file + ": cannot be written (" + sf_strerror(nullptr) + ")";
+        return false;
     }
-    sf_writef_float(f, x.data(), static_cast<sf_count_t>(x.size()));
-    sf_close(f);
+    return written;
 }
 
-Modelled writeScene(const std::string &out, const SceneSpec &s) {
-    const Modelled m = model(s);
+bool writeScene(const std::string &out, const SceneSpec &s, std::string &error) {
+    return writeScene(out, s, model(s), "", error);
+}
+
+bool writeScene(const std::string &out, const SceneSpec &s, const Modelled &m, const std::string &timeline,
+                std::string &error) {
     const PathResponses &p = m.paths;
     const std::string dir = out + "/" + s.name;
-    std::filesystem::create_directories(dir);
-    std::ofstream ini(dir + "/scene.ini");
+    std::error_code made;
+    if (std::filesystem::create_directory(dir, made); made) {
+        error = dir + ": cannot be created (" + made.message() + ")";
+        return false;
+    }
+    std::ostringstream ini;
     ini << "# " << s.name << ": " << s.summary << "\n";
     ini << "# Written by make_scenes (data/make_scenes.cpp); noise at the error microphone "
         << s.levelDbfs << " dBFS, " << std::lround(100 * s.tonalShare) << " % tonal.\n";
@@ -184,29 +197,28 @@ Modelled writeScene(const std::string &out, const SceneSpec &s) {
     for (const auto &t : s.tones)
         ini << "tone = " << t.frequency << " " << m.toneScale * t.amplitude << "\n";
     ini << "broadband = " << m.broadband << "\nmic_noise = " << s.micNoise << "\n";
-    if (!s.recording.empty()) {
+    if (!s.recording.empty())
         ini << "noise_file = " << s.recordingFile << "\nnoise_gain = " << m.recordingGain << "\n";
-        writeWav(dir + "/" + s.recordingFile, s.recording);
-    }
-    writeResponse(dir + "/primary_ref.cof", p.primaryRef);
-    writeResponse(dir + "/primary_err.cof", p.primaryErr);
-    writeResponse(dir + "/secondary_ref.cof", p.secondaryRef);
-    writeResponse(dir + "/secondary_err.cof", p.secondaryErr);
+    ini << timeline;
+    if (!quiro::cli::writeWholeFile(dir + "/scene.ini", ini.str(), error) ||
+        (!s.recording.empty() && !writeWav(dir + "/" + s.recordingFile, s.recording, error)) ||
+        !writeResponse(dir + "/primary_ref.cof", p.primaryRef, error) ||
+        !writeResponse(dir + "/primary_err.cof", p.primaryErr, error) ||
+        !writeResponse(dir + "/secondary_ref.cof", p.secondaryRef, error) ||
+        !writeResponse(dir + "/secondary_err.cof", p.secondaryErr, error))
+        return false;
 
     // What the anti-noise must reach at the tones, in full-scale units of the converter.
     double drive = 0;
     for (const auto &t : s.tones)
         drive += m.toneScale * t.amplitude * gainAt(p.primaryErr, t.frequency) /
                  std::max(gainAt(p.secondaryErr, t.frequency), 1e-9);
-    std::printf(
-        "%-22s %6.1f dBFS  secondary delay %5.2f ms  head start %5.2f ms  taps %zu/%zu  "
-        "tone drive %.2f FS  preamp %.2f\n",
-        s.name, s.levelDbfs, 1e3 * static_cast<double>(onset(p.secondaryErr)) / Rate,
-        1e3 *
-            (static_cast<double>(onset(p.primaryErr)) - static_cast<double>(onset(p.primaryRef))) /
-            Rate,
-        p.primaryErr.size(), p.secondaryErr.size(), drive, m.preamp);
-    return m;
+    std::printf("%-22s %6.1f dBFS  secondary delay %5.2f ms  head start %5.2f ms  taps %zu/%zu  "
+                "tone drive %.2f FS  preamp %.2f\n",
+                s.name, s.levelDbfs, 1e3 * static_cast<double>(onset(p.secondaryErr)) / Rate,
+                1e3 * (static_cast<double>(onset(p.primaryErr)) - static_cast<double>(onset(p.primaryRef))) / Rate,
+                p.primaryErr.size(), p.secondaryErr.size(), drive, m.preamp);
+    return true;
 }
 
 kesto::DuctModel duct(double length, double detection, double speaker, double error) {

@@ -66,12 +66,17 @@ Modelled model(const SceneSpec &s);
 void foldSourceColour(kesto::PathResponses &p, const SceneSpec &s);
 void applyPreamp(kesto::PathResponses &p, double preamp);
 
-void writeResponse(const std::string &file, const std::vector<double> &h);
+// The writes: false, with the file and the reason in `error`, when one fails.
+bool writeResponse(const std::string &file, const std::vector<double> &h, std::string &error);
 // A mono 16-bit WAV at Rate.
-void writeWav(const std::string &file, const std::vector<float> &x);
+bool writeWav(const std::string &file, const std::vector<float> &x, std::string &error);
 
-// Writes the spec's scene directory under `out` (its recording too) and prints a line about it.
-Modelled writeScene(const std::string &out, const SceneSpec &s);
+// Writes the spec's scene folder under `out` (its recording too), modelled as `m`, with
+// `timeline` after its base section, and prints a line about it.
+bool writeScene(const std::string &out, const SceneSpec &s, const Modelled &m, const std::string &timeline,
+                std::string &error);
+// The same, modelled here and without a timeline.
+bool writeScene(const std::string &out, const SceneSpec &s, std::string &error);
 
 kesto::DuctModel duct(double length, double detection, double speaker, double error);
 

@@ -6,8 +6,12 @@
 
 #include "ChangingScenes.h"
 #include "SceneModel.h"
+#include "cli/ArgumentReader.h"
+#include "cli/Paths.h"
 
 #include <cstdio>
+#include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -86,12 +90,26 @@ std::vector<SceneSpec> family() {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_scenes OUT_DIR\n");
+    std::vector<std::string> out;
+    quiro::cli::ArgumentReader args("make_scenes", "OUT_DIR",
+                                    "Writes the scene family into OUT_DIR, one folder per scene.");
+    args.positionals(out, 1, 1);
+    if (const int status = args.readOrExit(argc, argv); status >= 0)
+        return status;
+    std::string error;
+    if (!quiro::cli::outputFolder(out[0], error)) {
+        std::fprintf(stderr, "make_scenes: %s\n", error.c_str());
         return 2;
     }
-    for (const auto &s : family())
-        scenes::writeScene(argv[1], s);
-    scenes::writeChangingFamily(argv[1]);
-    return 0;
+    try {
+        for (const auto &s : family())
+            if (!scenes::writeScene(out[0], s, error))
+                throw std::runtime_error(error);
+        if (!scenes::writeChangingFamily(out[0], error))
+            throw std::runtime_error(error);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "make_scenes: %s\n", e.what());
+        return 1;
+    }
+    return quiro::cli::finish("make_scenes", 0);
 }

@@ -3,7 +3,7 @@
 // adaptive FIR filter trained by LMS (w += mu e x). Each works on a kesto::DelayLine whose
 // recent()[k] is the input k samples ago. Neither allocates after construction.
 
-#include "board/SignalKit.h"
+#include "dspkit/SignalKit.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // The DSP program's entry point: the table of functions the board calls.
 
-#include "board/KestoDsp.h"
+#include "dspkit/KestoDsp.h"
 #include "dspprog/Quiros.h"
 
 #include <new>

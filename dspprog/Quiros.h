@@ -4,10 +4,14 @@
 // One instance per loaded program; the board calls sample() every sample period and service()
 // between blocks and whenever the PC writes the mailbox. See docs/dsp-program.md.
 
-#include "board/KestoDsp.h"
-#include "board/SignalKit.h"
+#include "dspkit/KestoDsp.h"
+#include "dspkit/SignalKit.h"
 #include "contract/BoardContract.h"
 #include "dspprog/Adaptive.h"
+#include "dspprog/DivergenceGuard.h"
+#include "dspprog/LeastSquaresFit.h"
+#include "dspprog/SpreadTracker.h"
+#include "dspprog/Whitener.h"
 
 #include <algorithm>
 #include <array>
@@ -33,8 +37,6 @@ inline constexpr float ExcitationRms = 800.0f;
 // filtered-x LMS loop's stability bound.
 inline constexpr float IdentStep = 4000.0f;
 inline constexpr float CancelStep = 2e4f;
-// The order of the whitening filter the cancellation's update sees its signals through.
-inline constexpr std::size_t WhitenOrder = 16;
 // The band filter that confines the cancellation's update to the identified band reaches this
 // many samples either side of its centre.
 inline constexpr std::int32_t BandHalfLength = 32;
@@ -59,7 +61,7 @@ public:
     const Fir &w() const { return w_; }
     std::int32_t cTaps() const { return cTaps_; }
     std::int32_t wTaps() const { return wTaps_; }
-    std::int32_t guardTrips() const { return trips_; }
+    std::int32_t guardTrips() const { return guard_.trips(); }
 
     void execute(std::int32_t code);
 
@@ -73,15 +75,12 @@ private:
 
     float identify(float detection, float error);
     float cancel(float detection, float error);
-    // The divergence guard, every GuardBlock samples of cancellation.
-    void watch();
-    void trip();
-    void designWhitening();
+    // Every DivergenceGuard::Block samples of cancellation: the whitening filter, the spread
+    // and the guard's check.
+    void endBlock();
     void finishIdentification();
-    void flushStatistics();
     // The least-squares fit's length: twice the model's, as far as the delay lines reach.
     std::size_t fitTaps() const { return static_cast<std::size_t>(std::min(2 * cTaps_, MaxTaps)); }
-    void trackSpread();
     void resetSpread();
     void capture(std::int32_t detection, std::int32_t error, std::int32_t control);
 
@@ -149,30 +148,16 @@ private:
     std::int32_t bandDelay_ = 0;
     float stepNorm_ = 1.0f;
     float loopDelay_ = 0.0f;
-    // The largest eigenvalue of the update's input, over its power ("spread": 1 for white
-    // noise, W taps / 2 for a single tone), tracked by power iteration on every 4th sample.
-    std::array<float, MaxTaps> eigenvector_{}, eigenNext_{};
-    double eigenSum_ = 0, blockPower_ = 0;
-    std::int32_t eigenCount_ = 0, eigenBlocks_ = 0;
-    float spread_ = 1.0f;
-    std::int32_t warmup_ = 0; // samples before the update's window is full
-    double identSamples_ = 0; // since the identification started
-    double excitationPeak_ = 1; // the excitation's peak power density over its mean
-    // The identification's statistics since it started: the outputs' autocorrelation and their
-    // correlation with the microphone, over twice the C taps; and the solver's scratch.
-    std::vector<double> outputCorrelation_, micCorrelation_, solveX_, solveY_, solveZ_;
-    std::vector<float> blockOutput_, blockMic_; // the last few samples' share, in float
-    std::int32_t blockCount_ = 0;
+    Whitener whitener_;
+    SpreadTracker spread_{MaxTaps};
+    std::int32_t warmup_ = 0;    // samples before the update's window is full
+    std::int32_t blockCount_ = 0; // samples of the guard's block so far
+    double identSamples_ = 0;    // since the identification started
+    double excitationPeak_ = 1;  // the excitation's peak power density over its mean
+    // The identification's least-squares finish, over twice the C taps.
+    LeastSquaresFit fit_{MaxTaps};
     PowerMeter slowPower_;
-    std::array<float, WhitenOrder + 1> whiten_{1.0f};
-    std::array<float, WhitenOrder + 1> autocorrelation_{};
-    float autocorrelationCount_ = 0, predictionError_ = 0;
-
-    // The divergence guard (see docs/dsp-program.md).
-    PowerMeter errorFast_, uncancelledFast_, errorSlow_, uncancelledSlow_, referencePower_;
-    std::int32_t guardCount_ = 0, clipped_ = 0, loudChecks_ = 0, calmChecks_ = 0;
-    float clipShare_ = 0, stepScale_ = 1;
-    std::int32_t modeSamples_ = 0, trips_ = 0;
+    DivergenceGuard guard_{rate_};
 
     // Signal capture (33 to 37), counts.
     std::array<float, XferWords> capDetection_{}, capError_{}, capControl_{};

@@ -13,19 +13,33 @@
 #
 # It builds the dev preset's soak program first, unless QUIRO_BUILD_DIR names a built run tree.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-minutes=${1:-60}
-shift || true
+usage() {
+  echo "usage: tools/soak.sh [--help] [minutes] [--mode1] [--listen] [--report-timing]"
+  echo "Runs the board in real time for the given minutes (default 60, at most 10080) and checks it."
+}
+minutes=
 args=()
 listen=0
 judge_timing=1
 for a in "$@"; do
-  case "$a" in
+  case $a in
+    --help) usage; exit 0 ;;
     --listen) listen=1 ;;
+    --mode1) args+=("$a") ;;
     --report-timing) judge_timing=0; args+=("$a") ;;
-    *) args+=("$a") ;;
+    *)
+      # Minutes: a positive decimal number, given once.
+      if [ -n "$minutes" ] || ! [[ $a =~ ^[0-9]+([.][0-9]+)?$ ]] ||
+        ! awk -v m="$a" 'BEGIN { exit !(m > 0 && m <= 10080) }'; then
+        printf 'tools/soak.sh: "%s" is not a number of minutes from above 0 to 10080 (nor an option)\n' "$a" >&2
+        usage >&2
+        exit 2
+      fi
+      minutes=$a ;;
   esac
 done
+minutes=${minutes:-60}
+cd "$(dirname "$0")/.."
 if [ "$listen" = 1 ]; then
   export KESTO32_LISTEN=error SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null
 fi

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Runs the dev preset's test suite again and again on a loaded machine, to show that no verdict
-# depends on the machine's load: the given number of runs (default 20) while two busy loops keep
-# both cores busy, then one more run pinned to one core (taskset -c 0) beside them. Prints a line
-# per run, the name and output of every test that failed, and a last line with the count; exits
-# non-zero when any run failed.
+# Runs the dev preset's test suite (as many tests at a time as there are cores) again and again
+# on a loaded machine, to show that no verdict depends on the machine's load: the given number of
+# runs (default 20) while two busy loops keep both cores busy, then one more run pinned to one
+# core (taskset -c 0) beside them. Prints a line per run, the name and output of every test that
+# failed, and a last line with the count; exits non-zero when any run failed.
 #
 #   tools/stress-tests.sh [runs]
 #
@@ -50,7 +50,7 @@ run() {
   local name=$1 log="$logs/$((++count)).log"
   shift
   local start=$SECONDS
-  if "$@" ctest --test-dir "$build" --output-on-failure --timeout 300 >"$log" 2>&1; then
+  if "$@" ctest --test-dir "$build" -j "$(nproc)" --output-on-failure --timeout 300 >"$log" 2>&1; then
     echo "$name: passed in $((SECONDS - start)) s"
   else
     failed=$((failed + 1))

@@ -1,7 +1,7 @@
 #include "Analysis.h"
 
 #include "board/NoiseSource.h"
-#include "board/SignalKit.h"
+#include "dspkit/SignalKit.h"
 
 #include <Eigen/Dense>
 #include <fftw3.h>

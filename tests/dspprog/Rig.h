@@ -6,7 +6,7 @@
 
 #include "board/BoardCore.h"
 #include "board/DspMemory.h"
-#include "board/KestoDsp.h"
+#include "dspkit/KestoDsp.h"
 #include "board/Plant.h"
 #include "contract/BoardContract.h"
 

@@ -4,7 +4,7 @@
 // sizes, gains, every D filter of the run tree) and signal captures, with the recording on, and
 // meanwhile fetches W and polls the capture as the console's run loop does.
 //
-//   quiro_soak [--seconds S] [--mode1] [--report-timing] [--record FILE] [--run-tree DIR]
+//   quiro_soak [--help] [--seconds S] [--mode1] [--report-timing] [--record FILE] [--run-tree DIR]
 //
 // --mode1 stays in mode 1 (filtered-x LMS) after one identification instead of cycling.
 // --report-timing prints the answer times and the overruns without judging them, for a machine
@@ -16,6 +16,8 @@
 // dropped) is on stderr for tools/soak.sh to check exactly.
 
 #include "board/WavRecorder.h"
+#include "cli/ArgumentReader.h"
+#include "cli/Paths.h"
 #include "dsp/CommandLink.h"
 #include "dsp/KestoLibrary.h"
 #include "coeffile/CoefficientParser.h"
@@ -41,6 +43,8 @@ using Steady = std::chrono::steady_clock;
 constexpr float Rate = 20000;
 constexpr auto AckLimit = std::chrono::seconds(1);
 constexpr auto LoopPass = std::chrono::milliseconds(20); // the console's run-loop period
+constexpr double MaxSeconds = 7 * 24 * 3600.0;            // a week
+constexpr std::uint64_t MaxDFileBytes = 16 << 20;          // read whole: far above 4096 coefficients
 
 struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -71,16 +75,20 @@ public:
     Soak(KestoLibrary &board, std::string bin, bool judgeTiming)
         : board_(board), link_(board, [this] { checkAck(); }), bin_(std::move(bin)),
           judgeTiming_(judgeTiming) {
+        // Every D filter of the run tree: one that is missing or cannot be read is a failure.
         for (const char *name : {"LPF.COF", "THRU.COF", "HPF.COF", "USER.COF"}) {
-            std::ifstream in(bin_ + "/" + name, std::ios::binary);
+            const std::string file = bin_ + "/" + name;
+            std::string error;
+            if (!cli::inputFile(file, error, MaxDFileBytes))
+                throw Failure(error);
+            std::ifstream in(file, std::ios::binary);
             std::ostringstream text;
             text << in.rdbuf();
             const auto r = parseCoefficients(text.str());
-            if (in && r.problem == CoefficientProblem::None)
-                dFilters_.push_back(r.coefficients);
+            if (!in || r.problem != CoefficientProblem::None)
+                throw Failure(file + ":" + std::to_string(r.line) + ": " + describeProblem(r, MaxCoefficients));
+            dFilters_.push_back(r.coefficients);
         }
-        if (dFilters_.empty())
-            throw Failure("no D filter could be read from " + bin_);
     }
 
     void open() {
@@ -261,23 +269,31 @@ int main(int argc, char **argv) {
     double seconds = 3600;
     bool onlyMode1 = false, judgeTiming = true;
     std::string tree = QUIRO_RUN_TREE;
-    std::string wav = tree + "/soak.wav";
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--seconds" && i + 1 < argc)
-            seconds = std::atof(argv[++i]);
-        else if (a == "--mode1")
-            onlyMode1 = true;
-        else if (a == "--report-timing")
-            judgeTiming = false;
-        else if (a == "--record" && i + 1 < argc)
-            wav = argv[++i];
-        else if (a == "--run-tree" && i + 1 < argc)
-            tree = argv[++i];
-        else {
-            std::fprintf(stderr, "usage: quiro_soak [--seconds S] [--mode1] [--report-timing] [--record FILE] [--run-tree DIR]\n");
-            return 2;
-        }
+    std::string wav;
+    bool reportTiming = false;
+    cli::ArgumentReader args("quiro_soak", "",
+                             "Runs the real board in real time through the console's handshake for a "
+                             "given time,\nchecks it, and exits 0 when every check held.");
+    args.number("--seconds", seconds, 1, MaxSeconds, "how long to run, in seconds (default 3600)");
+    args.flag("--mode1", onlyMode1, "stays in mode 1 after one identification instead of cycling");
+    args.flag("--report-timing", reportTiming,
+              "prints answer times and overruns without judging them (for a busy machine)");
+    args.path("--record", wav, "the recording (default RUN_TREE/soak.wav)");
+    args.path("--run-tree", tree, "the run tree with bin/libKesto32.so and DSP/quiros.out (default the build's)");
+    if (const int status = args.readOrExit(argc, argv); status >= 0)
+        return status;
+    judgeTiming = !reportTiming;
+    if (wav.empty())
+        wav = tree + "/soak.wav";
+    std::string error;
+    for (const std::string &part : {tree + "/bin/libKesto32.so", tree + "/DSP/quiros.out"})
+        if (error.empty())
+            cli::inputFile(part, error);
+    if (error.empty())
+        cli::outputFile(wav, error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "quiro_soak: %s\n", error.c_str());
+        return 2;
     }
     qputenv("KESTO32_CLOCK", "realtime");
     qputenv("KESTO32_RECORD", QByteArray::fromStdString(wav));
@@ -310,5 +326,5 @@ int main(int argc, char **argv) {
     for (const auto &f : failures)
         std::printf("soak: FAIL: %s\n", f.c_str());
     std::printf("soak: %s\n", failures.empty() ? "every check held" : "FAILED");
-    return failures.empty() ? 0 : 1;
+    return cli::finish("quiro_soak", failures.empty() ? 0 : 1);
 }

@@ -1,0 +1,58 @@
+#include "dspprog/DivergenceGuard.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quiros {
+
+void DivergenceGuard::setRate(double rate) {
+    rate_ = rate;
+    for (PowerMeter *p : {&errorFast_, &uncancelledFast_, &reference_})
+        p->setLength(Block / ListenEvery);
+    for (PowerMeter *p : {&errorSlow_, &uncancelledSlow_}) // half a second
+        p->setLength(static_cast<std::size_t>(rate / (2 * ListenEvery)));
+}
+
+void DivergenceGuard::restart() {
+    for (PowerMeter *p :
+         {&errorFast_, &uncancelledFast_, &errorSlow_, &uncancelledSlow_, &reference_})
+        p->clear();
+    clipped_ = loudChecks_ = calmChecks_ = modeSamples_ = 0;
+    clipShare_ = 0;
+    stepScale_ = 1;
+}
+
+bool DivergenceGuard::check(float filterEnergy) {
+    modeSamples_ += Block;
+    clipShare_ += (static_cast<float>(clipped_) / Block - clipShare_) / 8.0f;
+    clipped_ = 0;
+    const bool loud = errorFast_.value() > LoudRatio * uncancelledFast_.value() + PowerFloor;
+    loudChecks_ = loud ? loudChecks_ + 1 : 0;
+    const bool settled = static_cast<double>(modeSamples_) > SettleSeconds * rate_;
+    const bool runaway =
+        !std::isfinite(filterEnergy) || clipShare_ > ClipShare || loudChecks_ >= LoudChecks ||
+        (settled && errorSlow_.value() > SlowRatio * uncancelledSlow_.value() + PowerFloor) ||
+        filterEnergy * reference_.value() > DriveRatio * FullScale * FullScale;
+    if (runaway) {
+        trip();
+        return true;
+    }
+    if (++calmChecks_ * Block > static_cast<std::int32_t>(CalmSeconds * rate_)) {
+        calmChecks_ = 0;
+        stepScale_ = std::min(1.0f, 2.0f * stepScale_);
+    }
+    return false;
+}
+
+// What was heard before the trip says nothing about the filter after it: the comparisons start
+// again from the uncancelled error.
+void DivergenceGuard::trip() {
+    stepScale_ = std::max(stepScale_ * StepCut, SmallestStepScale);
+    ++trips_;
+    for (PowerMeter *p : {&errorFast_, &errorSlow_, &uncancelledSlow_})
+        p->set(uncancelledFast_.value());
+    clipShare_ = 0;
+    loudChecks_ = calmChecks_ = modeSamples_ = 0;
+}
+
+} // namespace quiros

@@ -1,0 +1,70 @@
+#pragma once
+// The divergence guard of an adaptive canceller: it compares the error microphone with what it
+// would hear without the output (the error minus the secondary path's model of the output) and
+// watches the output against the converter's range, and says when the filter has run away. On a
+// trip the caller resets its filter; the guard quarters the step scale it hands out and doubles
+// it again after a calm spell.
+
+#include "dspprog/Adaptive.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace quiros {
+
+// The converter's full scale, counts: outputs at or beyond it are clipped.
+inline constexpr float FullScale = 2048.0f;
+
+class DivergenceGuard {
+public:
+    static constexpr std::int32_t Block = 256;     // samples between checks
+    static constexpr std::int32_t ListenEvery = 4; // listen() is called on every 4th sample
+    static constexpr float ClipShare = 0.05f;      // of the outputs over the last ~0.1 s
+    static constexpr float LoudRatio = 8.0f;       // 9 dB above the uncancelled error, ...
+    static constexpr std::int32_t LoudChecks = 3;  // ... at this many checks in a row
+    static constexpr float SlowRatio = 2.0f;       // 3 dB above it over half a second, ...
+    static constexpr double SettleSeconds = 1.0;   // ... once the mode has run this long
+    static constexpr float DriveRatio = 4.0f;      // filter energy x reference power / FullScale^2
+    static constexpr float StepCut = 0.25f;        // the step scale after a trip, times
+    static constexpr float SmallestStepScale = 1.0f / 4096.0f;
+    static constexpr double CalmSeconds = 10.0; // without a trip: the step scale doubles
+    static constexpr float PowerFloor = 0.1f;   // counts^2, below the converters' noise
+
+    explicit DivergenceGuard(double rate) { setRate(rate); }
+
+    // The slow comparison's memory follows the sampling rate.
+    void setRate(double rate);
+    // A new run: nothing heard, the step scale 1.
+    void restart();
+    // On every ListenEvery-th sample: the error, what it would be without the output, and the
+    // reference the filter runs on (counts).
+    void listen(float error, float uncancelled, float reference) {
+        errorFast_(error);
+        errorSlow_(error);
+        uncancelledFast_(uncancelled);
+        uncancelledSlow_(uncancelled);
+        reference_(reference);
+    }
+    // On every sample: the output before the converter; true when it reaches the limits.
+    bool output(float u) {
+        const bool clips = !(std::abs(u) < FullScale);
+        clipped_ += clips ? 1 : 0;
+        return clips;
+    }
+    // Once per Block samples, with the filter's energy (sum of squared coefficients): true when
+    // it has run away. The trip is counted and the step scale cut at once.
+    bool check(float filterEnergy);
+
+    float stepScale() const { return stepScale_; }
+    std::int32_t trips() const { return trips_; }
+
+private:
+    void trip();
+
+    double rate_ = 20000;
+    PowerMeter errorFast_, uncancelledFast_, errorSlow_, uncancelledSlow_, reference_;
+    std::int32_t clipped_ = 0, loudChecks_ = 0, calmChecks_ = 0, modeSamples_ = 0, trips_ = 0;
+    float clipShare_ = 0, stepScale_ = 1;
+};
+
+} // namespace quiros
