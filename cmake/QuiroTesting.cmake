@@ -1,12 +1,13 @@
 include(GoogleTest)
 
 # quiro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABEL <label>] [TIMEOUT <s>]
-#                [FILTER <gtest filter>] [LOCK <resource>])
+#                [FILTER <gtest filter>] [LOCK <resource>] [WIDGETS])
 # Builds one GoogleTest executable, links what it tests, and registers its cases with CTest.
 # GUI tests run on Qt's offscreen platform; every test has a timeout so a hang fails instead
-# of stalling the suite. Tests labelled nosan (long simulations) are not built under a sanitizer.
+# of stalling the suite. WIDGETS: the test is built on Qt Widgets and reuses their precompiled
+# headers with GoogleTest's. Tests labelled nosan (long simulations) are not built under a sanitizer.
 function(quiro_add_test name)
-  cmake_parse_arguments(T "" "LABEL;TIMEOUT;FILTER;LOCK" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "WIDGETS" "LABEL;TIMEOUT;FILTER;LOCK" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
@@ -18,6 +19,9 @@ function(quiro_add_test name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} quiro_test_main)
+  if(T_WIDGETS)
+    quiro_use_pch(${name} quiro_pch_widget_test)
+  endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     QUIRO_RUN_TREE="${CMAKE_BINARY_DIR}"
