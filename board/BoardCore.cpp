@@ -261,6 +261,8 @@ void BoardCore::swapPlant() {
     // Against the rate the recording was opened at, not the old plant's: a rate asked for before
     // the first plant arrived changes the recording's rate too.
     const bool rateChanged = next->rate() != recordedRate_;
+    if (plant_) // the scene's timeline goes on where it was
+        next->seek(plant_->seconds());
     builder_.retire(plant_);
     plant_ = next;
     rate_.store(next->rate(), std::memory_order_relaxed);
@@ -289,6 +291,8 @@ bool BoardCore::start(std::string &warning) {
     stop();
     sampleCount_ = 0;
     overrunCount_ = 0;
+    if (plant_) // the scene's timeline starts again with the counters
+        plant_->seek(0);
     memory_.setSampleCount(0);
     memory_.setOverruns(0);
     recorder_.waitWhenFull(config_.clock == Clock::Free); // no deadline there: lose no frame
