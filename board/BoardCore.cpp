@@ -35,13 +35,19 @@ void hostPut(void *ctx, std::uint32_t address, std::uint32_t word) {
     static_cast<BoardCore *>(ctx)->memory().store(address, word);
 }
 
+// "<before>1000 to 384000 Hz": the board's rates, as its messages name them.
+std::string rangeText(const char *before) {
+    return before + rateText(quiro::MinSampleRate) + " to " + rateText(quiro::MaxSampleRate) + " Hz";
+}
+
 // The plant for `scene` at `hz`, or null with the reason on stderr.
 Plant *buildPlant(const Scene &scene, double hz, std::uint64_t seed) {
     const char *reason = nullptr;
     std::string what;
     try {
         if (!rateInRange(hz)) {
-            reason = "outside 1000 to 384000 Hz";
+            what = rangeText("outside ");
+            reason = what.c_str();
         } else {
             const auto at = sceneAt(scene, hz, what);
             if (at)
@@ -59,7 +65,9 @@ Plant *buildPlant(const Scene &scene, double hz, std::uint64_t seed) {
 
 } // namespace
 
-bool rateInRange(double hz) { return std::isfinite(hz) && hz >= MinRate && hz <= MaxRate; }
+bool rateInRange(double hz) {
+    return std::isfinite(hz) && hz >= quiro::MinSampleRate && hz <= quiro::MaxSampleRate;
+}
 
 std::string rateText(double hz) {
     char text[64];
@@ -210,9 +218,10 @@ bool BoardCore::attach(const KestoDspProgram *program, std::string &error) {
     const double hz = program->rate(dsp);
     std::string why;
     if (!rateInRange(hz) || !sceneRunsAt(config_.scene, hz, why)) {
-        error = rateInRange(hz) ? "the scene cannot run at the DSP program's " + rateText(hz) + " Hz: " + why
-                                : "the DSP program runs at " + rateText(hz) +
-                                      " Hz, outside the board's 1000 to 384000 Hz";
+        error = rateInRange(hz)
+                    ? "the scene cannot run at the DSP program's " + rateText(hz) + " Hz: " + why
+                    : "the DSP program runs at " + rateText(hz) + " Hz, " +
+                          rangeText("outside the board's ");
         program->destroy(dsp);
         return false;
     }
@@ -252,6 +261,8 @@ void BoardCore::swapPlant() {
     // Against the rate the recording was opened at, not the old plant's: a rate asked for before
     // the first plant arrived changes the recording's rate too.
     const bool rateChanged = next->rate() != recordedRate_;
+    if (plant_) // the scene's timeline goes on where it was
+        next->seek(plant_->seconds());
     builder_.retire(plant_);
     plant_ = next;
     rate_.store(next->rate(), std::memory_order_relaxed);
@@ -280,6 +291,8 @@ bool BoardCore::start(std::string &warning) {
     stop();
     sampleCount_ = 0;
     overrunCount_ = 0;
+    if (plant_) // the scene's timeline starts again with the counters
+        plant_->seek(0);
     memory_.setSampleCount(0);
     memory_.setOverruns(0);
     recorder_.waitWhenFull(config_.clock == Clock::Free); // no deadline there: lose no frame
@@ -316,8 +329,8 @@ void BoardCore::step(std::uint32_t n) {
     swapPlant();
     for (std::uint32_t i = 0; i < n; ++i) {
         const Plant::Inputs in = plant_ ? plant_->sense() : Plant::Inputs{0, 0};
-        const std::int32_t y =
-            std::clamp(program_->sample(dsp_, in.detection, in.error), -2048, 2047);
+        const std::int32_t y = std::clamp(program_->sample(dsp_, in.detection, in.error),
+                                          quiro::ConverterMin, quiro::ConverterMax);
         if (plant_)
             plant_->drive(y);
         recorder_.frame(in.detection, in.error, y);

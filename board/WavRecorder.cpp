@@ -1,6 +1,7 @@
 #include "board/WavRecorder.h"
 
 #include "board/OutputFile.h"
+#include "contract/BoardContract.h"
 
 #include <sndfile.h>
 
@@ -98,7 +99,8 @@ void WavRecorder::frame(std::int32_t detection, std::int32_t error, std::int32_t
     // Relaxed: once the writer has ended the recording, frames may be dropped a little late.
     if (!ring_ || stopped_.load(std::memory_order_relaxed))
         return;
-    const Frame f{{detection / 2048.0f, error / 2048.0f, control / 2048.0f}};
+    constexpr auto FullScale = static_cast<float>(quiro::ConverterFullScale);
+    const Frame f{{detection / FullScale, error / FullScale, control / FullScale}};
     bool pushed = ring_->push(f);
     // Relaxed: as above; the writer ending the recording ends the wait.
     while (!pushed && waitWhenFull_ && !stopped_.load(std::memory_order_relaxed)) {

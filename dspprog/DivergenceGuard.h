@@ -5,6 +5,7 @@
 // trip the caller resets its filter; the guard quarters the step scale it hands out and doubles
 // it again after a calm spell.
 
+#include "contract/BoardContract.h"
 #include "dspprog/Adaptive.h"
 
 #include <cmath>
@@ -13,7 +14,7 @@
 namespace quiros {
 
 // The converter's full scale, counts: outputs at or beyond it are clipped.
-inline constexpr float FullScale = 2048.0f;
+inline constexpr float FullScale = quiro::ConverterFullScale;
 
 class DivergenceGuard {
 public:

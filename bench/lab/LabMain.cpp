@@ -307,10 +307,10 @@ Recording record(KestoLibrary &board, const std::string &bin, const std::string 
     };
     r.ident = phase("C1 identification", opt.ident, Cmd::C1IdentStart);
     s.send(Cmd::IdentStop);
-    r.c1 = s.fetch(Cmd::C1Fetch, Taps - 5);
+    r.c1 = s.fetch(Cmd::C1Fetch, Taps - FetchShortfall);
     phase("C2 identification", opt.ident, Cmd::C2IdentStart);
     s.send(Cmd::IdentStop);
-    r.c2 = s.fetch(Cmd::C2Fetch, Taps - 5);
+    r.c2 = s.fetch(Cmd::C2Fetch, Taps - FetchShortfall);
     s.send(Cmd::WClear);
     phase("no cancellation", 5, Cmd::ModeOff);
     r.cancel = phase("mode 81", opt.cancel, Cmd::Mode1);
@@ -340,9 +340,12 @@ SceneResult::Path measurePath(const char *label, const std::vector<float> &estim
     const auto heard = channel(r.frames, mic, p.start, p.end);
     const auto sent = channel(r.frames, 2, p.start, p.end);
     std::vector<float> heardCounts(heard.size()), sentCounts(sent.size());
-    for (std::size_t i = 0; i < heard.size(); ++i)
-        heardCounts[i] = 2048 * heard[i], sentCounts[i] = 2048 * sent[i];
-    const auto ls = lab::misalignment(leastSquaresFit(sentCounts, heardCounts, Taps - 5), truth, weight);
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        heardCounts[i] = ConverterFullScale * heard[i];
+        sentCounts[i] = ConverterFullScale * sent[i];
+    }
+    const auto ls = lab::misalignment(
+        leastSquaresFit(sentCounts, heardCounts, Taps - FetchShortfall), truth, weight);
     const double noise = meanSquare(channel(r.frames, mic, off.start, off.end));
     const double excitation = std::max(meanSquare(heard) - noise, 1e-30);
     SceneResult::Path out{m.bandDb, m.wholeDb, ls.bandDb, lab::powerDb(excitation / noise), false};
@@ -434,7 +437,7 @@ SceneResult runScene(KestoLibrary &board, const std::string &bin, const std::str
             m.worstDb = std::min(m.worstDb, lab::powerDb(offPower / meanSquare({tail.begin() + static_cast<long>(at), tail.begin() + static_cast<long>(at + static_cast<std::size_t>(Rate))})));
         std::size_t clipped = 0;
         for (float v : ctl)
-            clipped += std::abs(v) >= 2047.0f / 2048 ? 1 : 0;
+            clipped += std::abs(v) >= static_cast<float>(ConverterMax) / ConverterFullScale ? 1 : 0;
         m.saturated = ctl.empty() ? 0 : static_cast<double>(clipped) / static_cast<double>(ctl.size());
         const double settle = lab::settleSeconds(lab::levelDb(err, static_cast<int>(window * Rate)), window);
         std::printf("%-20s %6.1f dB %s%5.1f dB %6.1f dB %6.1f dB %7.2f s %7.3f%% %6u\n", p.name.c_str(), m.overallDb,
@@ -575,7 +578,7 @@ void realTimeSession(KestoLibrary &board, const std::string &bin, const Options 
     const auto end = Clock::now() + std::chrono::duration<double>(opt.realtime);
     while (trips.empty() || Clock::now() < end) { // one command at least, however short the time
         trips.push_back(s.roundTrip(Cmd::CaptureQuery));
-        s.fetch(Cmd::WFetch, Taps - 5); // what the run loop does on every pass
+        s.fetch(Cmd::WFetch, Taps - FetchShortfall); // what the run loop does on every pass
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     const std::uint32_t overruns = s.overruns() - overrunsBefore;

@@ -220,12 +220,13 @@ TEST(Recorder, RefusesAnythingButARegularFileItAloneWrites) {
 
 // Command 12 through the board: a rate the scene runs at is built off the sample thread and
 // swapped in at a block boundary; one its tone does not fit under is refused, and the board keeps
-// its rate.
+// its rate. The DSP program asks for any rate of the board's range and for its top beyond it.
 TEST(RateChange, BuildsThePlantOffTheSampleThreadAndSwapsItInAtABlockBoundary) {
     const struct {
         float asked;
         double runsAt;
-    } rows[] = {{1000, 20000}, {48000, 48000}, {20000, 20000}, {8000, 8000}, {100000, 100000}};
+    } rows[] = {{1000, 20000},    {48000, 48000},   {20000, 20000}, {8000, 8000},
+                {100000, 100000}, {200000, 200000}, {1e6F, 384000}};
     Scene scene = builtInScene(20000);
     scene.tones.push_back({900.0, 0.01});
     BoardCore core(BoardConfig{scene, Clock::Free, "", 1});

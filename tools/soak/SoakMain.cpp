@@ -224,7 +224,7 @@ private:
         send(start);
         runLoop(std::chrono::seconds(3), taps, false);
         send(Cmd::IdentStop);
-        fetch(result, taps - 5);
+        fetch(result, taps - FetchShortfall);
     }
 
     // The console's loop for `span`: a pass every LoopPass fetches the filter being adapted and,
@@ -234,7 +234,7 @@ private:
         bool capturing = false;
         while (Steady::now() < until) {
             if (running) {
-                fetch(Cmd::WFetch, taps - 5);
+                fetch(Cmd::WFetch, taps - FetchShortfall);
                 if (!capturing) {
                     send(Cmd::CaptureStart);
                     capturing = true;
@@ -242,7 +242,7 @@ private:
                     send(Cmd::CaptureQuery);
                     if (longOfWord(word(dspmem::CmdArg1)) == 0) {
                         for (Cmd c : {Cmd::PrimFetch, Cmd::ErrorFetch, Cmd::CtrlFetch})
-                            fetch(c, taps - 5);
+                            fetch(c, taps - FetchShortfall);
                         capturing = false;
                     }
                 }
