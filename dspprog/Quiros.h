@@ -10,6 +10,7 @@
 #include "dspprog/Adaptive.h"
 #include "dspprog/DivergenceGuard.h"
 #include "dspprog/LeastSquaresFit.h"
+#include "dspprog/PathFollower.h"
 #include "dspprog/SpreadTracker.h"
 #include "dspprog/Whitener.h"
 
@@ -62,6 +63,7 @@ public:
     std::int32_t cTaps() const { return cTaps_; }
     std::int32_t wTaps() const { return wTaps_; }
     std::int32_t guardTrips() const { return guard_.trips(); }
+    const PathFollower &follower() const { return follower_; }
 
     void execute(std::int32_t code);
 
@@ -82,6 +84,7 @@ private:
     // The least-squares fit's length: twice the model's, as far as the delay lines reach.
     std::size_t fitTaps() const { return static_cast<std::size_t>(std::min(2 * cTaps_, MaxTaps)); }
     void resetSpread();
+    double speakerCorner() const;
     void capture(std::int32_t detection, std::int32_t error, std::int32_t control);
 
     std::uint32_t get(std::uint32_t address) const { return host_.getmem(host_.ctx, address); }
@@ -158,6 +161,7 @@ private:
     LeastSquaresFit fit_{MaxTaps};
     PowerMeter slowPower_;
     DivergenceGuard guard_{rate_};
+    PathFollower follower_;
 
     // Signal capture (33 to 37), counts.
     std::array<float, XferWords> capDetection_{}, capError_{}, capControl_{};

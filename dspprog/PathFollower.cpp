@@ -1,0 +1,97 @@
+#include "dspprog/PathFollower.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace quiros {
+
+namespace {
+constexpr float EnergyFloor = 0.1f;       // counts^2 per tap
+constexpr std::size_t PowerMemory = 4096; // samples
+} // namespace
+
+PathFollower::PathFollower(std::size_t capacity, std::size_t shapeCapacity, std::uint64_t seed)
+    : white_(shapeCapacity), sent_(capacity + 1), noise_(seed) {
+    for (PowerMeter *p : {&error_, &heard_, &unitHeard_})
+        p->setLength(PowerMemory);
+}
+
+void PathFollower::restart(double corner) {
+    b0_ = 1, b1_ = b2_ = a1_ = a2_ = 0;
+    if (corner > 0 && corner < 0.5) { // bilinear transform of s^2 / (s^2 + sqrt(2) s + 1)
+        const double k = std::tan(std::numbers::pi * corner),
+                     norm = 1 / (1 + std::sqrt(2.0) * k + k * k);
+        b0_ = static_cast<float>(norm), b1_ = static_cast<float>(-2 * norm), b2_ = b0_;
+        a1_ = static_cast<float>(2 * (k * k - 1) * norm);
+        a2_ = static_cast<float>((1 - std::sqrt(2.0) * k + k * k) * norm);
+    }
+    x1_ = x2_ = y1_ = y2_ = 0;
+    white_.clear();
+    sent_.clear();
+    sentEnergy_.clear();
+    energy_ = 0;
+    for (PowerMeter *p : {&error_, &heard_, &unitHeard_})
+        p->clear();
+    errorTimesHeard_ = heardSquared_ = 0;
+    blockSamples_ = 0;
+    fit_ = 1.0f;
+    level_ = SmallestLevel;
+    loudness_ = 0;
+    step_ = SmallestStep;
+}
+
+float PathFollower::follow(LmsFilter &path, float error, std::size_t taps) {
+    if (sentEnergy_.length() != taps) {
+        sentEnergy_.setLength(taps);
+        sentEnergy_.recompute(sent_);
+    }
+    const float heard = path(sent_);
+    const float residual = error - heard;
+    const double norm = energy_ + EnergyFloor * static_cast<double>(taps);
+    // While the noise is quieter than its share, the model hears less of it than of the rest,
+    // and takes a smaller step.
+    const double k = step_ * std::min(1.0f, loudness_) * residual / norm;
+    path.adapt(sent_, static_cast<float>(k));
+    error_(error);
+    heard_(heard);
+    unitHeard_(heard / level_);
+    errorTimesHeard_ += static_cast<double>(error) * heard;
+    heardSquared_ += static_cast<double>(heard) * heard;
+    if (++blockSamples_ >= Block)
+        judge();
+    return residual;
+}
+
+float PathFollower::next(Fir &shape) {
+    white_.push(level_ * noise_());
+    const float x = shape(white_);
+    float v = b0_ * x + b1_ * x1_ + b2_ * x2_ - a1_ * y1_ - a2_ * y2_;
+    if (!std::isfinite(v))
+        v = 0;
+    x2_ = x1_, x1_ = x, y2_ = y1_, y1_ = v;
+    sent_.push(v);
+    energy_ = sentEnergy_(sent_);
+    return v;
+}
+
+void PathFollower::judge() {
+    const double fit = heardSquared_ > 0 ? errorTimesHeard_ / heardSquared_ : 0.0;
+    fit_ = std::isfinite(fit) ? static_cast<float>(fit) : 0.0f;
+    const bool off = !(std::abs(fit_ - 1.0f) < Tolerance) && loudness_ > 0.5f;
+    step_ = off ? LargestStep : std::max(SmallestStep, step_ * StepFall);
+    errorTimesHeard_ = heardSquared_ = 0;
+    blockSamples_ = 0;
+}
+
+// The level that makes the noise, as the model hears it, Share of the error microphone's power.
+// That power includes the noise, so the level it asks for grows only a tenth as fast as the
+// noise's own share, and the loop settles.
+void PathFollower::adjustLevel() {
+    const float gain = unitHeard_.value(), error = error_.value();
+    loudness_ = error > 0 ? heard_.value() / (Share * error) : 0.0f;
+    const float want = gain > 0 ? std::sqrt(Share * error / gain) : LargestLevel;
+    level_ = std::clamp(std::isfinite(want) ? want : SmallestLevel, SmallestLevel, LargestLevel);
+}
+
+} // namespace quiros
