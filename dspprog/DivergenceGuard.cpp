@@ -11,26 +11,41 @@ void DivergenceGuard::setRate(double rate) {
         p->setLength(Block / ListenEvery);
     for (PowerMeter *p : {&errorSlow_, &uncancelledSlow_}) // half a second
         p->setLength(static_cast<std::size_t>(rate / (2 * ListenEvery)));
+    for (PowerMeter *p : {&uncancelledMid_, &referenceMid_}) // a tenth of a second
+        p->setLength(static_cast<std::size_t>(rate / (10 * ListenEvery)));
+    for (PowerMeter *p : {&uncancelledLong_, &referenceLong_}) // four seconds
+        p->setLength(static_cast<std::size_t>(4 * rate / ListenEvery));
 }
 
 void DivergenceGuard::restart() {
     for (PowerMeter *p :
          {&errorFast_, &uncancelledFast_, &errorSlow_, &uncancelledSlow_, &reference_})
         p->clear();
-    clipped_ = loudChecks_ = calmChecks_ = modeSamples_ = 0;
+    clipped_ = loudChecks_ = calmChecks_ = modeSamples_ = risenChecks_ = 0;
+    relearn_ = static_cast<std::int32_t>(RelearnSeconds * rate_);
     clipShare_ = 0;
     stepScale_ = 1;
 }
 
-bool DivergenceGuard::check(float filterEnergy) {
+bool DivergenceGuard::check(float filterEnergy, bool modelFollowed) {
     modeSamples_ += Block;
     clipShare_ += (static_cast<float>(clipped_) / Block - clipShare_) / 8.0f;
     clipped_ = 0;
     const bool loud = errorFast_.value() > LoudRatio * uncancelledFast_.value() + PowerFloor;
     loudChecks_ = loud ? loudChecks_ + 1 : 0;
     const bool settled = static_cast<double>(modeSamples_) > SettleSeconds * rate_;
+    if (relearn_ > 0) {
+        uncancelledLong_.set(uncancelledMid_.value());
+        referenceLong_.set(referenceMid_.value());
+        relearn_ -= Block;
+    }
+    const bool risen = relearn_ <= 0 && rise(uncancelledMid_, referenceMid_) > ModelRise;
+    risenChecks_ = risen ? risenChecks_ + 1 : 0;
+    const bool jumped = relearn_ <= 0 && rise(uncancelledFast_, reference_) > ModelJump;
+    doubted_ = risenChecks_ >= ModelChecks || jumped;
     const bool runaway =
         !std::isfinite(filterEnergy) || clipShare_ > ClipShare || loudChecks_ >= LoudChecks ||
+        (doubted_ && !modelFollowed) ||
         (settled && errorSlow_.value() > SlowRatio * uncancelledSlow_.value() + PowerFloor) ||
         filterEnergy * reference_.value() > DriveRatio * FullScale * FullScale;
     if (runaway) {
@@ -52,7 +67,8 @@ void DivergenceGuard::trip() {
     for (PowerMeter *p : {&errorFast_, &errorSlow_, &uncancelledSlow_})
         p->set(uncancelledFast_.value());
     clipShare_ = 0;
-    loudChecks_ = calmChecks_ = modeSamples_ = 0;
+    loudChecks_ = calmChecks_ = modeSamples_ = risenChecks_ = 0;
+    relearn_ = static_cast<std::int32_t>(RelearnSeconds * rate_);
 }
 
 } // namespace quiros

@@ -4,6 +4,13 @@
 // watches the output against the converter's range, and says when the filter has run away. On a
 // trip the caller resets its filter; the guard quarters the step scale it hands out and doubles
 // it again after a calm spell.
+//
+// That yardstick is only as good as the model. When the secondary path moves, the model's error
+// times the output joins it, so a filter running away on a wrong model inflates the yardstick
+// along with the error. The uncancelled error per unit of the reference's power, though, is the
+// primary path's alone: the guard learns it while it holds (and afresh after a trip, when the
+// output is silent and the yardstick needs no model), and a yardstick that rises above it says
+// that the model no longer holds and the filter is running away on it.
 
 #include "dspprog/Adaptive.h"
 
@@ -28,7 +35,12 @@ public:
     static constexpr float StepCut = 0.25f;        // the step scale after a trip, times
     static constexpr float SmallestStepScale = 1.0f / 4096.0f;
     static constexpr double CalmSeconds = 10.0; // without a trip: the step scale doubles
-    static constexpr float PowerFloor = 0.1f;   // counts^2, below the converters' noise
+    static constexpr float ModelRise = 2.0f;    // the yardstick over ~0.1 s 3 dB above its own, ...
+    static constexpr std::int32_t ModelChecks = 2; // ... at this many checks in a row
+    static constexpr float ModelJump = 8.0f;       // or over ~13 ms 9 dB above it
+    static constexpr float Trusted = 1.5f; // the yardstick is learnt while no higher than this
+    static constexpr double RelearnSeconds = 0.25; // after a start or a trip: learnt afresh
+    static constexpr float PowerFloor = 0.1f;      // counts^2, below the converters' noise
 
     explicit DivergenceGuard(double rate) { setRate(rate); }
 
@@ -44,7 +56,16 @@ public:
         uncancelledFast_(uncancelled);
         uncancelledSlow_(uncancelled);
         reference_(reference);
+        uncancelledMid_(uncancelled);
+        referenceMid_(reference);
+        if (relearn_ <= 0 && rise(uncancelledMid_, referenceMid_) <= Trusted) {
+            uncancelledLong_(uncancelled);
+            referenceLong_(reference);
+        }
     }
+    // The yardstick per unit of the reference's power over the last ~0.1 s, against what it has
+    // been (1: as it has been).
+    float yardstickRise() const { return rise(uncancelledMid_, referenceMid_); }
     // On every sample: the output before the converter; true when it reaches the limits.
     bool output(float u) {
         const bool clips = !(std::abs(u) < FullScale);
@@ -52,18 +73,29 @@ public:
         return clips;
     }
     // Once per Block samples, with the filter's energy (sum of squared coefficients): true when
-    // it has run away. The trip is counted and the step scale cut at once.
-    bool check(float filterEnergy);
+    // it has run away. The trip is counted and the step scale cut at once. When the secondary
+    // path's model is being followed, a yardstick that rose is the model's to mend, not a trip:
+    // modelDoubted() says so until the next check.
+    bool check(float filterEnergy, bool modelFollowed = false);
+    bool modelDoubted() const { return doubted_; }
 
     float stepScale() const { return stepScale_; }
     std::int32_t trips() const { return trips_; }
 
 private:
     void trip();
+    float rise(const PowerMeter &uncancelled, const PowerMeter &reference) const {
+        const float was = uncancelledLong_.value() * (reference.value() + PowerFloor);
+        const float is = uncancelled.value() * (referenceLong_.value() + PowerFloor);
+        return was > 0 ? is / was : 1.0f;
+    }
 
     double rate_ = 20000;
     PowerMeter errorFast_, uncancelledFast_, errorSlow_, uncancelledSlow_, reference_;
+    PowerMeter uncancelledMid_, referenceMid_, uncancelledLong_, referenceLong_;
     std::int32_t clipped_ = 0, loudChecks_ = 0, calmChecks_ = 0, modeSamples_ = 0, trips_ = 0;
+    std::int32_t risenChecks_ = 0, relearn_ = 0; // samples of relearning left
+    bool doubted_ = false;
     float clipShare_ = 0, stepScale_ = 1;
 };
 

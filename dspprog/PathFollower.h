@@ -42,6 +42,8 @@ public:
     float next(Fir &shape);
     // Every few hundred samples: the level follows the error.
     void adjustLevel();
+    // Something else found the model wrong: it takes the largest step again.
+    void doubt() { step_ = LargestStep; }
 
     float level() const { return level_; }
     float step() const { return step_; }

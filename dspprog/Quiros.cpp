@@ -129,10 +129,10 @@ float Quiros::cancel(float detection, float error) {
     if (mode_ != CancelMode::Off && listening)
         spread_.sample(whitened_.recent(), static_cast<std::size_t>(wTaps_));
     if ((mode_ == CancelMode::FxLms || mode_ == CancelMode::NormalisedFxLms) && warmup_ == 0) {
-        // 81: the power tracked over about a second; 82: the energy over W's taps right now.
-        const float power = mode_ == CancelMode::FxLms
-                                ? slow
-                                : static_cast<float>(energy) / static_cast<float>(wTaps_);
+        // 81: the power tracked over about a second, but never below that over W's taps, so that
+        // a sudden rise meets a step already cut; 82: the energy over W's taps right now.
+        const float now = static_cast<float>(energy) / static_cast<float>(wTaps_);
+        const float power = mode_ == CancelMode::FxLms ? std::max(slow, now) : now;
         // Following the path, W adapts only as fast as the path's model is sure.
         const float sure = following ? follower_.confidence() : 1.0f;
         const float mu = sure * guard_.stepScale() * CancelStep * betaW_ / (stepNorm_ * (power + PowerFloor));
@@ -166,7 +166,11 @@ void Quiros::endBlock() {
         follower_.adjustLevel();
     const float spread = spread_.endBlock(static_cast<std::size_t>(wTaps_), GuardBlock);
     stepNorm_ = static_cast<float>(wTaps_) + 2.0f * loopDelay_ * spread;
-    if (guard_.check(w_.energy())) {
+    const bool following = mode_ == CancelMode::NormalisedFxLms;
+    const bool tripped = guard_.check(w_.energy(), following);
+    if (following && guard_.modelDoubted())
+        follower_.doubt();
+    if (tripped) {
         w_.clear();
         put(quiro::dspmem::GuardTrips, wordOfLong(guard_.trips()));
         resetSpread();

@@ -64,6 +64,7 @@ public:
     std::int32_t wTaps() const { return wTaps_; }
     std::int32_t guardTrips() const { return guard_.trips(); }
     const PathFollower &follower() const { return follower_; }
+    const DivergenceGuard &guard() const { return guard_; }
 
     void execute(std::int32_t code);
 
