@@ -22,8 +22,8 @@ namespace quiros {
 
 class PathFollower {
 public:
-    static constexpr float Share = 0.1f; // the noise's power at the microphone over the error's
-    static constexpr float LargestStep = 0.05f, SmallestStep = 0.001f; // relative, per sample
+    static constexpr float Share = 0.05f; // the noise's power at the microphone over the error's
+    static constexpr float LargestStep = 0.05f, SmallestStep = 0.0005f; // relative, per sample
     static constexpr float StepFall = 0.7f;     // the step's fall per block that holds
     static constexpr std::int32_t Block = 4096; // samples per judgement of the model
     static constexpr float Tolerance = 0.35f;   // of the prediction's fit, before it is off
