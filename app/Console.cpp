@@ -2,7 +2,6 @@
 
 #include "dsp/KestoLibrary.h"
 #include "params/ParameterDownload.h"
-#include "window/FieldText.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -25,7 +24,7 @@ void WindowView::runDisplayTimer(bool on) {
 }
 
 Console::Console(const QString &appDir)
-    : Console(std::make_unique<KestoLibrary>(appDir), StartupHooks{}, InstanceLock::defaultPath()) {
+    : Console(std::make_unique<KestoLibrary>(appDir), StartupHooks{}, InstanceLock::thisUsersPlace()) {
     hooks_.appDir = appDir;
     hooks_.endProgram = [this] {
         // The lock file would be recognised as stale anyway; removing it keeps the folder tidy.
@@ -34,12 +33,12 @@ Console::Console(const QString &appDir)
     };
 }
 
-Console::Console(std::unique_ptr<Board> board, StartupHooks hooks, const QString &lockPath)
-    : board_(std::move(board)), hooks_(std::move(hooks)), lock_(lockPath),
-      link_(*board_, [] { QCoreApplication::processEvents(); }), plots_(form_.plotWidgets(), link_),
+Console::Console(std::unique_ptr<Board> board, StartupHooks hooks, const InstanceLock::Place &lock)
+    : board_(std::move(board)), hooks_(std::move(hooks)), lock_(lock),
+      link_(*board_, [] { QCoreApplication::processEvents(); }), plots_(form_.plotWidgets()),
       view_(form_, plots_),
       activities_(
-          view_, link_,
+          view_, link_, parameters_.texts(),
           [this] {
               return DownloadParameters(link_, parameters_.texts(), hooks_.appDir,
                                         hooks_.showMessage);
@@ -60,16 +59,30 @@ void Console::wire() {
     }
     QObject::connect(&form_.button(Button::ParamSet), &QPushButton::clicked, &form_,
                      [this] { parameterSetting_.BtnParamSet_Click(); });
+    for (const PlotControls &row : PlotTable) {
+        const PlotWidgets &c = form_.plotWidgets()[plotIndex(row.plot)];
+        const Plot plot = row.plot;
+        QObject::connect(c.zoomIn, &QPushButton::clicked, &form_,
+                         [this, plot] { plots_.BtnWide_Click(plot); });
+        QObject::connect(c.zoomOut, &QPushButton::clicked, &form_,
+                         [this, plot] { plots_.BtnTele_Click(plot); });
+    }
     QObject::connect(&form_.timerDispInterval(), &QTimer::timeout, &form_,
                      [this] { activities_.TimerDispInterval_Timer(); });
     QObject::connect(&parameters_, &Parameters::changed, &form_,
-                     [this](const ParameterTexts &texts) { showTexts(form_, texts); });
-    showTexts(form_, parameters_.texts());
+                     [this](const ParameterTexts &texts) { form_.parameterFields().show(texts); });
+    form_.parameterFields().show(parameters_.texts());
     activities_.showAll();
 }
 
 StartupResult Console::start() {
     const StartupResult result = Form_Load(*board_, lock_, hooks_);
+    if (result == StartupResult::LoadFailed || result == StartupResult::RunFailed) {
+        // No DSP program answers: a command would wait for ever. The buttons that send one stay
+        // disabled; Form_Load's message has said why, once. The parameters can still be edited.
+        for (const Group group : {Group::C1, Group::C2, Group::Quiro, Group::Mode})
+            activities_.disableGroup(group);
+    }
     if (result != StartupResult::Refused && result != StartupResult::LibraryFailed)
         form_.show();
     return result;

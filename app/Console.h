@@ -1,9 +1,9 @@
 #pragma once
 // The composition of the program: the board, the command link, the parameter set and the
 // activities below; the main window, its plots and the parameter dialog above; and the wiring
-// between them: the window's clicks and timer ticks become calls on the activities, and what the
-// activities and the parameter set hold is shown in the window. Form_Load starts it all; its last
-// step is the plots' display initialisation.
+// between them: the window's clicks and timer ticks become calls on the activities (the zoom
+// buttons' on the plots), and what the activities and the parameter set hold is shown in the
+// window. Form_Load starts it all; its last step is the plots' display initialisation.
 
 #include "app/InstanceLock.h"
 #include "app/Startup.h"
@@ -28,7 +28,7 @@ public:
     void showModeText(const QString &text) override;
     void runDisplayTimer(bool on) override;
     void clearPlot(Plot plot) override { plots_.clear(plot); }
-    void drawPlot(Plot plot) override { plots_.draw(plot); }
+    void drawPlot(Plot plot, const Trace &trace) override { plots_.draw(plot, trace); }
 
 private:
     MainForm &form_;
@@ -41,11 +41,12 @@ public:
     // per-user instance lock, and an exit that ends the process at once.
     explicit Console(const QString &appDir);
     // Any board and hooks (tests). The hooks' initialiseDisplay is replaced by the plots'.
-    Console(std::unique_ptr<Board> board, StartupHooks hooks, const QString &lockPath);
+    Console(std::unique_ptr<Board> board, StartupHooks hooks, const InstanceLock::Place &lock);
     Console(const Console &) = delete;
     Console &operator=(const Console &) = delete;
 
-    // Runs Form_Load and shows the window unless start-up ended the program.
+    // Runs Form_Load and shows the window unless start-up ended the program. After a failed
+    // load or run, the buttons that send commands to the DSP program stay disabled.
     StartupResult start();
 
     MainForm &form() { return form_; }

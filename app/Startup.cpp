@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include <cstdio>
 
 namespace quiro {
 
@@ -19,10 +20,19 @@ QString dspProgramPath(const QString &appDir) {
 }
 
 StartupResult Form_Load(Board &board, InstanceLock &lock, const StartupHooks &hooks) {
-    if (!lock.acquire()) {
-        hooks.showMessage(MessageIcon::Exclamation,
-                          QStringLiteral("ＱＵＩＲＯのプログラムは、すでに実行中です。"),
-                          QStringLiteral("注意"));
+    if (const InstanceLock::Outcome locked = lock.acquire(); locked != InstanceLock::Outcome::Acquired) {
+        if (locked == InstanceLock::Outcome::HeldByAnotherCopy) {
+            hooks.showMessage(MessageIcon::Exclamation,
+                              QStringLiteral("ＱＵＩＲＯのプログラムは、すでに実行中です。"),
+                              QStringLiteral("注意"));
+        } else { // nothing says another copy runs: say what is wrong and where
+            std::fprintf(stderr, "quiro: the single-instance lock cannot be used: %s\n",
+                         qPrintable(lock.problem()));
+            hooks.showMessage(MessageIcon::Exclamation,
+                              QStringLiteral("二重起動確認用のロックファイルが使えません。\n\n") +
+                                  lock.problem(),
+                              QStringLiteral("注意"));
+        }
         end(hooks);
         return StartupResult::Refused;
     }

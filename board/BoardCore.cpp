@@ -1,6 +1,7 @@
 #include "board/BoardCore.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -34,13 +35,19 @@ void hostPut(void *ctx, std::uint32_t address, std::uint32_t word) {
     static_cast<BoardCore *>(ctx)->memory().store(address, word);
 }
 
+// "<before>1000 to 384000 Hz": the board's rates, as its messages name them.
+std::string rangeText(const char *before) {
+    return before + rateText(quiro::MinSampleRate) + " to " + rateText(quiro::MaxSampleRate) + " Hz";
+}
+
 // The plant for `scene` at `hz`, or null with the reason on stderr.
 Plant *buildPlant(const Scene &scene, double hz, std::uint64_t seed) {
     const char *reason = nullptr;
     std::string what;
     try {
         if (!rateInRange(hz)) {
-            reason = "outside 1000 to 384000 Hz";
+            what = rangeText("outside ");
+            reason = what.c_str();
         } else {
             const auto at = sceneAt(scene, hz, what);
             if (at)
@@ -51,14 +58,24 @@ Plant *buildPlant(const Scene &scene, double hz, std::uint64_t seed) {
         what = e.what();
         reason = what.c_str();
     }
-    std::fprintf(stderr, "Kesto32: a sampling rate of %g Hz is refused (%s); the board keeps its rate\n",
-                 hz, reason);
+    std::fprintf(stderr, "Kesto32: a sampling rate of %s Hz is refused (%s); the board keeps its rate\n",
+                 rateText(hz).c_str(), reason);
     return nullptr;
 }
 
 } // namespace
 
-bool rateInRange(double hz) { return std::isfinite(hz) && hz >= MinRate && hz <= MaxRate; }
+bool rateInRange(double hz) {
+    return std::isfinite(hz) && hz >= quiro::MinSampleRate && hz <= quiro::MaxSampleRate;
+}
+
+std::string rateText(double hz) {
+    char text[64];
+    const float single = static_cast<float>(hz);
+    const auto end = static_cast<double>(single) == hz ? std::to_chars(text, text + sizeof text, single).ptr
+                                                       : std::to_chars(text, text + sizeof text, hz).ptr;
+    return std::string(text, end);
+}
 
 // ---- WakeWord
 
@@ -201,12 +218,10 @@ bool BoardCore::attach(const KestoDspProgram *program, std::string &error) {
     const double hz = program->rate(dsp);
     std::string why;
     if (!rateInRange(hz) || !sceneRunsAt(config_.scene, hz, why)) {
-        char text[128];
-        std::snprintf(text, sizeof text, rateInRange(hz)
-                          ? "the scene cannot run at the DSP program's %g Hz: "
-                          : "the DSP program runs at %g Hz, outside the board's 1000 to 384000 Hz",
-                      hz);
-        error = text + why;
+        error = rateInRange(hz)
+                    ? "the scene cannot run at the DSP program's " + rateText(hz) + " Hz: " + why
+                    : "the DSP program runs at " + rateText(hz) + " Hz, " +
+                          rangeText("outside the board's ");
         program->destroy(dsp);
         return false;
     }
@@ -243,12 +258,18 @@ void BoardCore::swapPlant() {
     Plant *next = builder_.take();
     if (!next)
         return;
-    const bool rateChanged = plant_ && next->rate() != plant_->rate();
+    // Against the rate the recording was opened at, not the old plant's: a rate asked for before
+    // the first plant arrived changes the recording's rate too.
+    const bool rateChanged = next->rate() != recordedRate_;
+    if (plant_) // the scene's timeline goes on where it was
+        next->seek(plant_->seconds());
     builder_.retire(plant_);
     plant_ = next;
     rate_.store(next->rate(), std::memory_order_relaxed);
-    if (rateChanged)
+    if (rateChanged) {
+        recordedRate_ = next->rate();
         recorder_.rateChanged(next->rate());
+    }
     if (monitor_)
         monitor_->rateChanged(next->rate());
 }
@@ -270,9 +291,12 @@ bool BoardCore::start(std::string &warning) {
     stop();
     sampleCount_ = 0;
     overrunCount_ = 0;
+    if (plant_) // the scene's timeline starts again with the counters
+        plant_->seek(0);
     memory_.setSampleCount(0);
     memory_.setOverruns(0);
     recorder_.waitWhenFull(config_.clock == Clock::Free); // no deadline there: lose no frame
+    recordedRate_ = rate();
     if (!config_.recordPath.empty() && !recorder_.open(config_.recordPath, rate(), warning))
         warning = config_.recordPath + ": cannot be written (" + warning + "); not recording";
     openMonitor();
@@ -305,8 +329,8 @@ void BoardCore::step(std::uint32_t n) {
     swapPlant();
     for (std::uint32_t i = 0; i < n; ++i) {
         const Plant::Inputs in = plant_ ? plant_->sense() : Plant::Inputs{0, 0};
-        const std::int32_t y =
-            std::clamp(program_->sample(dsp_, in.detection, in.error), -2048, 2047);
+        const std::int32_t y = std::clamp(program_->sample(dsp_, in.detection, in.error),
+                                          quiro::ConverterMin, quiro::ConverterMax);
         if (plant_)
             plant_->drive(y);
         recorder_.frame(in.detection, in.error, y);

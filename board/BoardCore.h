@@ -40,9 +40,12 @@ struct BoardConfig {
     double listenGainDb = 0;
 };
 
-// The sampling rates the board runs at, Hz.
-inline constexpr double MinRate = 1000, MaxRate = 384000;
+// Whether the board runs at `hz`: a finite rate from MinSampleRate to MaxSampleRate.
 bool rateInRange(double hz);
+// A rate as the DSP program gave it, for messages: the shortest text that reads back as the same
+// value, taken as a single where it is one (the PC sends rates as singles), so that a refused
+// 384000.03 Hz reads "384000.03", never a rounded "384000".
+std::string rateText(double hz);
 
 // A word one thread sleeps on until a deadline and others bump to wake it, without a lock: a
 // futex, so a waker descheduled at the wrong moment cannot hold up the sleeper.
@@ -115,18 +118,16 @@ public:
     void pcPut(std::uint32_t address, std::uint32_t word);
 
     // Puts a DSP program on the board (stopping a running one). False, with the reason in
-    // `error`, if it cannot be created or reports a rate outside MinRate..MaxRate. The plant for
+    // `error`, if it cannot be created or reports a rate that is not rateInRange. The plant for
     // the program's rate is built meanwhile; until it is in place the microphones read silence.
     bool attach(const KestoDspProgram *program, std::string &error);
     void detach();
-    bool hasProgram() const { return dsp_ != nullptr; }
 
     // Starts the sample thread at the program's rate (the recording with it). False without a
     // program. Starting again restarts the counters. A recording that cannot be written is
     // reported in `warning`; the board then runs without it.
     bool start(std::string &warning);
     void stop();
-    bool running() const { return thread_.joinable(); }
 
     // Runs `n` samples: plant, converters, program, recorder. Then services the mailbox.
     void step(std::uint32_t n);
@@ -146,7 +147,6 @@ public:
     std::uint32_t samples() const { return sampleCount_; }
     std::uint32_t overruns() const { return overrunCount_; }
     std::uint32_t blockSize() const;
-    const WavRecorder &recorder() const { return recorder_; }
 
 private:
     void run(); // the sample thread
@@ -168,6 +168,7 @@ private:
     Plant *plant_ = nullptr; // owned; freed by the builder once replaced
     double requested_ = 0;   // the rate last asked of the builder
     WavRecorder recorder_;
+    double recordedRate_ = 0; // the rate the recording runs at: set by start(), then the sample thread's
     std::unique_ptr<AudioMonitor> monitor_; // while the sample thread runs on the real-time clock
     Frame last_;
     std::uint32_t sampleCount_ = 0;

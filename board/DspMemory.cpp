@@ -4,14 +4,6 @@
 
 namespace kesto {
 
-namespace {
-
-// Sequentially consistent for every word the PC and the program share (see DspMemory.h).
-std::memory_order storeOrder(std::uint32_t) { return std::memory_order_seq_cst; }
-std::memory_order loadOrder(std::uint32_t) { return std::memory_order_seq_cst; }
-
-} // namespace
-
 const std::atomic<std::uint32_t> *DspMemory::shared(std::uint32_t address) const {
     if (address % 4 != 0)
         return nullptr;
@@ -26,19 +18,19 @@ std::atomic<std::uint32_t> *DspMemory::shared(std::uint32_t address) {
     return const_cast<std::atomic<std::uint32_t> *>(std::as_const(*this).shared(address));
 }
 
+// Sequentially consistent, as every word the PC can read and write (see DspMemory.h).
 std::uint32_t DspMemory::load(std::uint32_t address) const {
-    // Sequentially consistent, as every word the PC can read.
     if (address == mem::SampleCount)
         return sampleCount_.load(std::memory_order_seq_cst);
     if (address == mem::Overruns)
         return overruns_.load(std::memory_order_seq_cst);
     const auto *w = shared(address);
-    return w ? w->load(loadOrder(address)) : 0;
+    return w ? w->load(std::memory_order_seq_cst) : 0;
 }
 
 void DspMemory::store(std::uint32_t address, std::uint32_t word) {
     if (auto *w = shared(address))
-        w->store(word, storeOrder(address));
+        w->store(word, std::memory_order_seq_cst);
 }
 
 void DspMemory::clear() {

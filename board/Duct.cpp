@@ -28,20 +28,18 @@ namespace kesto {
 
 namespace {
 
-constexpr double SpeedOfSound = 343.0; // m/s
-
 // Follows a wave leaving `from` in direction `dir` (+1 towards the outlet) and records each time
 // it passes `to`, until it has faded or outrun the response.
 void trace(std::vector<double> &h, const DuctModel &m, double rate, double from, int dir,
            double to, double gain, double extraDelay) {
-    const double maxPath = m.maxSeconds * SpeedOfSound;
+    const double maxPath = m.maxSeconds * m.speedOfSound;
     double x = from, path = 0, amp = gain;
     while (path < maxPath && std::abs(amp) > 1e-5) {
         const double wall = dir > 0 ? m.length : 0.0;
         const bool passes = dir > 0 ? (to >= x && to <= wall) : (to <= x && to >= wall);
         if (passes && !(path > 0 && to == x)) {
             const double p = path + std::abs(to - x);
-            placeArrival(h, (p / SpeedOfSound + extraDelay) * rate,
+            placeArrival(h, (p / m.speedOfSound + extraDelay) * rate,
                          amp * std::exp(-m.lossPerMetre * p));
         }
         path += std::abs(wall - x);

@@ -20,6 +20,7 @@ struct DuctModel {
     double liningCorner = 0.0;      // Hz; >0: a lined duct, its walls absorb above this (1st order)
     double micCorner = 30.0;        // Hz, the microphones' DC-blocking high-pass
     double maxSeconds = 0.06;       // longest path followed
+    double speedOfSound = 343.0;    // m/s
 };
 
 struct PathResponses {

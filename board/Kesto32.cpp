@@ -18,6 +18,8 @@
 #include <string_view>
 #include <thread>
 
+#include <dlfcn.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -59,10 +61,20 @@ private:
     kesto::BoardCore *core_;
 };
 
-// Why the recording must not be written at `record`: it is the loaded program or a file of the
-// scene. Empty when it may be written.
+// The file this library was loaded from, or empty where the loader does not say.
+std::string libraryFile() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void *>(&Kesto_libenter), &info) == 0 || !info.dli_fname)
+        return {};
+    return info.dli_fname;
+}
+
+// Why the recording must not be written at `record`: it is the board library, the loaded program
+// or a file of the scene. Empty when it may be written.
 std::string recordingConflict(const Library &l, const std::string &record) {
     std::error_code ec;
+    if (const std::string self = libraryFile(); !self.empty() && fs::equivalent(record, self, ec))
+        return "it is the board library itself";
     if (!l.programPath.empty() && fs::equivalent(record, l.programPath, ec))
         return "it is the loaded DSP program";
     if (!l.sceneDir.empty())

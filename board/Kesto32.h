@@ -4,10 +4,10 @@
  * functions other than getmem and putmem are meant for one controlling thread and are
  * serialised among themselves. getmem and putmem may be called from any thread, also while the
  * board's thread runs and while Kesto_libexit closes the library (they then fail with -1; the
- * board is never freed under them). Their word accesses are atomic: CmdRequest and CmdAck with
- * release (writes) and acquire (reads), so a word written before either flag is visible to the
- * side that reads the flag; every other word is relaxed. No function keeps a pointer the caller
- * passed, and none of them waits on the board's sample thread for longer than it takes to stop it.
+ * board is never freed under them). Their word accesses are atomic and sequentially consistent,
+ * every word alike, so a word written before CmdRequest or CmdAck changes is visible to the side
+ * that reads the change. No function keeps a pointer the caller passed, and none of them waits on
+ * the board's sample thread for longer than it takes to stop it.
  *
  * Environment, read by Kesto_libenter: KESTO32_SCENE (scene directory, unset = built-in duct),
  * KESTO32_CLOCK (realtime | free), KESTO32_RECORD (WAV file recorded from _Kesto_run on).

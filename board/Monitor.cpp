@@ -1,5 +1,7 @@
 #include "board/Monitor.h"
 
+#include "contract/BoardContract.h"
+
 #include <SDL.h>
 #include <samplerate.h>
 
@@ -16,11 +18,10 @@ namespace {
 // which SDL's timed drivers keep to exactly).
 constexpr int WantedRate = 48000;
 constexpr int WantedBuffer = 240;
-// Seconds of samples: the ring's capacity at the highest board rate; the backlog the device
+// Seconds of samples: the ring's capacity at the board's highest rate; the backlog the device
 // waits for before it plays (at the start and after an underrun); the backlog past which it
 // skips ahead to `Settled`, so that the sound never lags the converters by much.
 constexpr double RingSeconds = 0.25;
-constexpr double MaxBoardRate = 384000;
 constexpr double Prefill = 0.012;
 constexpr double MaxBacklog = 0.030;
 constexpr double Settled = 0.018;
@@ -54,8 +55,9 @@ std::optional<MonitorChannel> monitorChannelNamed(std::string_view name) {
 }
 
 AudioMonitor::AudioMonitor(double boardRate, double gainDb)
-    : scale_(static_cast<float>(std::pow(10.0, gainDb / 20.0) / 2048.0)), boardRate_(boardRate),
-      ring_(samplesIn(RingSeconds, MaxBoardRate)), input_(InputPiece, 0.0f) {}
+    : scale_(static_cast<float>(std::pow(10.0, gainDb / 20.0) / quiro::ConverterFullScale)),
+      boardRate_(boardRate), ring_(samplesIn(RingSeconds, quiro::MaxSampleRate)),
+      input_(InputPiece, 0.0f) {}
 
 std::unique_ptr<AudioMonitor> AudioMonitor::open(double boardRate, double gainDb,
                                                  std::string &why) {

@@ -10,7 +10,8 @@
 // waits for a few milliseconds of samples before it plays again. The ring's backlog is held under
 // a bound, so what is heard stays within about 50 ms of the converters.
 //
-// Level: counts / 2048 (converter full scale = 0 dBFS) times the gain, clipped to full scale.
+// Level: counts / ConverterFullScale (converter full scale = 0 dBFS) times the gain, clipped to
+// full scale.
 
 #include "board/SpscRing.h"
 
@@ -49,7 +50,6 @@ public:
     // Sample thread: the following samples are at `hz`.
     void rateChanged(double hz) { boardRate_.store(hz, std::memory_order_relaxed); }
 
-    double deviceRate() const { return deviceRate_; }
     std::uint64_t underruns() const { return underruns_.load(std::memory_order_relaxed); }
     // Samples the sample thread could not queue, and samples skipped to hold the latency.
     std::uint64_t dropped() const {

@@ -1,5 +1,7 @@
 #include "board/Plant.h"
 
+#include "contract/BoardContract.h"
+
 #include <fftw3.h>
 
 #include <algorithm>
@@ -98,28 +100,132 @@ float PathFilter::operator()(const DelayLine &x) {
     return dot(h_.data(), x.recent(), Block) + fft_->out[phase_++];
 }
 
-std::vector<float> Plant::toFloat(const std::vector<double> &h) {
-    return {h.begin(), h.end()};
+void PathFilter::prime(const DelayLine &x) {
+    if (!fft_)
+        return;
+    Fft &f = *fft_;
+    // The windows 1 .. partitions - 1 blocks back, where runTail would have left their spectra:
+    // with `newest` at 0, its next call puts the current window in the last slot and finds the
+    // one p blocks back in slot p - 1.
+    const float *r = x.recent();
+    for (std::size_t p = 1; p < f.partitions; ++p) {
+        for (std::size_t j = 0; j < 2 * Block; ++j)
+            f.time[j] = r[p * Block + 2 * Block - j];
+        fftwf_execute(f.forward);
+        std::complex<float> *in = f.inputs.data() + (p - 1) * (Block + 1);
+        for (std::size_t k = 0; k <= Block; ++k)
+            in[k] = {f.spectrum[k][0], f.spectrum[k][1]};
+    }
+    f.newest = 0;
+    phase_ = 0;
+}
+
+PlantPath::PlantPath(const std::vector<const std::vector<double> *> &responses) {
+    for (const std::vector<double> *h : responses)
+        filters_.push_back(std::make_unique<PathFilter>(std::vector<float>(h->begin(), h->end())));
+    now_ = filters_.front().get();
+}
+
+std::size_t PlantPath::capacity() const {
+    std::size_t taps = 0;
+    for (const auto &f : filters_)
+        taps = std::max(taps, f->size());
+    return PathFilter::lineFor(taps);
+}
+
+float PlantPath::mix(const DelayLine &x) {
+    const float out = static_cast<float>(left_) / static_cast<float>(length_ + 1);
+    return (1 - out) * (*now_)(x) + out * (*leaving_)(x);
+}
+
+void PlantPath::take(std::size_t index, std::uint64_t samples, std::uint64_t done,
+                     const DelayLine &x) {
+    PathFilter *next = filters_[std::min(index, filters_.size() - 1)].get();
+    if (next != now_) {
+        next->prime(x);
+        leaving_ = now_;
+        now_ = next;
+        length_ = samples;
+        left_ = samples > done ? samples - done : 0;
+    }
+    if (left_ == 0 || samples <= done)
+        leaving_ = nullptr;
 }
 
 Plant::Plant(const Scene &scene, double rate, std::uint64_t seed)
-    : rate_(rate), primaryRef_(toFloat(scene.primaryRef)), primaryErr_(toFloat(scene.primaryErr)),
-      secondaryRef_(toFloat(scene.secondaryRef)), secondaryErr_(toFloat(scene.secondaryErr)),
-      source_(std::max({primaryRef_.size(), primaryErr_.size(), 2 * PathFilter::Block + 1})),
-      control_(std::max({secondaryRef_.size(), secondaryErr_.size(), 2 * PathFilter::Block + 1})),
-      noise_(scene, rate, seed * 3 + 1), micNoise_(static_cast<float>(scene.micNoise)),
-      detNoise_(seed * 5 + 2), errNoise_(seed * 7 + 3) {}
+    : rate_(rate), noise_(scene, rate, seed * 3 + 1),
+      timeline_(scene, rate, noise_.recordings()), paths_{PlantPath(timeline_.responses(0)),
+                                                          PlantPath(timeline_.responses(1)),
+                                                          PlantPath(timeline_.responses(2)),
+                                                          PlantPath(timeline_.responses(3))},
+      source_(std::max(paths_[0].capacity(), paths_[1].capacity())),
+      control_(std::max(paths_[2].capacity(), paths_[3].capacity())),
+      micNoise_(static_cast<float>(scene.micNoise)), micTarget_(micNoise_), detNoise_(seed * 5 + 2),
+      errNoise_(seed * 7 + 3) {
+    if (!timeline_.changes().empty())
+        nextStart_ = timeline_.changes().front().start;
+}
 
 Plant::Inputs Plant::sense() {
     source_.push(sourceGain_ * static_cast<float>(noise_()));
+    if (time_ == nextStart_)
+        beginChange();
     // The control line's newest entry is the last sample's output (the converter's latency).
-    const float det = primaryRef_(source_) + secondaryRef_(control_) + micNoise_ * detNoise_();
-    const float err = primaryErr_(source_) + secondaryErr_(control_) + micNoise_ * errNoise_();
-    return {toCounts(2048.0f * det), toCounts(2048.0f * err)};
+    const float det = paths_[0](source_) + paths_[2](control_) + micNoise_ * detNoise_();
+    const float err = paths_[1](source_) + paths_[3](control_) + micNoise_ * errNoise_();
+    if (micLeft_ > 0)
+        micNoise_ = --micLeft_ == 0 ? micTarget_ : micNoise_ + micStep_;
+    ++elapsed_;
+    if (++time_ == timeline_.period()) { // the period ends back at the base: it starts again
+        time_ = 0;
+        next_ = 0;
+        nextStart_ = timeline_.changes().front().start;
+    }
+    constexpr auto FullScale = static_cast<float>(quiro::ConverterFullScale);
+    return {toCounts(FullScale * det), toCounts(FullScale * err)};
 }
 
 void Plant::drive(std::int32_t counts) {
-    control_.push(static_cast<float>(std::clamp(counts, -2048, 2047)) / 2048.0f);
+    control_.push(static_cast<float>(std::clamp(counts, quiro::ConverterMin, quiro::ConverterMax)) /
+                  static_cast<float>(quiro::ConverterFullScale));
+}
+
+void Plant::beginChange() {
+    const Timeline::Change &c = timeline_.changes()[next_];
+    moveTo(c.to, c.length, 0);
+    ++next_;
+    nextStart_ = next_ < timeline_.changes().size() ? timeline_.changes()[next_].start : Never;
+}
+
+void Plant::moveTo(std::size_t stretch, std::uint64_t samples, std::uint64_t done) {
+    const Timeline::Stretch &s = timeline_.stretches()[stretch];
+    noise_.moveTo(s.source, samples, done);
+    for (std::size_t p = 0; p < Timeline::Paths; ++p)
+        paths_[p].take(s.response[p], samples, done, p < 2 ? source_ : control_);
+    micTarget_ = static_cast<float>(s.micNoise);
+    micLeft_ = samples > done ? samples - done : 0;
+    if (micLeft_ == 0) {
+        micNoise_ = micTarget_;
+        return;
+    }
+    micNoise_ += (micTarget_ - micNoise_) * static_cast<float>(done) / static_cast<float>(samples);
+    micStep_ = (micTarget_ - micNoise_) / static_cast<float>(micLeft_);
+}
+
+void Plant::seek(double seconds) {
+    elapsed_ = static_cast<std::uint64_t>(std::llround(std::max(seconds, 0.0) * rate_));
+    const std::uint64_t period = timeline_.period();
+    time_ = period > 0 ? elapsed_ % period : elapsed_;
+    const auto &changes = timeline_.changes();
+    std::size_t begun = 0;
+    while (begun < changes.size() && changes[begun].start <= time_)
+        ++begun;
+    // At once to where the last change begun started from, then that change as far as it went.
+    moveTo(begun >= 2 ? changes[begun - 2].to : 0, 0, 0);
+    if (begun > 0)
+        moveTo(changes[begun - 1].to, changes[begun - 1].length, time_ - changes[begun - 1].start);
+    next_ = begun;
+    nextStart_ = begun < changes.size() ? changes[begun].start : Never;
 }
 
 } // namespace kesto

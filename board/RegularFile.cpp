@@ -8,8 +8,6 @@
 
 namespace kesto {
 
-namespace {
-
 const char *kindOf(mode_t mode) {
     if (S_ISDIR(mode))
         return "is a directory";
@@ -19,10 +17,10 @@ const char *kindOf(mode_t mode) {
         return "is a device, not a regular file";
     if (S_ISSOCK(mode))
         return "is a socket, not a regular file";
+    if (S_ISLNK(mode))
+        return "is a symbolic link, not a regular file";
     return "is not a regular file";
 }
-
-} // namespace
 
 RegularFile::~RegularFile() {
     if (fd_ >= 0)

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include <sys/types.h>
+
 namespace kesto {
 
 class RegularFile {
@@ -31,6 +33,10 @@ private:
     std::string path_;
     std::uint64_t size_ = 0, cap_ = 0, done_ = 0;
 };
+
+// Why a file of this kind (`st_mode`) is not taken: "is a directory", "is a FIFO, not a regular
+// file", ...
+const char *kindOf(mode_t mode);
 
 // The whole of a regular file of at most `cap` bytes.
 bool readRegularFile(const std::string &path, std::uint64_t cap, std::string &text, std::string &error);

@@ -1,13 +1,15 @@
 #include "board/Scene.h"
 
 #include "board/RegularFile.h"
+#include "board/SceneIni.h"
+#include "board/SoundFile.h"
 #include "coeffile/CoefficientParser.h"
-#include "coeffile/NumberText.h"
 
 #include <samplerate.h>
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <string_view>
 
 namespace kesto {
@@ -15,134 +17,9 @@ namespace kesto {
 namespace {
 
 using Limits = SceneLimits;
-
-// Joins the pieces of a message. Appending to one string, rather than "text" + std::string(...),
-// also keeps clear of a false -Wrestrict positive of GCC 12 at -O3 on the latter.
-template <typename... Pieces>
-std::string join(const Pieces &...pieces) {
-    std::string s;
-    (s.append(std::string_view(pieces)), ...);
-    return s;
-}
-
-std::string at(const std::string &file, int line, const std::string &why) {
-    return join(file, ":", std::to_string(line), ": ", why);
-}
-
-std::string_view trimBlanks(std::string_view s) {
-    const auto b = s.find_first_not_of(" \t");
-    if (b == std::string_view::npos)
-        return {};
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
-std::string shown(double v) {
-    std::string s = std::to_string(v);
-    s.erase(s.find_last_not_of('0') + 1);
-    if (s.back() == '.')
-        s.pop_back();
-    return s;
-}
-
-// The lines of a text file: a UTF-8 byte-order mark skipped, LF, CR LF and CR all end a line.
-std::vector<std::string_view> linesOf(std::string_view text) {
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const auto end = text.find_first_of("\r\n");
-        lines.push_back(text.substr(0, end));
-        if (end == std::string_view::npos)
-            break;
-        text.remove_prefix(end + (text.substr(end, 2) == "\r\n" ? 2 : 1));
-    }
-    return lines;
-}
-
-// One key of scene.ini: how many numbers it takes and the range of each.
-struct Key {
-    const char *name;
-    std::size_t numbers;
-    double lowest, highest;
-};
-constexpr Key Keys[] = {
-    {"sample_rate", 1, Limits::MinRate, Limits::MaxRate},
-    {"tone", 2, 0, Limits::MaxLevel}, // frequency (below half the rate, checked later), amplitude
-    {"broadband", 1, 0, Limits::MaxLevel},
-    {"mic_noise", 1, 0, Limits::MaxLevel},
-};
-
-// The numbers after a key's '=', each checked against the key's range; empty `why` when all hold.
-std::vector<double> valuesOf(const Key &k, std::string_view rest, std::string &why) {
-    std::vector<double> nums;
-    for (rest = trimBlanks(rest); !rest.empty(); rest = trimBlanks(rest)) {
-        const std::string_view word = rest.substr(0, rest.find_first_of(" \t"));
-        rest.remove_prefix(word.size());
-        const quiro::DoubleValue v = quiro::toDouble(word);
-        if (v.status != quiro::NumberStatus::Ok) {
-            why = join("\"", word.substr(0, 32), "\" is not a finite number");
-            return {};
-        }
-        nums.push_back(v.value);
-    }
-    if (nums.size() != k.numbers)
-        why = join(k.name, " takes ", std::to_string(k.numbers), " number(s)");
-    for (const double v : nums)
-        if (why.empty() && v < 0 && k.lowest == 0)
-            why = join(k.name, " must not be negative");
-        else if (why.empty() && (v < k.lowest || v > k.highest))
-            why = join(k.name, " must lie between ", shown(k.lowest), " and ", shown(k.highest));
-    return nums;
-}
-
-bool readIni(const std::string &ini, Scene &scene, std::string &error) {
-    std::string text, why;
-    if (!readRegularFile(ini, Limits::IniBytes, text, why)) {
-        error = at(ini, 0, why);
-        return false;
-    }
-    const auto lines = linesOf(text);
-    std::vector<int> toneLines;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const int ln = static_cast<int>(i) + 1;
-        const std::string_view body = trimBlanks(lines[i].substr(0, lines[i].find('#')));
-        if (body.empty())
-            continue;
-        const auto eq = body.find('=');
-        if (eq == std::string_view::npos) {
-            error = at(ini, ln, "expected key = value");
-            return false;
-        }
-        const std::string key(trimBlanks(body.substr(0, eq)));
-        const Key *k = std::find_if(std::begin(Keys), std::end(Keys), [&](const Key &c) { return key == c.name; });
-        if (k == std::end(Keys)) {
-            error = at(ini, ln, join("unknown key \"", key, "\""));
-            return false;
-        }
-        const std::vector<double> nums = valuesOf(*k, body.substr(eq + 1), why);
-        if (!why.empty()) {
-            error = at(ini, ln, why);
-            return false;
-        }
-        if (key == "sample_rate") {
-            scene.sampleRate = nums[0];
-        } else if (key == "tone") {
-            scene.tones.push_back({nums[0], nums[1]});
-            toneLines.push_back(ln);
-        } else if (key == "broadband") {
-            scene.broadband = nums[0];
-        } else {
-            scene.micNoise = nums[0];
-        }
-    }
-    // The sample rate may come after the tones.
-    for (std::size_t t = 0; t < scene.tones.size(); ++t)
-        if (scene.tones[t].frequency >= 0.5 * scene.sampleRate) {
-            error = at(ini, toneLines[t], "tone frequencies must lie below half the sample rate");
-            return false;
-        }
-    return true;
-}
+using ini::at;
+using ini::join;
+using ini::shown;
 
 bool readResponse(const std::string &path, std::vector<double> &target, std::string &error) {
     RegularFile file;
@@ -171,7 +48,9 @@ bool readResponse(const std::string &path, std::vector<double> &target, std::str
     }
     for (std::size_t i = 0; i < r.coefficients.size(); ++i)
         if (std::fabs(r.coefficients[i]) > Limits::MaxCoefficient) {
-            error = at(path, 0, join("coefficient ", std::to_string(i + 1), " lies outside ±", shown(Limits::MaxCoefficient)));
+            error = at(path, 0,
+                       join("coefficient ", std::to_string(i + 1), " lies outside ±",
+                            shown(Limits::MaxCoefficient)));
             return false;
         }
     target = r.coefficients;
@@ -180,23 +59,6 @@ bool readResponse(const std::string &path, std::vector<double> &target, std::str
 
 } // namespace
 
-std::optional<Scene> loadScene(const std::string &dir, std::string &error) {
-    Scene scene;
-    scene.origin = dir;
-    if (!readIni(dir + "/scene.ini", scene, error))
-        return std::nullopt;
-    const std::pair<const char *, std::vector<double> *> responses[] = {
-        {"primary_ref.cof", &scene.primaryRef},
-        {"primary_err.cof", &scene.primaryErr},
-        {"secondary_ref.cof", &scene.secondaryRef},
-        {"secondary_err.cof", &scene.secondaryErr},
-    };
-    for (const auto &[name, target] : responses)
-        if (!readResponse(join(dir, "/", name), *target, error))
-            return std::nullopt;
-    return scene;
-}
-
 namespace {
 // libsamplerate's best sinc filter reaches at most about this many samples of the lower of the two
 // rates either side of each input sample.
@@ -204,7 +66,8 @@ constexpr double FilterHalfWidth = 256;
 
 // The resampled length of `taps` taps: the response itself and the filter's tail after it.
 double resampledLength(std::size_t taps, double ratio) {
-    return std::ceil(static_cast<double>(taps) * ratio) + std::ceil(FilterHalfWidth * std::max(ratio, 1.0));
+    return std::ceil(static_cast<double>(taps) * ratio) +
+           std::ceil(FilterHalfWidth * std::max(ratio, 1.0));
 }
 } // namespace
 
@@ -219,7 +82,8 @@ std::vector<double> resampleResponse(const std::vector<double> &h, double from, 
     const auto pad = static_cast<std::size_t>(std::ceil(FilterHalfWidth / std::min(ratio, 1.0)));
     std::vector<float> in(h.size() + pad, 0.0f);
     std::transform(h.begin(), h.end(), in.begin(), [](double v) { return static_cast<float>(v); });
-    std::vector<float> out(static_cast<std::size_t>(std::ceil(static_cast<double>(in.size()) * ratio)) + 16, 0.0f);
+    std::vector<float> out(
+        static_cast<std::size_t>(std::ceil(static_cast<double>(in.size()) * ratio)) + 16, 0.0f);
     SRC_DATA data{};
     data.data_in = in.data();
     data.data_out = out.data();
@@ -236,59 +100,250 @@ std::vector<double> resampleResponse(const std::vector<double> &h, double from, 
     return r;
 }
 
-// The four responses by their file names.
-constexpr std::pair<const char *, std::vector<double> Scene::*> Responses[] = {
-    {"primary_ref", &Scene::primaryRef},
-    {"primary_err", &Scene::primaryErr},
-    {"secondary_ref", &Scene::secondaryRef},
-    {"secondary_err", &Scene::secondaryErr},
+namespace {
+
+// The four responses: their key (and file name without ".cof"), where the base holds them and
+// where a change does.
+struct ResponseKey {
+    const char *name;
+    std::vector<double> Scene::*base;
+    SharedResponse SceneChange::*change;
+};
+constexpr ResponseKey Responses[] = {
+    {"primary_ref", &Scene::primaryRef, &SceneChange::primaryRef},
+    {"primary_err", &Scene::primaryErr, &SceneChange::primaryErr},
+    {"secondary_ref", &Scene::secondaryRef, &SceneChange::secondaryRef},
+    {"secondary_err", &Scene::secondaryErr, &SceneChange::secondaryErr},
 };
 
+// The files of one scene directory, each read once however often scene.ini names it.
+class DirectoryFiles {
+public:
+    explicit DirectoryFiles(const std::string &dir) : dir_(dir) {}
+
+    SharedResponse response(const std::string &name, int line, std::string &error) {
+        auto &known = responses_[name];
+        std::vector<double> h;
+        if (!known && readResponse(path(name), h, error))
+            known = std::make_shared<const std::vector<double>>(std::move(h));
+        return known ? known : (namedAt(line, error), nullptr);
+    }
+
+    std::shared_ptr<const Recording> recording(const std::string &name, int line,
+                                               std::string &error) {
+        auto &known = recordings_[name];
+        if (known)
+            return known;
+        auto r = std::make_shared<Recording>();
+        r->name = name;
+        std::string why;
+        if (!readRecording(path(name), framesLeft_, *r, why)) {
+            error = at(path(name), 0, why);
+            namedAt(line, error);
+            return nullptr;
+        }
+        framesLeft_ -= static_cast<std::int64_t>(r->samples.size());
+        return known = std::move(r);
+    }
+
+private:
+    std::string path(const std::string &name) const { return join(dir_, "/", name); }
+    // A file scene.ini names (rather than one of the four by their own names) says where.
+    void namedAt(int line, std::string &error) const {
+        if (line > 0)
+            error += join(" (named at scene.ini:", std::to_string(line), ")");
+    }
+
+    const std::string &dir_;
+    std::map<std::string, SharedResponse> responses_;
+    std::map<std::string, std::shared_ptr<const Recording>> recordings_;
+    std::int64_t framesLeft_ = SceneLimits::SoundFrames; // of all the recordings together
+};
+
+// The named file of `key` in the base section, the last one written; none: the default.
+const ini::NamedFile *baseFile(const ini::Parsed &parsed, std::string_view key) {
+    const ini::NamedFile *found = nullptr;
+    for (const auto &f : parsed.files)
+        if (f.section == 0 && f.key == key)
+            found = &f;
+    return found;
+}
+
+} // namespace
+
+std::optional<Scene> loadScene(const std::string &dir, std::string &error) {
+    ini::Parsed parsed;
+    if (!ini::readSceneIni(dir + "/scene.ini", parsed, error))
+        return std::nullopt;
+    Scene &scene = parsed.scene;
+    scene.origin = dir;
+    DirectoryFiles files(dir);
+    for (const ResponseKey &r : Responses) {
+        const ini::NamedFile *named = baseFile(parsed, r.name);
+        const SharedResponse h = named ? files.response(named->name, named->line, error)
+                                       : files.response(join(r.name, ".cof"), 0, error);
+        if (!h)
+            return std::nullopt;
+        scene.*r.base = *h;
+    }
+    for (const ini::NamedFile &f : parsed.files) {
+        SceneChange *change = f.section > 0 ? &scene.changes[f.section - 1] : nullptr;
+        if (f.key == "noise_file") {
+            auto rec = files.recording(f.name, f.line, error);
+            if (!rec)
+                return std::nullopt;
+            (change ? change->noise : scene.noise) = std::move(rec);
+            continue;
+        }
+        const ResponseKey *r = std::find_if(std::begin(Responses), std::end(Responses),
+                                            [&](const ResponseKey &k) { return f.key == k.name; });
+        if (change && !(change->*r->change = files.response(f.name, f.line, error)))
+            return std::nullopt;
+    }
+    return scene;
+}
+
+namespace {
+
+// Calls `f(name, response)` for the base's responses and every response the timeline holds.
+template <typename F> void forEachResponse(const Scene &scene, F f) {
+    for (const ResponseKey &r : Responses) {
+        f(r.name, scene.*r.base);
+        for (const SceneChange &c : scene.changes)
+            if (c.*r.change)
+                f(r.name, *(c.*r.change));
+    }
+}
+
+// Calls `f(tone)` for every tone of the base and of the timeline.
+template <typename F> void forEachTone(const Scene &scene, F f) {
+    std::for_each(scene.tones.begin(), scene.tones.end(), f);
+    for (const SceneChange &c : scene.changes)
+        if (c.tones)
+            std::for_each(c.tones->begin(), c.tones->end(), f);
+}
+
+// Calls `f(recording)` for each distinct recording of the scene.
+template <typename F> void forEachRecording(const Scene &scene, F f) {
+    std::vector<const Recording *> seen;
+    auto visit = [&](const std::shared_ptr<const Recording> &r) {
+        if (r && std::find(seen.begin(), seen.end(), r.get()) == seen.end()) {
+            seen.push_back(r.get());
+            f(*r);
+        }
+    };
+    visit(scene.noise);
+    for (const SceneChange &c : scene.changes)
+        visit(c.noise);
+}
+
+bool recordingsRunAt(const Scene &scene, double rate, std::string &error) {
+    std::int64_t frames = 0;
+    forEachRecording(scene, [&](const Recording &r) {
+        if (error.empty() && r.sampleRate != rate && src_is_valid_ratio(rate / r.sampleRate) == 0)
+            error = join("the resampler refuses the ratio ", shown(r.sampleRate), " Hz to ",
+                         shown(rate), " Hz of ", r.name);
+        frames += resampledFrames(r.samples.size(), r.sampleRate, rate);
+    });
+    if (error.empty() && frames > Limits::SoundFrames)
+        error = join("the recordings would hold more than ", std::to_string(Limits::SoundFrames),
+                     " frames at ", shown(rate), " Hz");
+    return error.empty();
+}
+
+} // namespace
+
 bool sceneRunsAt(const Scene &scene, double rate, std::string &error) {
+    error.clear();
     if (!(rate >= Limits::MinRate && rate <= Limits::MaxRate)) {
         error = join("the rate ", shown(rate), " Hz lies outside ", shown(Limits::MinRate), "..",
                      shown(Limits::MaxRate), " Hz");
         return false;
     }
-    for (const Tone &t : scene.tones)
-        if (t.frequency >= 0.5 * rate) {
-            error = join("the tone at ", shown(t.frequency), " Hz is not below half of ", shown(rate), " Hz");
-            return false;
-        }
+    forEachTone(scene, [&](const Tone &t) {
+        if (error.empty() && t.frequency >= 0.5 * rate)
+            error = join("the tone at ", shown(t.frequency), " Hz is not below half of ",
+                         shown(rate), " Hz");
+    });
+    if (!error.empty() || !recordingsRunAt(scene, rate, error))
+        return false;
     if (scene.builtIn || rate == scene.sampleRate)
         return true;
     const double ratio = rate / scene.sampleRate;
     if (src_is_valid_ratio(ratio) == 0) {
-        error = join("the resampler refuses the ratio ", shown(scene.sampleRate), " Hz to ", shown(rate), " Hz");
+        error = join("the resampler refuses the ratio ", shown(scene.sampleRate), " Hz to ",
+                     shown(rate), " Hz");
         return false;
     }
-    for (const auto &[name, member] : Responses)
-        if (resampledLength((scene.*member).size(), ratio) > Limits::ResponseTaps) {
-            error = join(name, " would hold more than ", std::to_string(Limits::ResponseTaps), " taps at ",
-                         shown(rate), " Hz");
+    forEachResponse(scene, [&](const char *name, const std::vector<double> &h) {
+        if (error.empty() && resampledLength(h.size(), ratio) > Limits::ResponseTaps)
+            error = join(name, " would hold more than ", std::to_string(Limits::ResponseTaps),
+                         " taps at ", shown(rate), " Hz");
+    });
+    return error.empty();
+}
+
+namespace {
+
+// The scene's recordings at `rate`, each resampled once.
+void resampleRecordings(Scene &s, double rate) {
+    std::map<const Recording *, std::shared_ptr<const Recording>> done;
+    auto at = [&](std::shared_ptr<const Recording> &r) {
+        if (!r || r->sampleRate == rate)
+            return;
+        auto &next = done[r.get()];
+        if (!next) {
+            auto copy = std::make_shared<Recording>();
+            copy->name = r->name;
+            copy->sampleRate = rate;
+            copy->samples = resampleSignal(r->samples, r->sampleRate, rate);
+            next = std::move(copy);
+        }
+        r = next;
+    };
+    at(s.noise);
+    for (SceneChange &c : s.changes)
+        at(c.noise);
+}
+
+// The scene's responses at `rate`; false with the reason when one comes out empty.
+bool resampleResponses(Scene &s, double rate, std::string &error) {
+    std::map<const std::vector<double> *, SharedResponse> done;
+    for (const ResponseKey &r : Responses) {
+        std::vector<double> &h = s.*r.base;
+        const bool empty = h.empty();
+        h = resampleResponse(h, s.sampleRate, rate);
+        bool fine = empty || !h.empty();
+        for (SceneChange &c : s.changes)
+            if (SharedResponse &shared = c.*r.change) {
+                auto &next = done[shared.get()];
+                if (!next)
+                    next = std::make_shared<const std::vector<double>>(
+                        resampleResponse(*shared, s.sampleRate, rate));
+                fine = fine && (shared->empty() || !next->empty());
+                shared = next;
+            }
+        if (!fine) {
+            error = join(r.name, " comes out empty at ", shown(rate), " Hz");
             return false;
         }
+    }
     return true;
 }
+
+} // namespace
 
 std::optional<Scene> sceneAt(const Scene &scene, double rate, std::string &error) {
     if (!sceneRunsAt(scene, rate, error))
         return std::nullopt;
     if (scene.builtIn)
         return builtInScene(rate);
-    if (rate == scene.sampleRate)
-        return scene;
     Scene s = scene;
-    for (const auto &[name, member] : Responses) {
-        const std::vector<double> &h = scene.*member;
-        if (h.empty())
-            continue;
-        s.*member = resampleResponse(h, scene.sampleRate, rate);
-        if ((s.*member).empty()) {
-            error = join(name, " comes out empty at ", shown(rate), " Hz");
-            return std::nullopt;
-        }
-    }
+    resampleRecordings(s, rate);
+    if (rate == scene.sampleRate)
+        return s;
+    if (!resampleResponses(s, rate, error))
+        return std::nullopt;
     s.sampleRate = rate;
     return s;
 }

@@ -6,7 +6,9 @@
 // The two indices grow without bound (64-bit, never wrapping in practice) and are reduced modulo
 // the capacity, a power of two; each side caches the other's index so that the shared cache line
 // is read only when the cached value says the ring looks full (producer) or empty (consumer).
-// head_ and tail_ live on their own cache lines so the two threads do not share one.
+// head_ and tail_ live on their own cache lines so the two threads do not share one, and the
+// slots fill whole cache lines of their own, so neither thread's writes to them share a line with
+// a neighbouring heap object.
 
 #include <atomic>
 #include <cstddef>
@@ -26,8 +28,7 @@ public:
 
     // Room for at least `minCapacity` items (rounded up to a power of two, at least 2).
     explicit SpscRing(std::size_t minCapacity)
-        : capacity_(roundUp(minCapacity)), mask_(capacity_ - 1),
-          slots_(std::make_unique<T[]>(capacity_)) {}
+        : capacity_(roundUp(minCapacity)), mask_(capacity_ - 1), slots_(allocateSlots(capacity_)) {}
     SpscRing(const SpscRing &) = delete;
     SpscRing &operator=(const SpscRing &) = delete;
 
@@ -94,11 +95,24 @@ private:
         return c;
     }
 
+    // The slots' storage: aligned to a cache line and a whole number of lines long.
+    static_assert(alignof(T) <= CacheLine);
+    struct FreeSlots {
+        void operator()(T *items) const { ::operator delete[](items, std::align_val_t{CacheLine}); }
+    };
+    static std::unique_ptr<T[], FreeSlots> allocateSlots(std::size_t capacity) {
+        const std::size_t bytes = (capacity * sizeof(T) + CacheLine - 1) / CacheLine * CacheLine;
+        T *items = static_cast<T *>(::operator new[](bytes, std::align_val_t{CacheLine}));
+        std::uninitialized_value_construct_n(items, capacity);
+        return std::unique_ptr<T[], FreeSlots>(items);
+    }
+
     // Read-only after construction: shared by both threads without contention.
     const std::size_t capacity_;
     const std::size_t mask_;
-    const std::unique_ptr<T[]> slots_;
-    // The consumer's index and the producer's view of it.
+    const std::unique_ptr<T[], FreeSlots> slots_;
+    // The consumer's index and its copy of the producer's, then the producer's index and its copy
+    // of the consumer's.
     Index head_;
     alignas(CacheLine) std::uint64_t tailCache_ = 0; // consumer's copy of tail_
     Index tail_;

@@ -1,13 +1,19 @@
 #include "board/WavRecorder.h"
 
+#include "board/OutputFile.h"
+#include "contract/BoardContract.h"
+
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <span>
+#include <cstring>
 #include <thread>
+
+#include <unistd.h>
 
 namespace kesto {
 
@@ -23,17 +29,22 @@ constexpr auto HeaderEvery = std::chrono::milliseconds(250);
 constexpr double RingSeconds = 2.0;
 constexpr std::size_t MinRingFrames = 16384;
 constexpr std::size_t WriteChunk = 4096; // frames per write
-constexpr std::size_t MaxRateMarks = 16;  // changes of rate the writer may lag behind
+constexpr std::size_t MaxRateMarks = 1024; // changes of rate the writer may lag behind
 
 constexpr std::uint64_t FrameBytes = sizeof(float) * WavRecorder::Channels;
 
-// A new file for the recording, with the reason in `error` when it cannot be created.
-SNDFILE *create(const std::string &path, double rate, std::string &error) {
+// A WAV file at `rate` written through `fd` from its start, with the reason in `error` when its
+// header cannot be written. The descriptor stays open when the file is closed.
+SNDFILE *create(int fd, double rate, std::string &error) {
+    if (::lseek(fd, 0, SEEK_SET) != 0) { // libsndfile starts the file at the current offset
+        error = std::strerror(errno);
+        return nullptr;
+    }
     SF_INFO info{};
     info.samplerate = static_cast<int>(std::lround(rate));
     info.channels = WavRecorder::Channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE *file = sf_open(path.c_str(), SFM_WRITE, &info);
+    SNDFILE *file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
     if (!file) {
         error = sf_strerror(nullptr);
         return nullptr;
@@ -41,6 +52,11 @@ SNDFILE *create(const std::string &path, double rate, std::string &error) {
     // Only the sizes change as the file grows; a peak chunk would need a rewrite at the end.
     sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     sf_command(file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+    if (sf_error(file) != SF_ERR_NO_ERROR) {
+        error = sf_strerror(file);
+        sf_close(file);
+        return nullptr;
+    }
     return file;
 }
 
@@ -51,16 +67,25 @@ WavRecorder::WavRecorder(std::uint64_t maxDataBytes, std::size_t ringFrames)
 
 bool WavRecorder::open(const std::string &path, double rate, std::string &error) {
     close();
-    SNDFILE *file = create(path, rate, error);
-    if (!file)
+    fd_ = openOutputFile(path, error);
+    if (fd_ < 0)
         return false;
+    SNDFILE *file = nullptr;
+    {
+        const FileSizeSignalBlocked quiet; // the header alone may pass the limit
+        file = create(fd_, rate, error);
+    }
+    if (!file) {
+        closeDescriptor();
+        return false;
+    }
     file_ = file;
     path_ = path;
     ring_ = std::make_unique<SpscRing<Frame>>(
         ringFrames_ ? ringFrames_ : std::max(MinRingFrames, static_cast<std::size_t>(RingSeconds * rate)));
     marks_ = std::make_unique<SpscRing<RateMark>>(MaxRateMarks);
     queued_ = taken_ = 0;
-    haveMark_ = false;
+    pending_.clear();
     // Relaxed, all four: the writer thread starts after them, which orders them.
     closing_.store(false, std::memory_order_relaxed);
     stopped_.store(false, std::memory_order_relaxed);
@@ -74,7 +99,8 @@ void WavRecorder::frame(std::int32_t detection, std::int32_t error, std::int32_t
     // Relaxed: once the writer has ended the recording, frames may be dropped a little late.
     if (!ring_ || stopped_.load(std::memory_order_relaxed))
         return;
-    const Frame f{{detection / 2048.0f, error / 2048.0f, control / 2048.0f}};
+    constexpr auto FullScale = static_cast<float>(quiro::ConverterFullScale);
+    const Frame f{{detection / FullScale, error / FullScale, control / FullScale}};
     bool pushed = ring_->push(f);
     // Relaxed: as above; the writer ending the recording ends the wait.
     while (!pushed && waitWhenFull_ && !stopped_.load(std::memory_order_relaxed)) {
@@ -101,6 +127,13 @@ void WavRecorder::close() {
     writer_.join();
     ring_.reset();
     marks_.reset();
+    closeDescriptor();
+}
+
+void WavRecorder::closeDescriptor() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
 }
 
 void WavRecorder::stopWith(const std::string &reason) {
@@ -114,16 +147,30 @@ void WavRecorder::stopWith(const std::string &reason) {
 bool WavRecorder::restart(double rate) {
     std::string error;
     sf_close(static_cast<SNDFILE *>(file_));
-    file_ = create(path_, rate, error);
+    file_ = nullptr;
+    if (::ftruncate(fd_, 0) != 0)
+        error = std::strerror(errno);
+    else
+        file_ = create(fd_, rate, error);
     written_.store(0, std::memory_order_release); // Release: as in write().
     if (!file_) {
-        stopWith("cannot be started again at " + std::to_string(std::lround(rate)) + " Hz (" +
-                 error + ")");
+        char hz[32];
+        std::snprintf(hz, sizeof hz, "%.17g", rate);
+        stopWith(std::string("cannot be started again at ") + hz + " Hz (" + error + ")");
         return false;
     }
-    std::fprintf(stderr, "Kesto32: recording %s: the sampling rate changed to %g Hz; the file "
+    std::fprintf(stderr, "Kesto32: recording %s: the sampling rate changed to %.17g Hz; the file "
                  "starts again at that rate\n", path_.c_str(), rate);
     return true;
+}
+
+bool WavRecorder::updateHeader() {
+    auto *file = static_cast<SNDFILE *>(file_);
+    sf_command(file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+    if (sf_error(file) == SF_ERR_NO_ERROR)
+        return true;
+    stopWith(sf_strerror(file));
+    return false;
 }
 
 bool WavRecorder::write(const Frame *frames, std::size_t n) {
@@ -146,29 +193,37 @@ bool WavRecorder::write(const Frame *frames, std::size_t n) {
 }
 
 bool WavRecorder::take(const Frame *frames, std::size_t n) {
+    // The marks of changes among these frames are in already: each went in before them.
+    RateMark got[64];
+    for (std::size_t k; (k = marks_->popAll(got)) > 0;)
+        pending_.insert(pending_.end(), got, got + k);
+    // Positions count from the first frame of the recording; frames[i] is frame first + i.
+    const std::uint64_t first = taken_;
     std::size_t done = 0;
     bool recording = true;
     while (recording && done < n) {
-        // The marks of changes among these frames are in already: each went in before them.
-        if (!haveMark_)
-            haveMark_ = marks_->popAll(std::span(&nextMark_, 1)) == 1;
         std::size_t upto = n;
-        if (haveMark_ && nextMark_.at < taken_ + n)
-            upto = static_cast<std::size_t>(nextMark_.at - taken_);
+        if (!pending_.empty() && pending_.front().at < first + n)
+            upto = static_cast<std::size_t>(std::max(pending_.front().at, first + done) - first);
         recording = write(frames + done, upto - done);
-        taken_ += upto - done;
         done = upto;
-        if (recording && haveMark_ && nextMark_.at == taken_) {
-            haveMark_ = false;
-            recording = restart(nextMark_.rate);
+        // Changes with no frame between them start the file once, at the last of them.
+        double rate = 0;
+        while (!pending_.empty() && pending_.front().at <= first + done) {
+            rate = pending_.front().rate;
+            pending_.pop_front();
         }
+        if (recording && rate != 0)
+            recording = restart(rate);
     }
-    taken_ += n - done;
+    taken_ = first + n;
     return recording;
 }
 
 void WavRecorder::writeLoop() {
     static_assert(sizeof(Frame) == FrameBytes, "frames are written as interleaved floats");
+    // A write past the file-size limit fails with EFBIG here instead of ending the process.
+    const FileSizeSignalBlocked quiet;
     std::vector<Frame> chunk(WriteChunk);
     bool recording = true;
     auto lastHeader = Steady::now();
@@ -190,7 +245,7 @@ void WavRecorder::writeLoop() {
             recording = false;
         }
         if (recording && Steady::now() - lastHeader >= HeaderEvery) {
-            sf_command(static_cast<SNDFILE *>(file_), SFC_UPDATE_HEADER_NOW, nullptr, 0);
+            recording = updateHeader();
             lastHeader = Steady::now();
         }
     }

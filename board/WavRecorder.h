@@ -7,14 +7,17 @@
 // drains the ring through libsndfile and rewrites the header's sizes a few times a second, so the
 // file is a valid WAV of what was written at any moment. A write error (disk full, a file-size
 // limit, an I/O error) is reported once on standard error and ends the recording there, the header
-// then describing the frames that reached the file. A WAV file cannot pass 4 GiB: the recording
-// stops with a message just before. A WAV file has one rate: at a change of rate the file starts
-// again at the new rate, with a message.
+// then describing the frames that reached the file; the file-size limit's signal never reaches
+// the process. A WAV file cannot pass 4 GiB: the recording stops with a message just before. A
+// WAV file has one rate: at a change of rate the file starts again at the new rate, with a
+// message (changes with no frame between them make one). Only a regular file or a new one is
+// written, and none that another board records into (see OutputFile.h).
 
 #include "board/SpscRing.h"
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <thread>
@@ -39,7 +42,7 @@ public:
     WavRecorder &operator=(const WavRecorder &) = delete;
 
     // Controlling thread: starts the file at `rate` Hz (a file there is replaced) and the writer
-    // thread. False, with the reason in `error`, if it cannot be created.
+    // thread. False, with the reason in `error`, if it cannot be created or is refused.
     bool open(const std::string &path, double rate, std::string &error);
     // Sample thread: one frame of counts. Never waits (unless told to, below).
     void frame(std::int32_t detection, std::int32_t error, std::int32_t control);
@@ -71,7 +74,9 @@ private:
     bool take(const Frame *frames, std::size_t n);
     bool write(const Frame *frames, std::size_t n);
     bool restart(double rate);
+    bool updateHeader();
     void stopWith(const std::string &reason);
+    void closeDescriptor();
 
     std::uint64_t maxDataBytes_;
     std::size_t ringFrames_;
@@ -79,11 +84,11 @@ private:
     std::unique_ptr<SpscRing<Frame>> ring_;
     std::unique_ptr<SpscRing<RateMark>> marks_;
     std::thread writer_;
+    int fd_ = -1;               // the file, locked while open; libsndfile writes through it
     void *file_ = nullptr;      // writer only (after open): libsndfile's SNDFILE
     std::uint64_t queued_ = 0;  // sample thread only: frames put into the ring
     std::uint64_t taken_ = 0;   // writer only: frames taken out of the ring
-    RateMark nextMark_{};       // writer only: the next change of rate, if haveMark_
-    bool haveMark_ = false;
+    std::deque<RateMark> pending_; // writer only: changes of rate taken from marks_, in order
     // Set by close() once the sample thread has stopped; the writer then drains and ends.
     std::atomic<bool> closing_{false};
     // Set by the writer when the recording ended early; the sample thread then stops queuing.

@@ -1,20 +1,27 @@
 include(GoogleTest)
 
 # quiro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABEL <label>] [TIMEOUT <s>]
-#                [FILTER <gtest filter>])
+#                [FILTER <gtest filter>] [LOCK <resource>] [WIDGETS])
 # Builds one GoogleTest executable, links what it tests, and registers its cases with CTest.
 # GUI tests run on Qt's offscreen platform; every test has a timeout so a hang fails instead
-# of stalling the suite.
+# of stalling the suite. WIDGETS: the test is built on Qt Widgets and reuses their precompiled
+# headers with GoogleTest's. Tests labelled nosan (long simulations) are not built under a sanitizer.
 function(quiro_add_test name)
-  cmake_parse_arguments(T "" "LABEL;TIMEOUT;FILTER" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "WIDGETS" "LABEL;TIMEOUT;FILTER;LOCK" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
+  endif()
+  if(QUIRO_SANITIZED AND T_LABEL STREQUAL "nosan")
+    return()
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/LeakSuppressions.cpp)
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} quiro_test_main)
+  if(T_WIDGETS)
+    quiro_use_pch(${name} quiro_pch_widget_test)
+  endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     QUIRO_RUN_TREE="${CMAKE_BINARY_DIR}"
@@ -22,11 +29,15 @@ function(quiro_add_test name)
   if(NOT T_FILTER)
     set(T_FILTER "*")
   endif()
+  set(lock)
+  if(T_LOCK)
+    set(lock RESOURCE_LOCK ${T_LOCK})
+  endif()
   gtest_discover_tests(${name}
     TEST_FILTER ${T_FILTER}
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
-               ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+               ENVIRONMENT QT_QPA_PLATFORM=offscreen ${lock})
 endfunction()
 
 # quiro_add_fuzzer(<name> SOURCES <files...> [LINK <flags...>] [RUN <arguments...>] [LABEL <label>])
@@ -35,6 +46,9 @@ endfunction()
 # arguments. Longer runs: <build>/tests/<name> -max_total_time=600
 function(quiro_add_fuzzer name)
   cmake_parse_arguments(F "" "LABEL" "SOURCES;LINK;RUN" ${ARGN})
+  if(NOT QUIRO_FUZZ)
+    return()
+  endif()
   if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     set(QUIRO_CLANGXX ${CMAKE_CXX_COMPILER})
   else()

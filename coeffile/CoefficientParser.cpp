@@ -1,5 +1,7 @@
 #include "coeffile/CoefficientParser.h"
 
+#include "coeffile/ShownText.h"
+
 #include "coeffile/NumberText.h"
 
 namespace quiro {
@@ -128,9 +130,9 @@ std::string describeProblem(CoefficientProblem problem, const std::string &item,
     case CoefficientProblem::NoCount:
         return "the file holds no coefficient count";
     case CoefficientProblem::BadCount:
-        return "the count \"" + item + "\" is not a whole number from 0 to " + std::to_string(maxCount);
+        return "the count \"" + shownText(item) + "\" is not a whole number from 0 to " + std::to_string(maxCount);
     case CoefficientProblem::BadCoefficient:
-        return "the coefficient \"" + item + "\" is not a number or is too large";
+        return "the coefficient \"" + shownText(item) + "\" is not a number or is too large";
     case CoefficientProblem::EndsEarly:
         return "the file ends after " + std::to_string(read) + " of " + std::to_string(count) +
                " coefficients";

@@ -52,7 +52,6 @@ public:
     // True once all the count's coefficients are in or a problem was found.
     bool finished() const { return finished_; }
     const BasicCoefficientResult<Value> &result() const { return result_; }
-    std::int32_t maxCount() const { return maxCount_; }
 
     // Items longer than this (without their blanks) are not numbers.
     static constexpr std::size_t MaxItemLength = 256;

@@ -62,11 +62,26 @@ inline constexpr Cmd AllCommands[] = {
     Cmd::Mode2,        Cmd::Mode3,
 };
 
-// Tap counts of C1, C2 and W: a fetch returns (tap count - 5) words of the transfer buffer.
-inline constexpr std::int32_t MinTapCount = 6;
-inline constexpr std::int32_t MaxTapCount = dspmem::XferWords + 5;
+// A fetch of C1, C2, W or a captured signal returns (tap count - FetchShortfall) words of the
+// transfer buffer.
+inline constexpr std::int32_t FetchShortfall = 5;
+// Tap counts of C1, C2 and W: at least one word fetched, at most one transfer buffer.
+inline constexpr std::int32_t MinTapCount = FetchShortfall + 1;
+inline constexpr std::int32_t MaxTapCount = dspmem::XferWords + FetchShortfall;
 // Coefficient counts (the D filter): at most one transfer buffer.
 inline constexpr std::int32_t MaxCoefficients = dspmem::XferWords;
+
+// The board's converters: 12 bits, counts from ConverterMin to ConverterMax. A level of 1.0 in
+// full-scale units is ConverterFullScale counts; the captured signals (PrimFetch, ErrorFetch,
+// CtrlFetch) are in counts.
+inline constexpr std::int32_t ConverterFullScale = 2048;
+inline constexpr std::int32_t ConverterMin = -ConverterFullScale;
+inline constexpr std::int32_t ConverterMax = ConverterFullScale - 1;
+
+// The sampling rates, in Hz, that the board runs at and that the DSP program takes from
+// SetParams (a rate outside them is clamped to the nearer bound).
+inline constexpr double MinSampleRate = 1000;
+inline constexpr double MaxSampleRate = 384000;
 
 // A word read as a Long or a Single keeps its 32 bits unchanged.
 constexpr std::uint32_t wordOfLong(std::int32_t v) { return static_cast<std::uint32_t>(v); }

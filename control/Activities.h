@@ -16,10 +16,12 @@
 
 #include "control/Plot.h"
 #include "dsp/CommandLink.h"
+#include "params/ParameterCheck.h"
 
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -34,6 +36,13 @@ enum class Button {
     Quiro, WClear, WWide, WTele, ParamSet, Mode0, Mode1, Mode2, Mode3,
 };
 inline constexpr std::size_t ButtonCount = 17;
+static_assert(static_cast<std::size_t>(Button::Mode3) + 1 == ButtonCount);
+
+// The display timer's interval, and the time between two captures of the signals during a run,
+// which the run counts in display ticks.
+inline constexpr std::chrono::milliseconds DisplayTick{100};
+inline constexpr std::chrono::milliseconds CapturePeriod{500};
+static_assert(CapturePeriod % DisplayTick == std::chrono::milliseconds::zero());
 
 // The control groups that are switched together.
 enum class Group { C1, C2, Quiro, Param, Mode };
@@ -46,9 +55,9 @@ public:
     virtual void showCaption(Button button, const QString &caption) = 0;
     virtual void showModeText(const QString &text) = 0;
     virtual void runDisplayTimer(bool on) = 0;
-    // Erases a plot to its axes; draws the values just fetched into the transfer buffer.
+    // Erases a plot to its axes; draws a trace just fetched from the DSP program.
     virtual void clearPlot(Plot plot) = 0;
-    virtual void drawPlot(Plot plot) = 0;
+    virtual void drawPlot(Plot plot, const Trace &trace) = 0;
 };
 
 class Activities {
@@ -57,7 +66,9 @@ public:
     // Sends the operating parameters; false when they were refused (nothing was sent).
     using Download = std::function<bool()>;
 
-    Activities(ActivityView &view, CommandLink &link, Download download, Yield yield);
+    // `texts` are the parameter texts as they stand, read for the plots' tap counts.
+    Activities(ActivityView &view, CommandLink &link, const ParameterTexts &texts,
+               Download download, Yield yield);
 
     // Shows every button's enabled state as the activities hold it (the state at creation).
     void showAll();
@@ -117,6 +128,9 @@ private:
     void runIdent(Path path);
     void clearPath(Path path);
 
+    // Sends the plot's fetch command, reads what it returned and has it drawn.
+    void fetchAndDraw(Plot plot);
+
     void switchCancellationControls(bool on);
     void RunCancellation();
     void passOfRun();
@@ -124,6 +138,7 @@ private:
 
     ActivityView &view_;
     CommandLink &link_;
+    const ParameterTexts &texts_;
     Download download_;
     Yield yield_;
     std::array<bool, ButtonCount> enabled_{};

@@ -7,19 +7,10 @@ namespace quiro {
 
 namespace {
 
-struct SignalRow {
-    Cmd fetch;
-    Plot plot;
-};
-
 // The three signals of a completed capture, fetched and drawn in this order.
-constexpr SignalRow signalRows[] = {
-    {Cmd::PrimFetch, Plot::Prim},
-    {Cmd::ErrorFetch, Plot::Error},
-    {Cmd::CtrlFetch, Plot::Ctrl},
-};
+constexpr Plot capturedSignals[] = {Plot::Prim, Plot::Error, Plot::Ctrl};
 
-constexpr std::int32_t TicksBetweenCaptures = 5; // 500 ms at the display timer's 100 ms
+constexpr std::int32_t TicksBetweenCaptures = CapturePeriod / DisplayTick;
 constexpr std::int32_t TicksBeforeRetry = 1;
 
 } // namespace
@@ -78,8 +69,7 @@ void Activities::RunCancellation() {
 }
 
 void Activities::passOfRun() {
-    link_.SendCommand(Cmd::WFetch);
-    view_.drawPlot(Plot::W);
+    fetchAndDraw(Plot::W);
 
     if (DispCountdown == 0) {
         link_.SendCommand(Cmd::CaptureQuery);
@@ -89,10 +79,8 @@ void Activities::passOfRun() {
         if (status != 0) {
             DispCountdown = TicksBeforeRetry;
         } else {
-            for (const SignalRow &s : signalRows) {
-                link_.SendCommand(s.fetch);
-                view_.drawPlot(s.plot);
-            }
+            for (Plot plot : capturedSignals)
+                fetchAndDraw(plot);
             DispCountdown = TicksBetweenCaptures;
             link_.SendCommand(Cmd::CaptureStart);
         }
@@ -111,10 +99,6 @@ void Activities::TimerDispInterval_Timer() {
     if (DispCountdown > 0)
         --DispCountdown;
 }
-
-} // namespace quiro
-
-namespace quiro {
 
 void Activities::showModeText(const QString &text) {
     shownModeText_ = text;

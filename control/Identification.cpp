@@ -1,9 +1,8 @@
-// Identification of the two secondary paths, the clear buttons, the mode buttons, the control
-// groups, and the deferral of clicks that arrive while something is in progress.
+// Identification of the two secondary paths, and the clearing of a path, which takes its
+// identification away.
 
 #include "control/Activities.h"
-
-#include <algorithm>
+#include "control/PlotFetch.h"
 
 namespace quiro {
 
@@ -15,109 +14,20 @@ struct Activities::PathRow {
     Group otherGroup;
     std::int16_t Activities::*identified;
     Starter identStarter, clearStarter;
-    Cmd start, fetch, clearCmd;
+    Cmd start, clearCmd;
     Plot plot;
 };
-
-namespace {
-
-struct ModeRow {
-    const char *text; // shown in TextMode once the run loop has sent the mode
-    Cmd command;
-};
-
-constexpr ModeRow modeRows[] = {
-    {"消音無し", Cmd::ModeOff},
-    {"消音ﾓｰﾄﾞ1", Cmd::Mode1},
-    {"消音ﾓｰﾄﾞ2", Cmd::Mode2},
-    {"消音ﾓｰﾄﾞ3", Cmd::Mode3},
-};
-
-struct GroupRow {
-    Group group;
-    std::vector<Button> buttons; // in the order their Enabled state is set
-};
-
-const std::vector<GroupRow> &groups() {
-    static const std::vector<GroupRow> table{
-        {Group::C1, {Button::C1Ident, Button::C1Clear}},
-        {Group::C2, {Button::C2Ident, Button::C2Clear}},
-        {Group::Quiro, {Button::Quiro, Button::WClear}},
-        {Group::Param, {Button::ParamSet}},
-        {Group::Mode, {Button::Mode0, Button::Mode1, Button::Mode2, Button::Mode3}},
-    };
-    return table;
-}
-
-// Enabled when the window opens: the paths' buttons and the parameter button.
-constexpr std::array<bool, ButtonCount> enabledAtStart{
-    true, true, false, false, true, true, false, false,
-    false, false, false, false, true, false, false, false, false};
-
-} // namespace
 
 const Activities::PathRow &Activities::row(Path path) {
     static const PathRow rows[] = {
         {Button::C1Ident, Button::C1Clear, Button::C1Wide, Button::C1Tele, "C1同定開始",
          "C1同定終了", Group::C2, &Activities::C1Identified, Starter::C1Ident, Starter::C1Clear,
-         Cmd::C1IdentStart, Cmd::C1Fetch, Cmd::C1Clear, Plot::C1},
+         Cmd::C1IdentStart, Cmd::C1Clear, Plot::C1},
         {Button::C2Ident, Button::C2Clear, Button::C2Wide, Button::C2Tele, "C2同定開始",
          "C2同定終了", Group::C1, &Activities::C2Identified, Starter::C2Ident, Starter::C2Clear,
-         Cmd::C2IdentStart, Cmd::C2Fetch, Cmd::C2Clear, Plot::C2},
+         Cmd::C2IdentStart, Cmd::C2Clear, Plot::C2},
     };
     return rows[index(path)];
-}
-
-Activities::Activities(ActivityView &view, CommandLink &link, Download download, Yield yield)
-    : view_(view), link_(link), download_(std::move(download)), yield_(std::move(yield)),
-      enabled_(enabledAtStart) {}
-
-void Activities::showAll() {
-    for (std::size_t i = 0; i < ButtonCount; ++i)
-        view_.showEnabled(static_cast<Button>(i), enabled_[i]);
-}
-
-void Activities::setEnabled(Button button, bool on) {
-    enabled_[static_cast<std::size_t>(button)] = on;
-    view_.showEnabled(button, on);
-}
-
-void Activities::enableGroup(Group group) {
-    for (const GroupRow &g : groups()) {
-        if (g.group != group)
-            continue;
-        if (group == Group::Quiro) {
-            disableGroup(group);
-            if (C1Identified != -1 || C2Identified != -1)
-                return;
-        }
-        for (Button b : g.buttons)
-            setEnabled(b, true);
-    }
-}
-
-void Activities::disableGroup(Group group) {
-    for (const GroupRow &g : groups())
-        if (g.group == group)
-            for (Button b : g.buttons)
-                setEnabled(b, false);
-}
-
-void Activities::click(Button button) {
-    switch (button) {
-    case Button::C1Ident: return BtnIdent_Click(Path::C1);
-    case Button::C2Ident: return BtnIdent_Click(Path::C2);
-    case Button::C1Clear: return BtnClear_Click(Path::C1);
-    case Button::C2Clear: return BtnClear_Click(Path::C2);
-    case Button::WClear: return BtnWClear_Click();
-    case Button::Quiro: return BtnQuiro_Click();
-    case Button::Mode0: return BtnMode_Click(0);
-    case Button::Mode1: return BtnMode_Click(1);
-    case Button::Mode2: return BtnMode_Click(2);
-    case Button::Mode3: return BtnMode_Click(3);
-    case Button::C1Wide: case Button::C1Tele: case Button::C2Wide: case Button::C2Tele:
-    case Button::WWide: case Button::WTele: case Button::ParamSet: return;
-    }
 }
 
 void Activities::BtnIdent_Click(Path path) {
@@ -128,50 +38,6 @@ void Activities::BtnIdent_Click(Path path) {
     identActive_[index(path)] = 0;
     leaveIdentifying(row(path), MarkIdentified::Yes);
     stopIdentRequested_ = true;
-}
-
-void Activities::startOrDefer(Starter starter) {
-    if (busy_) {
-        if (std::find(deferred_.begin(), deferred_.end(), starter) == deferred_.end())
-            deferred_.push_back(starter);
-        return;
-    }
-    busy_ = true;
-    runStarter(starter);
-    while (!deferred_.empty()) {
-        const Starter next = deferred_.front();
-        deferred_.erase(deferred_.begin());
-        if (available(next))
-            runStarter(next);
-    }
-    busy_ = false;
-}
-
-void Activities::runStarter(Starter starter) {
-    switch (starter) {
-    case Starter::C1Ident: return runIdent(Path::C1);
-    case Starter::C2Ident: return runIdent(Path::C2);
-    case Starter::C1Clear: return clearPath(Path::C1);
-    case Starter::C2Clear: return clearPath(Path::C2);
-    case Starter::WClear:
-        view_.clearPlot(Plot::W);
-        return link_.SendCommand(Cmd::WClear);
-    case Starter::Quiro:
-        switchCancellationControls(true);
-        return RunCancellation();
-    }
-}
-
-bool Activities::available(Starter starter) const {
-    switch (starter) {
-    case Starter::C1Ident: return enabled(Button::C1Ident) && identActive(Path::C1) == 0;
-    case Starter::C2Ident: return enabled(Button::C2Ident) && identActive(Path::C2) == 0;
-    case Starter::C1Clear: return enabled(Button::C1Clear);
-    case Starter::C2Clear: return enabled(Button::C2Clear);
-    case Starter::WClear: return enabled(Button::WClear);
-    case Starter::Quiro: return enabled(Button::Quiro) && QuiroActive == 0;
-    }
-    return false;
 }
 
 void Activities::enterIdentifying(const PathRow &r) {
@@ -219,9 +85,13 @@ void Activities::runIdent(Path path) {
             link_.SendCommand(Cmd::IdentStop);
             RunState = -1;
         }
-        link_.SendCommand(r.fetch);
-        view_.drawPlot(r.plot);
+        fetchAndDraw(r.plot);
     } while (RunState != -1);
+}
+
+void Activities::fetchAndDraw(Plot plot) {
+    link_.SendCommand(sourceOf(plot).fetch);
+    view_.drawPlot(plot, readTrace(link_, plot, texts_));
 }
 
 void Activities::clearPath(Path path) {
@@ -233,13 +103,5 @@ void Activities::clearPath(Path path) {
 }
 
 void Activities::BtnClear_Click(Path path) { startOrDefer(row(path).clearStarter); }
-
-void Activities::BtnWClear_Click() { startOrDefer(Starter::WClear); }
-
-void Activities::BtnMode_Click(int mode) {
-    ModeText = QString::fromUtf8(modeRows[mode].text);
-    ModeCmd = static_cast<std::int32_t>(modeRows[mode].command);
-    ModePending = -1;
-}
 
 } // namespace quiro

@@ -1,196 +1,25 @@
 // Writes the scene family: scene directories modelled from ducts and rooms, each a noise source,
-// a control loudspeaker and two microphones, at levels a fan in a lab really makes.
+// a control loudspeaker and two microphones, at levels a fan in a lab really makes (the models
+// are in SceneModel.h), and the changing family, scenes with a timeline (ChangingScenes.h).
 //
 //   make_scenes OUT_DIR        (the family is committed under data/scenes; rerun to change it)
-//
-// Ducts use the board's plane-wave duct model. Rooms are shoeboxes modelled by mirror images
-// (every reflection an image source, walls reflecting `wallReflection` of the pressure) until the
-// response's end, then faded over its last tenth. The source's tones and broadband noise are
-// scaled so that the noise at the error microphone has the scene's level and tonal share; the
-// detection microphone's preamplifier is set so that its converter keeps 10 dB of headroom.
-// Like a fan's, the source's broadband noise falls off above a few hundred hertz.
 
-#include "board/Biquad.h"
-#include "board/Duct.h"
-#include "board/Scene.h"
+#include "ChangingScenes.h"
+#include "SceneModel.h"
+#include "cli/ArgumentReader.h"
+#include "cli/Paths.h"
 
-#include <algorithm>
-#include <cmath>
-#include <complex>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <numbers>
+#include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
 
 using kesto::DuctModel;
-using kesto::PathResponses;
-constexpr double Rate = 20000;
-constexpr double SpeedOfSound = 343.0;
-
-struct Point {
-    double x, y, z;
-};
-
-struct RoomModel {
-    Point size;
-    double wallReflection;
-    Point source, detection, loudspeaker, error;
-    double speakerGain, speakerCorner, speakerQ, speakerDelay;
-    double seconds; // length of the responses
-};
-
-std::vector<double> roomPath(const RoomModel &r, Point from, Point to, double gain, double delay) {
-    std::vector<double> h(static_cast<std::size_t>(r.seconds * Rate), 0.0);
-    const double reach = r.seconds * SpeedOfSound;
-    const double smallest = std::min({r.size.x, r.size.y, r.size.z});
-    const int n = static_cast<int>(reach / (2 * smallest)) + 1;
-    auto axis = [](double s, double len, int k, int mirrored, int &reflections) {
-        reflections += std::abs(k - mirrored) + std::abs(k);
-        return (1 - 2 * mirrored) * s + 2 * k * len;
-    };
-    for (int i = -n; i <= n; ++i)
-        for (int j = -n; j <= n; ++j)
-            for (int k = -n; k <= n; ++k)
-                for (int m = 0; m < 8; ++m) {
-                    int bounces = 0;
-                    const double x = axis(from.x, r.size.x, i, m & 1, bounces);
-                    const double y = axis(from.y, r.size.y, j, (m >> 1) & 1, bounces);
-                    const double z = axis(from.z, r.size.z, k, (m >> 2) & 1, bounces);
-                    const double d = std::hypot(x - to.x, y - to.y, z - to.z);
-                    if (d > reach)
-                        continue;
-                    const double a = gain * std::pow(r.wallReflection, bounces) / std::max(d, 0.1);
-                    kesto::placeArrival(h, (d / SpeedOfSound + delay) * Rate, a);
-                }
-    const std::size_t fade = h.size() / 10;
-    for (std::size_t t = 0; t < fade; ++t)
-        h[h.size() - 1 - t] *= 0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(t) / fade);
-    return h;
-}
-
-PathResponses roomResponses(const RoomModel &r) {
-    PathResponses p;
-    p.primaryRef = roomPath(r, r.source, r.detection, 1.0, 0.0);
-    p.primaryErr = roomPath(r, r.source, r.error, 1.0, 0.0);
-    p.secondaryRef = roomPath(r, r.loudspeaker, r.detection, r.speakerGain, r.speakerDelay);
-    p.secondaryErr = roomPath(r, r.loudspeaker, r.error, r.speakerGain, r.speakerDelay);
-    const kesto::Biquad speaker = kesto::Biquad::secondOrder(true, r.speakerCorner, r.speakerQ, Rate);
-    speaker.apply(p.secondaryRef);
-    speaker.apply(p.secondaryErr);
-    for (auto *h : {&p.primaryRef, &p.primaryErr, &p.secondaryRef, &p.secondaryErr})
-        kesto::applyMicrophone(*h, Rate);
-    return p;
-}
-
-struct SceneSpec {
-    const char *name;
-    const char *summary;
-    bool room;
-    DuctModel duct;
-    RoomModel roomModel;
-    std::vector<kesto::Tone> tones; // relative amplitudes
-    double tonalShare;              // of the noise power at the error microphone
-    double levelDbfs;               // rms of the noise at the error microphone
-    double micNoise;
-    double sourceCorner = 600; // Hz: the source's broadband noise falls off above (2nd order)
-};
-
-double energy(const std::vector<double> &h) {
-    double e = 0;
-    for (double v : h)
-        e += v * v;
-    return e;
-}
-
-double gainAt(const std::vector<double> &h, double f) {
-    std::complex<double> s = 0;
-    for (std::size_t n = 0; n < h.size(); ++n)
-        s += h[n] * std::polar(1.0, -2 * std::numbers::pi * f * static_cast<double>(n) / Rate);
-    return std::abs(s);
-}
-
-// The first sample at which the response reaches a tenth of its peak.
-std::size_t onset(const std::vector<double> &h) {
-    double peak = 0;
-    for (double v : h)
-        peak = std::max(peak, std::abs(v));
-    std::size_t n = 0;
-    while (n < h.size() && std::abs(h[n]) < 0.1 * peak)
-        ++n;
-    return n;
-}
-
-void writeResponse(const std::string &file, const std::vector<double> &h) {
-    std::ofstream f(file);
-    f.precision(9);
-    f << h.size() << "\n";
-    for (double v : h)
-        f << v << "\n";
-}
-
-void writeScene(const std::string &out, const SceneSpec &s) {
-    PathResponses p = s.room ? roomResponses(s.roomModel) : kesto::ductResponses(s.duct, Rate);
-    // The format's broadband noise is white: the source's spectrum is folded into its two
-    // responses (the tones' amplitudes below are set after it, at the source).
-    for (auto *h : {&p.primaryRef, &p.primaryErr}) {
-        h->resize(h->size() + static_cast<std::size_t>(0.01 * Rate), 0.0);
-        kesto::Biquad::secondOrder(false, s.sourceCorner, 0.7071, Rate).apply(*h);
-        kesto::trimTail(*h);
-    }
-    // Source levels: the tones share tonalShare of the power at the error microphone.
-    const double target = std::pow(10.0, s.levelDbfs / 10);
-    double tonePower = 0;
-    for (const auto &t : s.tones)
-        tonePower += 0.5 * std::pow(t.amplitude * gainAt(p.primaryErr, t.frequency), 2);
-    const double toneScale = tonePower > 0 ? std::sqrt(s.tonalShare * target / tonePower) : 0.0;
-    const double broadband = std::sqrt((1 - s.tonalShare) * target / energy(p.primaryErr));
-    // The detection microphone's preamplifier: its peak stays 10 dB below full scale.
-    double detectionPeak = 4 * broadband * std::sqrt(energy(p.primaryRef));
-    for (const auto &t : s.tones)
-        detectionPeak += toneScale * t.amplitude * gainAt(p.primaryRef, t.frequency);
-    const double preamp = std::min(1.0, 0.316 / detectionPeak);
-    for (double &v : p.primaryRef)
-        v *= preamp;
-    for (double &v : p.secondaryRef)
-        v *= preamp;
-
-    const std::string dir = out + "/" + s.name;
-    std::filesystem::create_directories(dir);
-    std::ofstream ini(dir + "/scene.ini");
-    ini << "# " << s.name << ": " << s.summary << "\n";
-    ini << "# Written by make_scenes (data/make_scenes.cpp); noise at the error microphone "
-        << s.levelDbfs << " dBFS, " << std::lround(100 * s.tonalShare) << " % tonal.\n";
-    ini << "sample_rate = " << Rate << "\n";
-    ini.precision(6);
-    for (const auto &t : s.tones)
-        ini << "tone = " << t.frequency << " " << toneScale * t.amplitude << "\n";
-    ini << "broadband = " << broadband << "\nmic_noise = " << s.micNoise << "\n";
-    writeResponse(dir + "/primary_ref.cof", p.primaryRef);
-    writeResponse(dir + "/primary_err.cof", p.primaryErr);
-    writeResponse(dir + "/secondary_ref.cof", p.secondaryRef);
-    writeResponse(dir + "/secondary_err.cof", p.secondaryErr);
-
-    // What the anti-noise must reach at the tones, in full-scale units of the converter.
-    double drive = 0;
-    for (const auto &t : s.tones)
-        drive += toneScale * t.amplitude * gainAt(p.primaryErr, t.frequency) /
-                 std::max(gainAt(p.secondaryErr, t.frequency), 1e-9);
-    std::printf("%-22s %6.1f dBFS  secondary delay %5.2f ms  head start %5.2f ms  taps %zu/%zu  "
-                "tone drive %.2f FS  preamp %.2f\n",
-                s.name, s.levelDbfs, 1e3 * static_cast<double>(onset(p.secondaryErr)) / Rate,
-                1e3 * (static_cast<double>(onset(p.primaryErr)) - static_cast<double>(onset(p.primaryRef))) / Rate,
-                p.primaryErr.size(), p.secondaryErr.size(), drive, preamp);
-}
-
-DuctModel duct(double length, double detection, double speaker, double error) {
-    DuctModel d;
-    d.length = length, d.detection = detection, d.loudspeaker = speaker, d.error = error;
-    return d;
-}
+using scenes::duct;
+using scenes::SceneSpec;
 
 std::vector<SceneSpec> family() {
     const std::vector<kesto::Tone> fan = {{110, 1.0}, {220, 0.6}, {330, 0.4}, {440, 0.2}};
@@ -261,11 +90,26 @@ std::vector<SceneSpec> family() {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_scenes OUT_DIR\n");
+    std::vector<std::string> out;
+    quiro::cli::ArgumentReader args("make_scenes", "OUT_DIR",
+                                    "Writes the scene family into OUT_DIR, one folder per scene.");
+    args.positionals(out, 1, 1);
+    if (const int status = args.readOrExit(argc, argv); status >= 0)
+        return status;
+    std::string error;
+    if (!quiro::cli::outputFolder(out[0], error)) {
+        std::fprintf(stderr, "make_scenes: %s\n", error.c_str());
         return 2;
     }
-    for (const auto &s : family())
-        writeScene(argv[1], s);
-    return 0;
+    try {
+        for (const auto &s : family())
+            if (!scenes::writeScene(out[0], s, error))
+                throw std::runtime_error(error);
+        if (!scenes::writeChangingFamily(out[0], error))
+            throw std::runtime_error(error);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "make_scenes: %s\n", e.what());
+        return 1;
+    }
+    return quiro::cli::finish("make_scenes", 0);
 }

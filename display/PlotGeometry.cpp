@@ -1,17 +1,10 @@
 #include "display/PlotGeometry.h"
 
-#include "contract/BoardContract.h"
-
-#include <QLocale>
-
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace quiro {
-
-namespace {
-constexpr int CountOverSpan = 5; // a count box holds five more than the values drawn
-} // namespace
 
 QPointF UserScale::toDevice(QPointF user, QSize pixels) const {
     return {(user.x() - left) * pixels.width() / width,
@@ -54,25 +47,6 @@ float plotSingle(double value) {
     if (value < -largest)
         return -largest;
     return static_cast<float>(value);
-}
-
-std::optional<double> pointSpan(const QString &countText) {
-    bool ok = false;
-    const double total = QLocale::c().toDouble(countText.trimmed(), &ok);
-    if (!ok || !std::isfinite(total))
-        return std::nullopt;
-    const double span = total - CountOverSpan;
-    if (!(span > 0.0))
-        return std::nullopt;
-    return span;
-}
-
-int pointCount(double span) {
-    if (!(span >= 1.0))
-        return 0;
-    if (span >= dspmem::XferWords)
-        return dspmem::XferWords;
-    return static_cast<int>(std::floor(span));
 }
 
 } // namespace quiro

@@ -1,13 +1,12 @@
 #pragma once
 // The arithmetic behind the plot areas, kept free of widgets so it can be checked on its own:
 // the user coordinate system of a picture box, the cutting of a line at the area's edges, the
-// taming of values that a painter cannot take, and the point count of a drawing.
+// taming of values that a painter cannot take.
 
 #include <QLineF>
 #include <QPointF>
 #include <QRectF>
 #include <QSize>
-#include <QString>
 
 #include <optional>
 
@@ -38,13 +37,5 @@ std::optional<QLineF> clipSegment(QLineF segment, QRectF area);
 // infinities become the largest single of their sign, NaN the largest of its sign bit. A point
 // so placed still lies far outside the area on the side its value points to.
 float plotSingle(double value);
-
-// The number of values a drawing spans, n = T - 5, from the text T of its count box; nothing
-// when the text is not a finite number or n is not positive (n = 0 would make the x step 1/0).
-std::optional<double> pointSpan(const QString &countText);
-
-// The points a drawing of span n reads and draws: i = 0, 1, ... while i <= n - 1, never more
-// than the transfer buffer holds.
-int pointCount(double span);
 
 } // namespace quiro

@@ -1,19 +1,11 @@
 #include "display/Plots.h"
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 
 namespace quiro {
 
-Plots::Plots(const PlotWidgetSet &widgets, CommandLink &link) : link_(link), controls_(widgets) {
-    for (const PlotControls &row : PlotTable) {
-        const PlotWidgets &c = controls_[plotIndex(row.plot)];
-        const Plot plot = row.plot;
-        connect(c.zoomIn, &QPushButton::clicked, this, [this, plot] { BtnWide_Click(plot); });
-        connect(c.zoomOut, &QPushButton::clicked, this, [this, plot] { BtnTele_Click(plot); });
-    }
-}
+Plots::Plots(const PlotWidgetSet &widgets) : controls_(widgets) {}
 
 void Plots::initialiseDisplay() {
     for (std::size_t i = 0; i < ScaleSteps.size(); ++i) {
@@ -71,28 +63,23 @@ void Plots::BtnWide_Click(Plot plot) {
     moveStep(plot, -1);
 }
 
-void Plots::draw(Plot plot) {
-    const PlotControls &row = controlsOf(plot);
+void Plots::draw(Plot plot, const Trace &trace) {
+    const bool signal = controlsOf(plot).signal;
     PictureBox &box = picture(plot);
     clear(plot);
-    link_.rewindXfer();
-
-    const std::optional<double> span = pointSpan(controls_[plotIndex(plot)].countText->text());
-    if (!span)
-        return; // not a number, or nothing to span: the axes alone
-    const double dx = 1.0 / *span;
+    if (trace.values.empty())
+        return;
+    const double dx = 1.0 / trace.span;
     const double gain = this->gain(plot);
     // A signal's factor is formed once, in single precision, as the DSP side's samples are.
-    const float factor = plotSingle(gain / SampleFullScale);
+    const float factor = plotSingle(gain / ConverterFullScale);
 
-    float value = 0.0F; // the last value read; a failed read leaves it as it was
     QPointF previous;
-    const int count = pointCount(*span);
-    for (int i = 0; i < count; ++i) {
-        const double x = dx * i;
-        link_.readNextXfer(value);
-        const double y = row.signal ? plotSingle(static_cast<double>(value) * factor)
-                                    : static_cast<double>(value) * gain;
+    for (std::size_t i = 0; i < trace.values.size(); ++i) {
+        const double x = dx * static_cast<double>(i);
+        const float value = trace.values[i];
+        const double y = signal ? plotSingle(static_cast<double>(value) * factor)
+                                : static_cast<double>(value) * gain;
         const QPointF point(plotSingle(x), plotSingle(y));
         if (i != 0)
             box.line(previous, point);

@@ -1,29 +1,27 @@
 #pragma once
-// The six plots of the main window: their scales and zoom buttons, and their drawing from the
-// transfer buffer.
+// The six plots of the main window: their scales and their drawing.
 //
 // Each plot has a step into the twenty-step scale table and a gain, the reciprocal of the full
-// scale at that step. The zoom buttons move a plot's step one place and apply it: the gain is
-// taken, the edge labels rewritten and the plot cleared to its two axes. A drawing reads the
-// values the caller has just fetched into the transfer buffer, one board read each, and joins
-// them as one black polyline across the plot. Nothing here sends a command.
+// scale at that step. The zoom handlers move a plot's step one place and apply it: the gain is
+// taken, the edge labels rewritten and the plot cleared to its two axes. A drawing takes the
+// values it is handed, scales each by the plot's gain (a signal's by the gain over the
+// converters' full scale) and joins them as one black polyline across the plot. Nothing here
+// reads the board or sends a command.
 //
 // Everything runs on the window's thread; a drawing never yields, so a zoom click can only fall
 // between two drawings and takes effect with the next one.
 
+#include "control/Plot.h"
 #include "display/PictureBox.h"
 #include "display/PlotTable.h"
 #include "display/ScaleTable.h"
-#include "dsp/CommandLink.h"
 
-#include <QObject>
 #include <QString>
 
 #include <array>
 #include <cstdint>
 
 class QLabel;
-class QLineEdit;
 class QPushButton;
 
 namespace quiro {
@@ -35,15 +33,14 @@ struct PlotWidgets {
     QLabel *bottomLabel;
     QPushButton *zoomIn;
     QPushButton *zoomOut;
-    QLineEdit *countText;
 };
 using PlotWidgetSet = std::array<PlotWidgets, PlotTable.size()>;
 
-class Plots : public QObject {
-    Q_OBJECT
+class Plots {
 public:
-    // Takes the plots' controls, indexed by Plot, and connects the twelve zoom buttons.
-    Plots(const PlotWidgetSet &widgets, CommandLink &link);
+    // Takes the plots' controls, indexed by Plot. Their zoom buttons' clicks are the caller's to
+    // connect to BtnWide_Click and BtnTele_Click.
+    explicit Plots(const PlotWidgetSet &widgets);
 
     // The last step of a successful start-up: fills the scale table, gives every plot its
     // coordinate system and step 7 (full scale 0.2, gain 5) with its axes drawn, and enables
@@ -55,8 +52,8 @@ public:
     void setScale(Plot plot);
     // Erases the plot and draws its axes: the left edge and the zero line.
     void clear(Plot plot);
-    // Clears the plot and draws the values the caller has just fetched into the transfer buffer.
-    void draw(Plot plot);
+    // Clears the plot and draws the trace: point i at x = i / span, its value scaled to y.
+    void draw(Plot plot, const Trace &trace);
 
     // The zoom buttons' handlers. At the end of the table they change nothing, not even by
     // clearing the plot.
@@ -75,7 +72,6 @@ private:
 
     void moveStep(Plot plot, int by);
 
-    CommandLink &link_;
     PlotWidgetSet controls_;
     std::array<State, PlotTable.size()> state_{};
     // The scale table as start-up fills it; one entry beyond the last step stays empty.

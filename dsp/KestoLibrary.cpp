@@ -1,6 +1,9 @@
 #include "dsp/KestoLibrary.h"
 
+#include "contract/SharedObject.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -32,6 +35,39 @@ constexpr const char *libraryFile = "Kesto32.dll";
 constexpr const char *libraryFile = "libKesto32.so";
 #endif
 
+// Why the library file should not be handed to the loader, or empty when it may be. On ELF
+// platforms the loader maps a file cut short and the process dies of SIGBUS once it touches the
+// missing part; such a file is refused here instead, with the reason.
+QString unloadableBecause(const QString &file) {
+#if defined(__linux__)
+    QFile f(file);
+    if (!QFileInfo(file).isFile() || !f.open(QIODevice::ReadOnly))
+        return QStringLiteral("not a regular file that can be read");
+    const char *problem = sharedObjectProblem(static_cast<std::uint64_t>(f.size()),
+                                              [&f](std::uint64_t at, void *to, std::size_t n) {
+                                                  return f.seek(static_cast<qint64>(at)) &&
+                                                         f.read(static_cast<char *>(to), static_cast<qint64>(n)) ==
+                                                             static_cast<qint64>(n);
+                                              });
+    return problem ? QString::fromLatin1(problem) : QString();
+#else
+    (void)file;
+    return {};
+#endif
+}
+
+// The library files the platform's search would find, in its order, where the program can list
+// them (LD_LIBRARY_PATH's folders on Linux), so that each is checked before it is loaded.
+QStringList searchedFiles() {
+    QStringList files;
+#if defined(__linux__)
+    for (const QString &dir : qEnvironmentVariable("LD_LIBRARY_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        if (const QString file = QDir(dir).filePath(QString::fromLatin1(libraryFile)); QFileInfo::exists(file))
+            files << file;
+#endif
+    return files;
+}
+
 } // namespace
 
 KestoLibrary::KestoLibrary(QString appDir) : appDir_(std::move(appDir)) {}
@@ -47,16 +83,28 @@ bool KestoLibrary::load() {
 
     const QString besideProgram = QDir(appDir_).filePath(QString::fromLatin1(libraryFile));
     QString reasons;
-    if (QFileInfo::exists(besideProgram)) {
-        library_.setFileName(besideProgram);
+    const QStringList searched = searchedFiles();
+    QStringList candidates = searched;
+    if (QFileInfo::exists(besideProgram))
+        candidates.prepend(besideProgram);
+    for (const QString &file : candidates) {
+        if (const QString why = unloadableBecause(file); !why.isEmpty()) {
+            reasons += file + QStringLiteral(": ") + why + QStringLiteral("; ");
+            continue;
+        }
+        library_.setFileName(file);
         if (library_.load())
             return true;
         reasons += library_.errorString() + QStringLiteral("; ");
     }
-    library_.setFileName(QStringLiteral("Kesto32")); // the platform's usual search
-    if (library_.load())
-        return true;
-    reasons += library_.errorString();
+    // The rest of the platform's usual search (the linker cache), unless it would come back to a
+    // file listed above.
+    if (searched.isEmpty()) {
+        library_.setFileName(QStringLiteral("Kesto32"));
+        if (library_.load())
+            return true;
+        reasons += library_.errorString();
+    }
     std::fprintf(stderr, "quiro: cannot load the board library Kesto32 (looked in %s, then the "
                          "library search path): %s\n",
                  qPrintable(QDir::toNativeSeparators(appDir_)), qPrintable(reasons));

@@ -2,6 +2,8 @@
 // Small building blocks shared by the simulated board and the DSP program: a delay line whose
 // recent samples are always contiguous, the dot product and update of an FIR filter, white noise.
 
+#include "contract/BoardContract.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -68,10 +70,12 @@ private:
 
 // Round to counts and clip to the 12-bit converter range.
 inline std::int32_t toCounts(float v) {
-    if (!(v > -2048.0f)) // also catches NaN
-        return v != v ? 0 : -2048;
-    if (v >= 2047.0f)
-        return 2047;
+    constexpr auto Min = static_cast<float>(quiro::ConverterMin);
+    constexpr auto Max = static_cast<float>(quiro::ConverterMax);
+    if (!(v > Min)) // also catches NaN
+        return v != v ? 0 : quiro::ConverterMin;
+    if (v >= Max)
+        return quiro::ConverterMax;
     return static_cast<std::int32_t>(v >= 0 ? v + 0.5f : v - 0.5f);
 }
 

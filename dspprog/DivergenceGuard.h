@@ -12,6 +12,7 @@
 // output is silent and the yardstick needs no model), and a yardstick that rises above it says
 // that the model no longer holds and the filter is running away on it.
 
+#include "contract/BoardContract.h"
 #include "dspprog/Adaptive.h"
 
 #include <cmath>
@@ -20,7 +21,7 @@
 namespace quiros {
 
 // The converter's full scale, counts: outputs at or beyond it are clipped.
-inline constexpr float FullScale = 2048.0f;
+inline constexpr float FullScale = quiro::ConverterFullScale;
 
 class DivergenceGuard {
 public:

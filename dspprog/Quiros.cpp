@@ -225,14 +225,14 @@ float Quiros::argSingle(std::uint32_t address) const { return singleOfWord(get(a
 std::int32_t Quiros::argLong(std::uint32_t address) const { return longOfWord(get(address)); }
 
 void Quiros::fetch(const Fir &filter, std::int32_t taps) {
-    const std::int32_t n = std::clamp(taps - 5, 0, XferWords);
+    const std::int32_t n = std::clamp(taps - quiro::FetchShortfall, 0, XferWords);
     for (std::int32_t i = 0; i < n; ++i)
         put(mem::XferBuf + 4u * static_cast<std::uint32_t>(i),
             wordOfSingle(filter.coefficient(static_cast<std::size_t>(i))));
 }
 
 void Quiros::fetchSignal(const std::array<float, XferWords> &signal) {
-    const std::int32_t n = std::clamp(cTaps_ - 5, 0, XferWords);
+    const std::int32_t n = std::clamp(cTaps_ - quiro::FetchShortfall, 0, XferWords);
     for (std::int32_t i = 0; i < n; ++i)
         put(mem::XferBuf + 4u * static_cast<std::uint32_t>(i),
             wordOfSingle(i < capFilled_ ? signal[static_cast<std::size_t>(i)] : 0.0f));
@@ -341,7 +341,7 @@ void Quiros::setParams() {
     updateEnergy_.recompute(whitened_);
     const float hz = argSingle(mem::CmdArg6);
     if (std::isfinite(hz) && hz > 0) {
-        rate_ = std::clamp(static_cast<double>(hz), 1000.0, 100000.0);
+        rate_ = std::clamp(static_cast<double>(hz), quiro::MinSampleRate, quiro::MaxSampleRate);
         if (host_.set_rate)
             host_.set_rate(host_.ctx, rate_);
     }
@@ -404,7 +404,7 @@ void Quiros::designBand() {
 }
 
 void Quiros::captureStart() {
-    capLength_ = std::clamp(cTaps_ - 5, 1, XferWords);
+    capLength_ = std::clamp(cTaps_ - quiro::FetchShortfall, 1, XferWords);
     capFilled_ = 0;
     captureStarted_ = true;
 }

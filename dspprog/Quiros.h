@@ -54,18 +54,6 @@ public:
     bool service();
     double rate() const { return rate_; }
 
-    // Read-only views for tests.
-    Activity activity() const { return activity_; }
-    CancelMode mode() const { return mode_; }
-    const Fir &c1() const { return c1_; }
-    const Fir &c2() const { return c2_; }
-    const Fir &w() const { return w_; }
-    std::int32_t cTaps() const { return cTaps_; }
-    std::int32_t wTaps() const { return wTaps_; }
-    std::int32_t guardTrips() const { return guard_.trips(); }
-    const PathFollower &follower() const { return follower_; }
-    const DivergenceGuard &guard() const { return guard_; }
-
     void execute(std::int32_t code);
 
 private:

@@ -4,34 +4,57 @@ namespace quiro {
 
 namespace {
 
-bool isTapCount(NumberField field) {
-    return field == NumberField::CTapSize || field == NumberField::WTapSize;
-}
+// The value each field's text becomes: an integer for a tap count, a single otherwise.
+struct NumberTarget {
+    NumberField field;
+    std::int32_t ParameterValues::*tapCount;
+    float ParameterValues::*real;
+};
+
+constexpr NumberTarget numberTargets[] = {
+    {NumberField::CTapSize, &ParameterValues::cTapSize, nullptr},
+    {NumberField::WTapSize, &ParameterValues::wTapSize, nullptr},
+    {NumberField::CBeta, nullptr, &ParameterValues::cBeta},
+    {NumberField::WBeta, nullptr, &ParameterValues::wBeta},
+    {NumberField::CFreq, nullptr, &ParameterValues::cFreq},
+    {NumberField::CGain, nullptr, &ParameterValues::cGain},
+    {NumberField::WGain, nullptr, &ParameterValues::wGain},
+    {NumberField::DGain, nullptr, &ParameterValues::dGain},
+};
+
+static_assert(inFieldOrder(numberTargets), "numberTargets is indexed by NumberField");
+static_assert(
+    [] {
+        for (const NumberTarget &t : numberTargets)
+            if ((t.tapCount != nullptr) != isTapCount(t.field) ||
+                (t.real != nullptr) == isTapCount(t.field))
+                return false;
+        return true;
+    }(),
+    "each field of numberTargets has the one value its kind needs");
 
 } // namespace
 
-std::vector<NumberProblem> convertNumbers(const std::array<std::string_view, NumberFieldCount> &texts,
-                                          ParameterValues &values) {
-    std::int32_t *const taps[] = {&values.cTapSize, &values.wTapSize};
-    float *const reals[] = {&values.cBeta, &values.wBeta, &values.cFreq,
-                            &values.cGain, &values.wGain, &values.dGain};
+std::vector<NumberProblem>
+convertNumbers(const std::array<std::string_view, NumberFieldCount> &texts,
+               ParameterValues &values) {
     std::vector<NumberProblem> problems;
-    for (std::size_t i = 0; i < NumberFieldCount; ++i) {
-        const auto field = static_cast<NumberField>(i);
+    for (const NumberTarget &t : numberTargets) {
+        const std::string_view text = texts[static_cast<std::size_t>(t.field)];
         NumberStatus status = NumberStatus::Ok;
-        if (isTapCount(field)) {
-            const LongValue v = toRoundedLong(texts[i], MinTapCount, MaxTapCount);
+        if (t.tapCount) {
+            const LongValue v = toRoundedLong(text, MinTapCount, MaxTapCount);
             status = v.status;
             if (status == NumberStatus::Ok)
-                *taps[i] = v.value;
+                values.*t.tapCount = v.value;
         } else {
-            const SingleValue v = toSingle(texts[i]);
+            const SingleValue v = toSingle(text);
             status = v.status;
             if (status == NumberStatus::Ok)
-                *reals[i - 2] = v.value;
+                values.*t.real = v.value;
         }
         if (status != NumberStatus::Ok)
-            problems.push_back({field, status});
+            problems.push_back({t.field, status});
     }
     return problems;
 }

@@ -29,6 +29,22 @@ struct ParameterValues {
 // The numeric parameters, in the order their words are written.
 enum class NumberField { CTapSize, WTapSize, CBeta, WBeta, CFreq, CGain, WGain, DGain };
 inline constexpr std::size_t NumberFieldCount = 8;
+static_assert(static_cast<std::size_t>(NumberField::DGain) + 1 == NumberFieldCount);
+
+// Whether a table's rows name every field once, in NumberField order, so that it can be indexed
+// by NumberField.
+template <class Rows> constexpr bool inFieldOrder(const Rows &rows) {
+    std::size_t i = 0;
+    for (const auto &row : rows)
+        if (static_cast<std::size_t>(row.field) != i++)
+            return false;
+    return i == NumberFieldCount;
+}
+
+// A tap count is converted to an integer, the other fields to single precision.
+constexpr bool isTapCount(NumberField field) {
+    return field == NumberField::CTapSize || field == NumberField::WTapSize;
+}
 
 struct NumberProblem {
     NumberField field;

@@ -24,21 +24,23 @@ constexpr FilterType filterTypes[] = {
     {u"ﾕｰｻﾞｰ", "USER.COF"},
 };
 
-// The numeric texts in NumberField order, with the names the dialog shows.
+// The numeric texts, each with its field and the name the dialog shows.
 struct NumberRow {
+    NumberField field;
     QString ParameterTexts::*text;
     const char16_t *label;
 };
-constexpr NumberRow numberRows[NumberFieldCount] = {
-    {&ParameterTexts::cTapSize, u"同定系フィルターのタップ数"},
-    {&ParameterTexts::wTapSize, u"消音系フィルターのタップ数"},
-    {&ParameterTexts::cBeta, u"同定系フィルターのｽﾃｯﾌﾟｻｲｽﾞβ"},
-    {&ParameterTexts::wBeta, u"消音系フィルターのｽﾃｯﾌﾟｻｲｽﾞβ"},
-    {&ParameterTexts::cFreq, u"ｻﾝﾌﾟﾘﾝｸﾞ周波数"},
-    {&ParameterTexts::cGain, u"同定系フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"},
-    {&ParameterTexts::wGain, u"消音系フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"},
-    {&ParameterTexts::dGain, u"加振信号フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"},
+constexpr NumberRow numberRows[] = {
+    {NumberField::CTapSize, &ParameterTexts::cTapSize, u"同定系フィルターのタップ数"},
+    {NumberField::WTapSize, &ParameterTexts::wTapSize, u"消音系フィルターのタップ数"},
+    {NumberField::CBeta, &ParameterTexts::cBeta, u"同定系フィルターのｽﾃｯﾌﾟｻｲｽﾞβ"},
+    {NumberField::WBeta, &ParameterTexts::wBeta, u"消音系フィルターのｽﾃｯﾌﾟｻｲｽﾞβ"},
+    {NumberField::CFreq, &ParameterTexts::cFreq, u"ｻﾝﾌﾟﾘﾝｸﾞ周波数"},
+    {NumberField::CGain, &ParameterTexts::cGain, u"同定系フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"},
+    {NumberField::WGain, &ParameterTexts::wGain, u"消音系フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"},
+    {NumberField::DGain, &ParameterTexts::dGain, u"加振信号フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"},
 };
+static_assert(inFieldOrder(numberRows), "numberRows is indexed by NumberField");
 
 constexpr qsizetype ShownTextLength = 32;
 
@@ -138,10 +140,10 @@ CheckedParameters checkParameters(const ParameterTexts &texts, const QString &ap
     }
     for (const NumberProblem &p : convertNumbers(views, values)) {
         const NumberRow &row = numberRows[static_cast<std::size_t>(p.field)];
-        const bool tap = p.field == NumberField::CTapSize || p.field == NumberField::WTapSize;
-        checked.problems << fieldProblem(row.label, texts.*row.text, p.status,
-                                         tap ? QStringLiteral("%1～%2").arg(MinTapCount).arg(MaxTapCount)
-                                             : QStringLiteral("単精度の範囲を超えています"));
+        checked.problems << fieldProblem(
+            row.label, texts.*row.text, p.status,
+            isTapCount(p.field) ? QStringLiteral("%1～%2").arg(MinTapCount).arg(MaxTapCount)
+                                : QStringLiteral("単精度の範囲を超えています"));
     }
     const QString fileName = coefficientFileName(texts.dFilter);
     if (!fileName.isEmpty()) {

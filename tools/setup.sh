@@ -1,17 +1,32 @@
 #!/usr/bin/env bash
-# Installs what building and testing quiro needs on a Debian machine, if it is missing.
+# Installs the Debian packages quiro needs, if they are missing, and says what it does.
+#
+#   tools/setup.sh          everything: building, testing, the benchmarks and the package
+#   tools/setup.sh demo     only what building and running the demo needs
 set -euo pipefail
-packages=(g++ clang cmake ninja-build pkg-config qt6-base-dev libgtest-dev
-          fonts-ipafont-gothic xvfb xdotool imagemagick libfftw3-dev libeigen3-dev
-          libsamplerate0-dev libsndfile1-dev libsdl2-dev)
-# localedef and the locale sources, for the test under a decimal-comma locale.
-packages+=(locales)
+usage() { echo "usage: tools/setup.sh [demo]"; }
+case "${1:-all}" in
+  all|demo) ;;
+  -h|--help) usage; exit 0 ;;
+  *) echo "tools/setup.sh: unknown argument '$1'" >&2; usage >&2; exit 2 ;;
+esac
+# The console, the simulated board (resampling, WAV files, the monitor output, FFT convolution)
+# and the Japanese font of its captions.
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev fonts-ipafont-gothic
+          libsamplerate0-dev libsndfile1-dev libsdl2-dev libfftw3-dev)
+if [ "${1:-all}" = all ]; then
+  # The tests (clang and its runtimes for the fuzz targets; Xvfb, xdotool and ImageMagick for the real window;
+  # locales for the decimal-comma locale) and the lab bench (Eigen).
+  packages+=(clang libclang-rt-dev libgtest-dev xvfb xdotool imagemagick locales libeigen3-dev)
+fi
+echo "== checking ${#packages[@]} Debian packages"
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
+  echo "== installing ${#missing[@]} packages and what they need: ${missing[*]}"
   SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
   $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite: plainly, under AddressSanitizer with
-# UndefinedBehaviorSanitizer, and the board's threads under ThreadSanitizer; then builds the
-# release preset (without running its tests) so that no preset can break unseen.
+# UndefinedBehaviorSanitizer, and the board's threads under ThreadSanitizer, each with as many
+# tests at once as the machine has cores; then builds the release preset (without running its
+# tests) so that no preset can break unseen.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/phases.sh
 tools/setup.sh
-for preset in dev asan tsan; do
-  echo "== $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
-  ctest --preset "$preset"
+presets=(dev asan tsan)
+jobs=$(nproc)
+for i in "${!presets[@]}"; do
+  preset=${presets[$i]}
+  configure "$preset"
+  build "$preset"
+  echo "== testing the $preset preset ($((i + 1)) of ${#presets[@]}), $jobs at a time"
+  ctest --preset "$preset" -j "$jobs"
 done
-echo "== release (build only)"
-cmake --preset release >/dev/null
-cmake --build --preset release
+configure release
+build release

@@ -5,6 +5,7 @@
 // program from here; the next run's download sends the texts.
 
 #include "params/Parameters.h"
+#include "window/FieldText.h"
 
 #include <QDialog>
 #include <QObject>
@@ -12,6 +13,7 @@
 #include <memory>
 
 class QKeyEvent;
+class QPushButton;
 class QShowEvent;
 
 namespace quiro {
@@ -20,6 +22,7 @@ class DlgParameter : public QDialog {
     Q_OBJECT
 public:
     DlgParameter();
+    ~DlgParameter() override;
 
     // The texts the next opening shows; after "OK", the texts as edited.
     void setTexts(const ParameterTexts &texts) { texts_ = texts; }
@@ -39,6 +42,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    std::unique_ptr<ParameterFields> fields_;
+    QPushButton *okButton_ = nullptr;
     ParameterTexts texts_;
     ParameterTexts savedTexts_;
 };

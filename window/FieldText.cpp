@@ -3,43 +3,62 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
 namespace quiro {
 
-QString fieldText(const QWidget &form, const QString &name) {
-    if (const auto *edit = form.findChild<QLineEdit *>(name))
-        return edit->text();
-    if (const auto *combo = form.findChild<QComboBox *>(name))
-        return combo->currentText();
-    return {};
+static_assert(std::size(parameterFields) == ParameterFieldCount);
+
+namespace {
+
+std::size_t indexOf(QString ParameterTexts::*text) {
+    for (std::size_t i = 0; i < ParameterFieldCount; ++i)
+        if (parameterFields[i].text == text)
+            return i;
+    throw std::logic_error("a parameter text without a field");
 }
 
-void setFieldText(QWidget &form, const QString &name, const QString &text) {
-    if (auto *edit = form.findChild<QLineEdit *>(name))
-        edit->setText(text);
-    else if (auto *combo = form.findChild<QComboBox *>(name))
-        combo->setEditText(text);
+} // namespace
+
+ParameterFields::ParameterFields(const QWidget &form) {
+    for (std::size_t i = 0; i < ParameterFieldCount; ++i) {
+        const char *name = parameterFields[i].objectName;
+        Field &f = fields_[i];
+        f.edit = form.findChild<QLineEdit *>(QString::fromLatin1(name));
+        if (!f.edit)
+            f.combo = form.findChild<QComboBox *>(QString::fromLatin1(name));
+        if (!f.edit && !f.combo)
+            throw std::logic_error(std::string("no parameter field named ") + name);
+    }
 }
 
-ParameterTexts textsOf(const QWidget &form) {
+QWidget &ParameterFields::widget(QString ParameterTexts::*text) const {
+    const Field &f = fields_[indexOf(text)];
+    return f.edit ? static_cast<QWidget &>(*f.edit) : *f.combo;
+}
+
+QString ParameterFields::text(QString ParameterTexts::*text) const {
+    const Field &f = fields_[indexOf(text)];
+    return f.edit ? f.edit->text() : f.combo->currentText();
+}
+
+ParameterTexts ParameterFields::texts() const {
     ParameterTexts texts;
-    for (const ParameterField &f : parameterFields)
-        texts.*f.text = fieldText(form, QString::fromLatin1(f.objectName));
+    for (const ParameterField &p : parameterFields)
+        texts.*p.text = text(p.text);
     return texts;
 }
 
-void showTexts(QWidget &form, const ParameterTexts &texts) {
-    for (const ParameterField &f : parameterFields)
-        setFieldText(form, QString::fromLatin1(f.objectName), texts.*f.text);
-}
-
-void requireParameterFields(const QWidget &form) {
-    for (const ParameterField &f : parameterFields) {
-        const QString name = QString::fromLatin1(f.objectName);
-        if (!form.findChild<QLineEdit *>(name) && !form.findChild<QComboBox *>(name))
-            throw std::logic_error(std::string("no parameter field named ") + f.objectName);
+void ParameterFields::show(const ParameterTexts &texts) {
+    for (std::size_t i = 0; i < ParameterFieldCount; ++i) {
+        const Field &f = fields_[i];
+        const QString &text = texts.*parameterFields[i].text;
+        if (f.edit)
+            f.edit->setText(text);
+        else
+            f.combo->setEditText(text);
     }
 }
 

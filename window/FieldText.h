@@ -1,11 +1,15 @@
 #pragma once
-// The parameter fields of a form, found by their object names: a QLineEdit's text, or the edit
-// text of an editable QComboBox. The main window and the parameter dialog name their fields alike.
+// The parameter fields of a form, found once by their object names: a QLineEdit, or an editable
+// QComboBox for the filter type. The main window and the parameter dialog name their fields alike.
 
 #include "params/ParameterCheck.h"
 
 #include <QString>
 
+#include <array>
+
+class QComboBox;
+class QLineEdit;
 class QWidget;
 
 namespace quiro {
@@ -22,16 +26,29 @@ inline const ParameterField parameterFields[] = {
     {"TextWTapSize", &ParameterTexts::wTapSize}, {"TextWBeta", &ParameterTexts::wBeta},
     {"TextWGain", &ParameterTexts::wGain},
 };
+inline constexpr std::size_t ParameterFieldCount = 9;
 
-// The field's text; empty when the form has no such field.
-QString fieldText(const QWidget &form, const QString &name);
-// Sets the field's text, whether or not the field is enabled.
-void setFieldText(QWidget &form, const QString &name, const QString &text);
+class ParameterFields {
+public:
+    // Finds the fields among the form's children; throws std::logic_error naming the first
+    // field the form lacks.
+    explicit ParameterFields(const QWidget &form);
 
-// The nine texts as the form's fields hold them, and the texts shown in them.
-ParameterTexts textsOf(const QWidget &form);
-void showTexts(QWidget &form, const ParameterTexts &texts);
-// Throws std::logic_error naming the first parameter field the form lacks.
-void requireParameterFields(const QWidget &form);
+    // The nine texts as the fields hold them, and the texts shown in them (whether or not the
+    // fields are enabled).
+    ParameterTexts texts() const;
+    void show(const ParameterTexts &texts);
+
+    // The field that holds `text`, and what it holds.
+    QWidget &widget(QString ParameterTexts::*text) const;
+    QString text(QString ParameterTexts::*text) const;
+
+private:
+    struct Field {
+        QLineEdit *edit = nullptr;
+        QComboBox *combo = nullptr;
+    };
+    std::array<Field, ParameterFieldCount> fields_{};
+};
 
 } // namespace quiro

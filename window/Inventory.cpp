@@ -159,11 +159,15 @@ double pointSizeOf(ControlFont font) {
     case ControlFont::Smaller: return 7.5;
     case ControlFont::Heading: return 11.25;
     case ControlFont::Title: return 15.75;
+    case ControlFont::DialogTitle:
+        return 14.25;
     }
     return 9.75;
 }
 
-bool isBold(ControlFont font) { return font == ControlFont::Title; }
+bool isBold(ControlFont font) {
+    return font == ControlFont::Title || font == ControlFont::DialogTitle;
+}
 
 const std::vector<ControlSpec> &inventory() {
     static const std::vector<ControlSpec> all = buildInventory();

@@ -1,7 +1,7 @@
 #pragma once
 // The main window's control inventory: every control with its name, kind, container, caption or
 // initial text, place and size, alignment, font and enabled state at creation. MainForm is built
-// by looping over this table; tests check the window against the same table.
+// by looping over this table (the parameter dialog over a table of the same rows).
 //
 // Places are in twips (1/1440 inch), 15 twips to a pixel, relative to the window's client area or
 // to the enclosing frame.
@@ -16,7 +16,7 @@ namespace quiro {
 enum class ControlKind { Button, Label, TextBox, Combo, Frame, Picture };
 
 // The faces a control can carry. Window: no font of its own, it shows the window's font.
-enum class ControlFont { Window, Regular, Small, Smaller, Heading, Title };
+enum class ControlFont { Window, Regular, Small, Smaller, Heading, Title, DialogTitle };
 
 enum class TextAlign { Left, Centre, Right };
 
@@ -33,15 +33,17 @@ struct ControlSpec {
 
 constexpr int TwipsPerPixel = 15;
 // Twips to the nearest pixel (the 1000-twip buttons are 66.7 pixels wide).
-inline int pixelsOf(int twips) { return (twips + TwipsPerPixel / 2) / TwipsPerPixel; }
-inline QRect pixelsOf(const QRect &twips) {
+constexpr int pixelsOf(int twips) {
+    return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
+}
+constexpr QRect pixelsOf(const QRect &twips) {
     return {pixelsOf(twips.x()), pixelsOf(twips.y()), pixelsOf(twips.width()),
             pixelsOf(twips.height())};
 }
 
-// The client area: 13725 x 9900 twips.
-constexpr int ClientWidth = 915;
-constexpr int ClientHeight = 660;
+// The main window's client area: 13725 x 9900 twips, 915 x 660 pixels.
+constexpr int ClientWidth = pixelsOf(13725);
+constexpr int ClientHeight = pixelsOf(9900);
 
 // The face the captions ask for. installFontSubstitutions() maps it to a face that is installed.
 inline const QString CaptionFace = QStringLiteral("ＭＳ Ｐゴシック");

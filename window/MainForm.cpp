@@ -1,70 +1,37 @@
 #include "window/MainForm.h"
 
-#include "window/FieldText.h"
-#include "window/Fonts.h"
-#include "window/Inventory.h"
 #include "display/PictureBox.h"
+#include "window/Fonts.h"
 
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <iterator>
 #include <stdexcept>
-#include <string>
 
 namespace quiro {
 
 namespace {
 
-// The object names of the buttons the activities switch, in the order of Button.
-constexpr const char *buttonNames[ButtonCount] = {
-    "BtnC1Ident", "BtnC1Clear", "BtnC1Wide", "BtnC1Tele", "BtnC2Ident", "BtnC2Clear",
-    "BtnC2Wide",  "BtnC2Tele",  "BtnQuiro",  "BtnWClear", "BtnWWide",   "BtnWTele",
-    "BtnParamSet", "BtnMode0",  "BtnMode1",  "BtnMode2",  "BtnMode3"};
-
-template <class T> T *required(const MainForm &form, const char *name) {
-    if (T *control = form.control<T>(QString::fromLatin1(name)))
-        return control;
-    throw std::logic_error(std::string("the main window has no control named ") + name);
-}
-
-Qt::Alignment alignmentOf(TextAlign align) {
-    switch (align) {
-    case TextAlign::Centre: return Qt::AlignHCenter;
-    case TextAlign::Right: return Qt::AlignRight;
-    case TextAlign::Left: break;
-    }
-    return Qt::AlignLeft;
-}
-
-QWidget *createControl(const ControlSpec &row, QWidget *parent) {
-    switch (row.kind) {
-    case ControlKind::Button: return new QPushButton(row.text, parent);
-    case ControlKind::Label: {
-        // Captions stand at the top of their box, as laid out.
-        auto *label = new QLabel(row.text, parent);
-        label->setAlignment(alignmentOf(row.align) | Qt::AlignTop);
-        return label;
-    }
-    case ControlKind::TextBox: {
-        auto *edit = new QLineEdit(row.text, parent);
-        edit->setAlignment(alignmentOf(row.align) | Qt::AlignVCenter);
-        return edit;
-    }
-    case ControlKind::Combo: {
-        auto *combo = new QComboBox(parent);
-        combo->setEditable(true);
-        combo->setEditText(row.text);
-        return combo;
-    }
-    case ControlKind::Frame: return new QGroupBox(row.text, parent);
-    case ControlKind::Picture: return new PictureBox(parent);
-    }
-    return nullptr;
-}
+// The object names of the buttons the activities switch.
+struct ButtonName {
+    Button button;
+    const char *name;
+};
+constexpr ButtonName buttonNames[] = {
+    {Button::C1Ident, "BtnC1Ident"},   {Button::C1Clear, "BtnC1Clear"},
+    {Button::C1Wide, "BtnC1Wide"},     {Button::C1Tele, "BtnC1Tele"},
+    {Button::C2Ident, "BtnC2Ident"},   {Button::C2Clear, "BtnC2Clear"},
+    {Button::C2Wide, "BtnC2Wide"},     {Button::C2Tele, "BtnC2Tele"},
+    {Button::Quiro, "BtnQuiro"},       {Button::WClear, "BtnWClear"},
+    {Button::WWide, "BtnWWide"},       {Button::WTele, "BtnWTele"},
+    {Button::ParamSet, "BtnParamSet"}, {Button::Mode0, "BtnMode0"},
+    {Button::Mode1, "BtnMode1"},       {Button::Mode2, "BtnMode2"},
+    {Button::Mode3, "BtnMode3"},
+};
+static_assert(std::size(buttonNames) == ButtonCount, "a name for every Button");
 
 } // namespace
 
@@ -73,43 +40,27 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent) {
     setWindowTitle(QStringLiteral("QUIRO DEMO"));
     setFont(controlFont(ControlFont::Window));
     setFixedSize(ClientWidth, ClientHeight);
-    build();
+    controls_ = std::make_unique<FormControls>(*this, inventory(), CaptionPlacement::Top);
 
     timerDispInterval_.setObjectName(QStringLiteral("TimerDispInterval"));
     timerDispInterval_.setParent(this);
-    timerDispInterval_.setInterval(100);
+    timerDispInterval_.setInterval(DisplayTick);
 
+    const FormControls &c = *controls_;
+    for (const ButtonName &b : buttonNames)
+        buttons_[static_cast<std::size_t>(b.button)] = &c.required<QPushButton>(b.name);
     for (std::size_t i = 0; i < ButtonCount; ++i)
-        buttons_[i] = required<QPushButton>(*this, buttonNames[i]);
+        if (!buttons_[i])
+            throw std::logic_error("a button the activities switch has no name on the main window");
     for (const PlotControls &row : PlotTable)
         plotWidgets_[plotIndex(row.plot)] = {
-            required<PictureBox>(*this, row.picture),  required<QLabel>(*this, row.topLabel),
-            required<QLabel>(*this, row.bottomLabel),  required<QPushButton>(*this, row.zoomIn),
-            required<QPushButton>(*this, row.zoomOut), required<QLineEdit>(*this, row.countText)};
-    textMode_ = required<QLineEdit>(*this, "TextMode");
-    requireParameterFields(*this);
-    connect(required<QPushButton>(*this, "BtnExit"), &QPushButton::clicked, this,
+            &c.required<PictureBox>(row.picture), &c.required<QLabel>(row.topLabel),
+            &c.required<QLabel>(row.bottomLabel), &c.required<QPushButton>(row.zoomIn),
+            &c.required<QPushButton>(row.zoomOut)};
+    textMode_ = &c.required<QLineEdit>("TextMode");
+    parameterFields_ = std::make_unique<ParameterFields>(*this);
+    connect(&c.required<QPushButton>("BtnExit"), &QPushButton::clicked, this,
             &MainForm::runExitRoutine);
-}
-
-void MainForm::build() {
-    for (const ControlSpec &row : inventory()) {
-        const QString container = QString::fromLatin1(row.container);
-        QWidget *parent = container.isEmpty() ? this : controls_.value(container);
-        Q_ASSERT(parent); // frames come before the controls inside them
-        QWidget *widget = createControl(row, parent);
-        const QString name = QString::fromLatin1(row.name);
-        widget->setObjectName(name);
-        widget->setGeometry(pixelsOf(row.twips));
-        // Set even for the window's own font, which a frame's font would otherwise override.
-        widget->setFont(controlFont(row.font));
-        widget->setEnabled(row.enabled);
-        controls_.insert(name, widget);
-    }
-}
-
-const char *MainForm::buttonName(Button button) {
-    return buttonNames[static_cast<std::size_t>(button)];
 }
 
 void MainForm::runExitRoutine() {

@@ -1,6 +1,7 @@
 #include "Analysis.h"
 
 #include "board/NoiseSource.h"
+#include "contract/BoardContract.h"
 #include "dspkit/SignalKit.h"
 
 #include <Eigen/Dense>
@@ -164,7 +165,11 @@ Bound wienerBound(const kesto::Scene &sceneIn, double rate, int taps, double sec
                 y[i] += h[k] * x[i - k - delay];
         return y;
     };
-    auto quantise = [](double v) { return std::clamp(std::round(2048 * v), -2048.0, 2047.0) / 2048; };
+    auto quantise = [](double v) {
+        return std::clamp(std::round(quiro::ConverterFullScale * v), double{quiro::ConverterMin},
+                          double{quiro::ConverterMax}) /
+               quiro::ConverterFullScale;
+    };
     std::vector<double> x = convolve(s, scene.primaryRef, 0), d = convolve(s, scene.primaryErr, 0);
     for (std::size_t i = 0; i < n; ++i) {
         x[i] = quantise(x[i] + scene.micNoise * noiseRef());

@@ -1,7 +1,7 @@
 // The lab bench: runs scripted sessions against the real board library and DSP program from the
 // run tree, through the program's own handshake code, and measures what the operator would see.
 //
-//   lab_bench [--ident S] [--cancel S] [--realtime S] [--report DIR] [--d FILE.COF]
+//   lab_bench [--help] [--ident S] [--cancel S] [--realtime S] [--report DIR] [--d FILE.COF]
 //             [--beta-c B] [--beta-w B] [--dump-scene DIR] [--scenes] [SCENE_DIR...]
 //
 // --scenes adds every scene of the family (the run tree's scenes/) and prints the sweep's table.
@@ -15,6 +15,8 @@
 
 #include "board/Scene.h"
 #include "board/WavRecorder.h"
+#include "cli/ArgumentReader.h"
+#include "cli/Paths.h"
 #include "coeffile/CoefficientParser.h"
 #include "dsp/CommandLink.h"
 #include "dsp/KestoLibrary.h"
@@ -55,6 +57,18 @@ struct Options {
 
 constexpr double Rate = 20000;
 constexpr int Taps = 256;
+
+// A D filter's file is read whole: 4096 coefficients of 256 characters at most fit well inside.
+constexpr std::uint64_t MaxDFileBytes = 16 << 20;
+
+// False once a plot could not be written: the bench then ends with status 1.
+bool reportWritten = true;
+void checkWritten(bool written, const QString &file) {
+    if (!written) {
+        std::fprintf(stderr, "lab_bench: %s: cannot be written\n", qPrintable(file));
+        reportWritten = false;
+    }
+}
 
 std::vector<float> lowPassFallback() {
     // 63-tap Hann-windowed sinc, cut-off at a tenth of the sampling rate.
@@ -264,7 +278,12 @@ struct Recording {
 Recording record(KestoLibrary &board, const std::string &bin, const std::string &sceneDir,
                  const std::vector<float> &d, const Options &opt) {
     Recording r;
-    const std::string wav = QDir::tempPath().toStdString() + "/lab-bench-session.wav";
+    std::string error;
+    const std::string wav = cli::uniqueTemporaryFile("lab-bench-session", ".wav", error);
+    if (wav.empty()) {
+        std::printf("scene %s: no recording: %s\n", sceneDir.c_str(), error.c_str());
+        return r;
+    }
     setEnv("KESTO32_CLOCK", "free");
     setEnv("KESTO32_RECORD", wav);
     setEnv("KESTO32_SCENE", sceneDir);
@@ -286,10 +305,10 @@ Recording record(KestoLibrary &board, const std::string &bin, const std::string 
     };
     r.ident = phase("C1 identification", opt.ident, Cmd::C1IdentStart);
     s.send(Cmd::IdentStop);
-    r.c1 = s.fetch(Cmd::C1Fetch, Taps - 5);
+    r.c1 = s.fetch(Cmd::C1Fetch, Taps - FetchShortfall);
     phase("C2 identification", opt.ident, Cmd::C2IdentStart);
     s.send(Cmd::IdentStop);
-    r.c2 = s.fetch(Cmd::C2Fetch, Taps - 5);
+    r.c2 = s.fetch(Cmd::C2Fetch, Taps - FetchShortfall);
     s.send(Cmd::WClear);
     phase("no cancellation", 5, Cmd::ModeOff);
     r.cancel = phase("mode 81", opt.cancel, Cmd::Mode1);
@@ -319,9 +338,12 @@ SceneResult::Path measurePath(const char *label, const std::vector<float> &estim
     const auto heard = channel(r.frames, mic, p.start, p.end);
     const auto sent = channel(r.frames, 2, p.start, p.end);
     std::vector<float> heardCounts(heard.size()), sentCounts(sent.size());
-    for (std::size_t i = 0; i < heard.size(); ++i)
-        heardCounts[i] = 2048 * heard[i], sentCounts[i] = 2048 * sent[i];
-    const auto ls = lab::misalignment(leastSquaresFit(sentCounts, heardCounts, Taps - 5), truth, weight);
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        heardCounts[i] = ConverterFullScale * heard[i];
+        sentCounts[i] = ConverterFullScale * sent[i];
+    }
+    const auto ls = lab::misalignment(
+        leastSquaresFit(sentCounts, heardCounts, Taps - FetchShortfall), truth, weight);
     const double noise = meanSquare(channel(r.frames, mic, off.start, off.end));
     const double excitation = std::max(meanSquare(heard) - noise, 1e-30);
     SceneResult::Path out{m.bandDb, m.wholeDb, ls.bandDb, lab::powerDb(excitation / noise), false};
@@ -413,7 +435,7 @@ SceneResult runScene(KestoLibrary &board, const std::string &bin, const std::str
             m.worstDb = std::min(m.worstDb, lab::powerDb(offPower / meanSquare({tail.begin() + static_cast<long>(at), tail.begin() + static_cast<long>(at + static_cast<std::size_t>(Rate))})));
         std::size_t clipped = 0;
         for (float v : ctl)
-            clipped += std::abs(v) >= 2047.0f / 2048 ? 1 : 0;
+            clipped += std::abs(v) >= static_cast<float>(ConverterMax) / ConverterFullScale ? 1 : 0;
         m.saturated = ctl.empty() ? 0 : static_cast<double>(clipped) / static_cast<double>(ctl.size());
         const double settle = lab::settleSeconds(lab::levelDb(err, static_cast<int>(window * Rate)), window);
         std::printf("%-20s %6.1f dB %s%5.1f dB %6.1f dB %6.1f dB %7.2f s %7.3f%% %6u\n", p.name.c_str(), m.overallDb,
@@ -437,12 +459,13 @@ SceneResult runScene(KestoLibrary &board, const std::string &bin, const std::str
     std::vector<lab::Marker> marks;
     for (const auto &p : phases)
         marks.push_back({p.start / Rate, QString::fromStdString(p.name).section(' ', 0, 1)});
-    lab::writePlot(opt.report + "/" + tag + "-convergence.png",
+    checkWritten(lab::writePlot(opt.report + "/" + tag + "-convergence.png",
                    "Error microphone level, scene " + QString::fromStdString(result.name), "time (s)",
-                   "level (dB full scale)", {{"error microphone, 50 ms windows", Qt::blue, tAll, lAll}}, marks);
-    lab::writePlot(opt.report + "/" + tag + "-spectrum.png",
+                   "level (dB full scale)", {{"error microphone, 50 ms windows", Qt::blue, tAll, lAll}}, marks),
+                 opt.report + "/" + tag + "-convergence.png");
+    checkWritten(lab::writePlot(opt.report + "/" + tag + "-spectrum.png",
                    "Error microphone spectrum, scene " + QString::fromStdString(result.name), "frequency (Hz)",
-                   "power (dB full scale)", spectra, {}, true);
+                   "power (dB full scale)", spectra, {}, true), opt.report + "/" + tag + "-spectrum.png");
     std::printf("plots: %s/%s-{convergence,spectrum}.png\n", qPrintable(opt.report), qPrintable(tag));
     result.ok = true;
     return result;
@@ -498,32 +521,37 @@ void printSweep(const std::vector<SceneResult> &rows, const Options &opt) {
     diagonal.y = diagonal.x;
     overview.push_back(diagonal);
     QDir().mkpath(opt.report);
-    lab::writePlot(opt.report + "/sweep-overview.png", "Attenuation against the causal Wiener bound, every scene and mode",
-                   "Wiener bound (dB)", "attenuation (dB)", overview);
+    checkWritten(lab::writePlot(opt.report + "/sweep-overview.png", "Attenuation against the causal Wiener bound, every scene and mode",
+                   "Wiener bound (dB)", "attenuation (dB)", overview), opt.report + "/sweep-overview.png");
     std::printf("overview: %s/sweep-overview.png\n", qPrintable(opt.report));
 }
 
-// Writes the built-in scene as a scene directory, a starting point for one's own scenes.
-void dumpScene(const std::string &dir) {
+// Writes the built-in scene as a scene directory, a starting point for one's own scenes; false,
+// with the reason in `error`, at the first write that fails.
+bool dumpScene(const std::string &dir, std::string &error) {
     const kesto::Scene s = kesto::builtInScene(Rate);
-    QDir().mkpath(QString::fromStdString(dir));
-    std::ofstream ini(dir + "/scene.ini");
+    std::ostringstream ini;
     ini << "# The built-in duct at " << Rate << " Hz (its broadband noise is coloured there)\n";
     ini << "sample_rate = " << Rate << "\n";
     for (const auto &t : s.tones)
         ini << "tone = " << t.frequency << " " << t.amplitude << "\n";
     ini << "broadband = " << s.broadband << "\nmic_noise = " << s.micNoise << "\n";
+    if (!cli::writeWholeFile(dir + "/scene.ini", ini.str(), error))
+        return false;
     const std::pair<const char *, const std::vector<double> *> files[] = {
         {"primary_ref.cof", &s.primaryRef}, {"primary_err.cof", &s.primaryErr},
         {"secondary_ref.cof", &s.secondaryRef}, {"secondary_err.cof", &s.secondaryErr}};
     for (const auto &[name, h] : files) {
-        std::ofstream f(dir + "/" + name);
+        std::ostringstream f;
         f.precision(9);
         f << h->size() << "\n";
         for (double v : *h)
             f << v << "\n";
+        if (!cli::writeWholeFile(dir + "/" + name, f.str(), error))
+            return false;
     }
     std::printf("built-in scene written to %s\n", dir.c_str());
+    return true;
 }
 
 void realTimeSession(KestoLibrary &board, const std::string &bin, const Options &opt) {
@@ -546,9 +574,9 @@ void realTimeSession(KestoLibrary &board, const std::string &bin, const Options 
     const std::uint32_t overrunsBefore = s.overruns();
     std::vector<double> trips;
     const auto end = Clock::now() + std::chrono::duration<double>(opt.realtime);
-    while (Clock::now() < end) {
+    while (trips.empty() || Clock::now() < end) { // one command at least, however short the time
         trips.push_back(s.roundTrip(Cmd::CaptureQuery));
-        s.fetch(Cmd::WFetch, Taps - 5); // what the run loop does on every pass
+        s.fetch(Cmd::WFetch, Taps - FetchShortfall); // what the run loop does on every pass
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     const std::uint32_t overruns = s.overruns() - overrunsBefore;
@@ -561,43 +589,75 @@ void realTimeSession(KestoLibrary &board, const std::string &bin, const Options 
     std::printf("overruns: %u samples\n", overruns);
 }
 
+// Reads the command line into `opt` and checks every file it names; -1 to go on, else the status
+// to exit with (after a scene dump, which is all the bench then does).
+int readArguments(int argc, char **argv, Options &opt) {
+    double betaC = opt.betaC, betaW = opt.betaW;
+    std::string report = opt.report.toStdString(), dump;
+    cli::ArgumentReader args("lab_bench", "[SCENE_DIR...]",
+                             "Runs scripted sessions on the real board and DSP program and measures "
+                             "identification,\ncancellation and speed, for the built-in scene and each "
+                             "SCENE_DIR.");
+    args.number("--ident", opt.ident, 1, 3600, "seconds of identification per path");
+    args.number("--cancel", opt.cancel, 1, 3600, "seconds per cancellation mode");
+    args.number("--realtime", opt.realtime, 0, 3600, "seconds of the real-time session, 0 for none");
+    args.path("--report", report, "the folder for the PNG plots");
+    args.path("--d", opt.dFile, "the D filter's coefficient file (default the run tree's LPF.COF)");
+    args.number("--beta-c", betaC, 0, 1, "the identification's step size");
+    args.number("--beta-w", betaW, 0, 1, "the cancellation's step size");
+    args.path("--dump-scene", dump, "writes the built-in scene into this folder, and nothing else");
+    args.flag("--scenes", opt.family, "adds every scene of the run tree's scenes/ and prints a table");
+    args.positionals(opt.scenes, 0, 1000);
+    if (const int status = args.readOrExit(argc, argv); status >= 0)
+        return status;
+    opt.betaC = static_cast<float>(betaC);
+    opt.betaW = static_cast<float>(betaW);
+    opt.report = QString::fromLocal8Bit(report);
+    std::string error;
+    if (!dump.empty()) {
+        const bool usable = cli::outputFolder(dump, error);
+        if (usable && dumpScene(dump, error))
+            return cli::finish("lab_bench", 0);
+        std::fprintf(stderr, "lab_bench: %s\n", error.c_str());
+        return usable ? 1 : 2;
+    }
+    const std::string d = opt.dFile.empty() ? QUIRO_RUN_TREE "/bin/LPF.COF" : opt.dFile;
+    bool ok = cli::inputFile(d, error, MaxDFileBytes) && cli::outputFolder(report, error);
+    if (ok) { // a D filter that cannot be read is an error, never a built-in stand-in
+        std::ifstream in(d);
+        std::ostringstream text;
+        text << in.rdbuf();
+        const CoefficientResult parsed = parseCoefficients(text.str());
+        if (parsed.problem != CoefficientProblem::None) {
+            error = d + ":" + std::to_string(parsed.line) + ": " + describeProblem(parsed, MaxCoefficients);
+            ok = false;
+        }
+    }
+    for (const std::string &dir : opt.scenes)
+        ok = ok && cli::inputFolder(dir, error);
+    if (opt.family)
+        ok = ok && cli::inputFolder(QUIRO_RUN_TREE "/scenes", error);
+    if (ok)
+        return -1;
+    std::fprintf(stderr, "lab_bench: %s\n", error.c_str());
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     Options opt;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto next = [&] { return i + 1 < argc ? std::atof(argv[++i]) : 0.0; };
-        if (a == "--ident")
-            opt.ident = next();
-        else if (a == "--cancel")
-            opt.cancel = next();
-        else if (a == "--d" && i + 1 < argc)
-            opt.dFile = argv[++i];
-        else if (a == "--beta-c")
-            opt.betaC = static_cast<float>(next());
-        else if (a == "--beta-w")
-            opt.betaW = static_cast<float>(next());
-        else if (a == "--scenes")
-            opt.family = true;
-        else if (a == "--realtime")
-            opt.realtime = next();
-        else if (a == "--dump-scene" && i + 1 < argc) {
-            dumpScene(argv[++i]);
-            return 0;
-        } else if (a == "--report" && i + 1 < argc)
-            opt.report = QString::fromLocal8Bit(argv[++i]);
-        else
-            opt.scenes.push_back(a);
-    }
+    if (const int status = readArguments(argc, argv, opt); status >= 0)
+        return status;
     const std::string bin = QUIRO_RUN_TREE "/bin";
     KestoLibrary board(QString::fromStdString(bin));
     if (opt.family) {
         std::vector<std::string> dirs;
-        for (const auto &e : std::filesystem::directory_iterator(QUIRO_RUN_TREE "/scenes"))
-            if (e.is_directory())
+        std::error_code listed; // checked before: a failure here only ends the listing
+        for (const auto &e : std::filesystem::directory_iterator(QUIRO_RUN_TREE "/scenes", listed))
+            if (e.is_directory(listed))
                 dirs.push_back(e.path().string());
         std::sort(dirs.begin(), dirs.end());
         opt.scenes.insert(opt.scenes.end(), dirs.begin(), dirs.end());
@@ -609,5 +669,5 @@ int main(int argc, char **argv) {
         printSweep(rows, opt);
     if (opt.realtime > 0)
         realTimeSession(board, bin, opt);
-    return 0;
+    return cli::finish("lab_bench", reportWritten ? 0 : 1);
 }

@@ -1,6 +1,6 @@
 // Times the plots as the console draws them and prints median figures:
-//  1. one 251-point trace drawn into a plot and brought to the screen, the values coming from a
-//     transfer buffer held in memory (the drawing alone);
+//  1. one 251-point trace read and drawn into a plot and brought to the screen, the values coming
+//     from a transfer buffer held in memory (the drawing alone);
 //  2. the whole W pass of the cancellation loop: the W fetch command through the simulated
 //     board, the drawing, and the screen refresh.
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise. The board is the
@@ -8,6 +8,7 @@
 // figure is skipped.
 
 #include "QtApplication.h"
+#include "control/PlotFetch.h"
 #include "display/Plots.h"
 #include "dsp/KestoLibrary.h"
 #include "window/MainForm.h"
@@ -86,6 +87,8 @@ struct Console : test::UsesQt {
         QCoreApplication::processEvents();
     }
     // Runs the event loop until `counter` has seen one more paint.
+    // Reads the plot's values from the transfer buffer and draws them, as a pass does.
+    void draw(Plot plot) { plots.draw(plot, readTrace(link, plot, texts)); }
     static void untilPainted(PaintCounter &counter) {
         const int before = counter.paints;
         for (int spins = 0; counter.paints == before && spins < 1000; ++spins)
@@ -94,7 +97,8 @@ struct Console : test::UsesQt {
 
     MainForm form;
     CommandLink link;
-    Plots plots{form.plotWidgets(), link};
+    ParameterTexts texts; // tap counts of 256: 251 points
+    Plots plots{form.plotWidgets()};
     PaintCounter c1Paints;
     PaintCounter wPaints;
 };
@@ -103,14 +107,13 @@ void drawingAlone() {
     HeldBuffer buffer;
     Console console(buffer, [] {});
     constexpr int passes = 2000;
-    print("draw 251 points (no screen)", passes,
-          measure(passes, [&] { console.plots.draw(Plot::C1); }));
+    print("draw 251 points (no screen)", passes, measure(passes, [&] { console.draw(Plot::C1); }));
     print("screen refresh of one plot", passes, measure(passes, [&] {
               console.plots.picture(Plot::C1).update();
               Console::untilPainted(console.c1Paints);
           }));
     print("draw 251 points and bring them to the screen", passes, measure(passes, [&] {
-              console.plots.draw(Plot::C1);
+              console.draw(Plot::C1);
               Console::untilPainted(console.c1Paints);
           }));
 }
@@ -147,7 +150,7 @@ void wPass() {
               measure(passes, [&] { console.link.SendCommand(Cmd::WFetch); }));
         print("W pass: fetch, draw 251 points, to the screen", passes, measure(passes, [&] {
                   console.link.SendCommand(Cmd::WFetch);
-                  console.plots.draw(Plot::W);
+                  console.draw(Plot::W);
                   Console::untilPainted(console.wPaints);
               }));
     }

@@ -1,12 +1,10 @@
-// The main window against its control inventory, the group operations, and start-up against an
-// in-process fake board up to the exit.
+// Start-up against an in-process fake board up to the exit, and the composition root's wiring of
+// the window, the dialog and the activities.
 
 #include "FakeBoard.h"
 #include "QtApplication.h"
 #include "app/Console.h"
-#include "window/Fonts.h"
 
-#include <QFontInfo>
 #include <QPushButton>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -14,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <tuple>
 #include <vector>
@@ -22,51 +21,6 @@ namespace quiro {
 namespace {
 
 struct App : test::UsesQt, ::testing::Test {};
-
-// What the window shows of one control: container, pixels, points, bold, enabled, horizontal
-// alignment (unchecked when empty) and text.
-using Look = std::tuple<QString, QRect, double, bool, bool, Qt::Alignment, QString>;
-
-// Rows copied from the window's design, independently of the inventory table.
-TEST_F(App, WindowControlsStandWhereTheDesignPutsThem) {
-    installFontSubstitutions();
-    const MainForm form;
-    const std::pair<const char *, Look> rows[] = {
-        {"Label1", {"MainForm", {232, 0, 481, 33}, 15.75, true, true, Qt::AlignRight,
-                    "アクティブノイズキャンセラー・デモプログラム（ＫＸ）"}},
-        {"LblC2Mfs", {"MainForm", {464, 304, 49, 17}, 9.0, false, true, Qt::AlignRight, "-1"}},
-        {"BtnC1Ident", {"MainForm", {848, 56, 67, 25}, 7.5, false, true, {}, "C1同定開始"}},
-        {"BtnQuiro", {"Frame2", {16, 24, 73, 33}, 9.75, false, false, {}, "消音開始"}},
-        {"TextMode", {"Frame2", {280, 40, 73, 18}, 9.75, false, true, {}, "消音無し"}},
-        {"BtnMode1", {"Frame2", {104, 80, 73, 25}, 9.75, false, false, {}, "消音ﾓｰﾄﾞ１"}},
-        {"TextWBeta", {"Frame1", {176, 120, 65, 18}, 9.0, false, false, Qt::AlignRight, "0.00001"}},
-        {"ComboDFilter", {"Frame1", {320, 72, 89, 21}, 9.75, false, false, {}, "ﾛｰﾊﾟｽ"}},
-        {"Frame1", {"MainForm", {24, 496, 417, 145}, 9.75, false, true, {}, "動作パラメータ"}},
-    };
-    for (const auto &[name, look] : rows) {
-        const auto &[parent, pixels, points, bold, enabled, align, text] = look;
-        SCOPED_TRACE(name);
-        const QWidget *w = form.control(name);
-        ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->parentWidget()->objectName(), parent);
-        EXPECT_EQ(w->geometry(), pixels);
-        EXPECT_DOUBLE_EQ(w->font().pointSizeF(), points);
-        EXPECT_EQ(w->font().bold(), bold);
-        EXPECT_EQ(w->isEnabled(), enabled);
-        const auto shown =
-            w->property("alignment").value<Qt::Alignment>() & Qt::AlignHorizontal_Mask;
-        EXPECT_TRUE(!align || shown == align) << "alignment " << shown;
-        const char *property = w->inherits("QGroupBox")   ? "title"
-                               : w->inherits("QComboBox") ? "currentText"
-                                                          : "text";
-        EXPECT_EQ(w->property(property).toString(), text);
-    }
-    int named = 0;
-    for (const QWidget *w : form.findChildren<QWidget *>(Qt::FindChildrenRecursively))
-        named += form.control(w->objectName()) == w;
-    EXPECT_EQ(named, 80);
-    EXPECT_EQ(QFontInfo(form.control("BtnC1Ident")->font()).family(), "IPAPGothic");
-}
 
 TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
     using Calls = std::vector<std::string>;
@@ -85,6 +39,8 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
     const Shown run{MessageIcon::Critical, "DSP実行失敗", "Dsp Error"};
     const std::set<QString> idle{"BtnC1Ident", "BtnC1Clear", "BtnC2Ident",
                                  "BtnC2Clear", "BtnParamSet", "BtnExit"};
+    // No DSP program runs: only what needs none (the parameters, the exit) can be clicked.
+    const std::set<QString> withoutProgram{"BtnParamSet", "BtnExit"};
     std::set<QString> ready = idle;
     ready.insert({"BtnPrimWide", "BtnPrimTele", "BtnErrorWide", "BtnErrorTele", "BtnCtrlWide",
                   "BtnCtrlTele"});
@@ -92,6 +48,7 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
     enum Exit { None, Button, CloseBox };
     using R = StartupResult;
     struct Case {
+        const char *name;
         Lock lock;
         std::int32_t libenter, loadcs, run;
         R result;
@@ -99,15 +56,15 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
         std::vector<Shown> messages;
         Exit exit; // None: start-up ends the program after its last call and no window shows
     } const cases[] = {
-        {Stale, 0, 0, 0, R::Ready, full, {}, CloseBox},
-        {Held, 0, 0, 0, R::Refused, {}, {refused}, None},
-        {Free, 1, 0, 0, R::LibraryFailed, opened, {driver}, None},
-        {Free, -7, 0, 0, R::LibraryFailed, opened, {driver}, None},
-        {Free, 0, 3, 0, R::LoadFailed, upToLoad, {load}, CloseBox},
-        {Free, 0, 0, -1, R::RunFailed, full, {run}, Button},
+        {"a stale lock taken over", Stale, 0, 0, 0, R::Ready, full, {}, CloseBox},
+        {"another copy running", Held, 0, 0, 0, R::Refused, {}, {refused}, None},
+        {"library refused (1)", Free, 1, 0, 0, R::LibraryFailed, opened, {driver}, None},
+        {"library refused (-7)", Free, -7, 0, 0, R::LibraryFailed, opened, {driver}, None},
+        {"program not loaded", Free, 0, 3, 0, R::LoadFailed, upToLoad, {load}, CloseBox},
+        {"program not run", Free, 0, 0, -1, R::RunFailed, full, {run}, Button},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         const QString lockPath = dir.filePath("quiro.lock");
         QLockFile running(lockPath); // the copy that is already running
@@ -139,7 +96,9 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
         for (const QPushButton *b : shown.findChildren<QPushButton *>())
             if (b->isEnabled())
                 enabled.insert(b->objectName());
-        EXPECT_EQ(enabled, c.result == R::Ready ? ready : idle);
+        EXPECT_EQ(enabled, c.result == R::Ready                                    ? ready
+                           : c.result == R::LoadFailed || c.result == R::RunFailed ? withoutProgram
+                                                                                   : idle);
         if (c.exit == None)
             continue;
         const std::size_t before = board.calls.size();
@@ -171,23 +130,34 @@ TEST_F(App, ADialogEditReachesTheWindowAndTheNextDownload) {
     EXPECT_EQ(shown.control<QLineEdit>("TextCTapSize")->text(), "128");
     EXPECT_TRUE(board.commands.empty()) << "the dialog itself sends nothing";
 
-    // Both identifications, then a run in mode 1: while it runs the window shows its caption,
-    // closes the other groups and runs the display timer; the mode stays shown after it.
+    // Both identifications, then a run in mode 1, each click made at the first yield after the
+    // handshake first reached a given command: while the run goes on the window shows its
+    // caption, closes the other groups and runs the display timer; the mode stays shown after it.
     const auto click = [&shown](const char *name) { shown.control<QPushButton>(name)->click(); };
-    for (const char *ident : {"BtnC1Ident", "BtnC2Ident"}) {
-        QTimer::singleShot(20, &shown, [&click, ident] { click(ident); });
+    const std::map<Cmd, const char *> clickAfter{{Cmd::C1Fetch, "BtnC1Ident"}, // the stops
+                                                 {Cmd::C2Fetch, "BtnC2Ident"},
+                                                 {Cmd::WFetch, "BtnMode1"},
+                                                 {Cmd::Mode1, "BtnQuiro"}};
+    std::set<std::int32_t> seen;
+    board.onCommand = [&](std::int32_t code, test::FakeBoard &) {
+        const auto to = clickAfter.find(static_cast<Cmd>(code));
+        if (!seen.insert(code).second || to == clickAfter.end())
+            return;
+        if (to->first == Cmd::WFetch) { // the run's first pass
+            EXPECT_TRUE(shown.timerDispInterval().isActive());
+            EXPECT_EQ(shown.control<QPushButton>("BtnQuiro")->text(), QStringLiteral("消音終了"));
+            EXPECT_FALSE(shown.control<QPushButton>("BtnC1Ident")->isEnabled());
+        }
+        QTimer::singleShot(0, &shown, [&click, name = to->second] { click(name); });
+    };
+    for (const char *ident : {"BtnC1Ident", "BtnC2Ident"})
         click(ident);
-    }
     ASSERT_FALSE(board.writes.empty());
     EXPECT_EQ(board.writes.front().second, 128u); // CmdArg1, the C tap count
-    QTimer::singleShot(150, &shown, [&] {
-        EXPECT_TRUE(shown.timerDispInterval().isActive());
-        EXPECT_EQ(shown.control<QPushButton>("BtnQuiro")->text(), QStringLiteral("消音終了"));
-        EXPECT_FALSE(shown.control<QPushButton>("BtnC1Ident")->isEnabled());
-    });
-    QTimer::singleShot(50, &shown, [&] { click("BtnMode1"); });
-    QTimer::singleShot(300, &shown, [&] { click("BtnQuiro"); });
     click("BtnQuiro");
+    for (const auto &[code, name] : clickAfter)
+        EXPECT_TRUE(seen.count(static_cast<std::int32_t>(code))) << "no click on " << name;
+    EXPECT_EQ(board.commands.back(), static_cast<std::int32_t>(Cmd::RunStop));
     EXPECT_FALSE(shown.timerDispInterval().isActive());
     EXPECT_EQ(shown.control<QLineEdit>("TextMode")->text(), QStringLiteral("消音ﾓｰﾄﾞ1"));
 }

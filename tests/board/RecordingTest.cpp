@@ -12,9 +12,16 @@
 #include <cmath>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 extern "C" const KestoDspProgram *kesto_dsp_program(void);
@@ -56,43 +63,59 @@ TEST(SpscRing, KeepsOrderAndRefusesWhatDoesNotFit) {
     }
 }
 
+// Every sample of the file is a frame the recorder was given: finite and within the converter's
+// range (counts / 2048).
+void expectConverterSamples(const std::vector<float> &frames) {
+    std::size_t outside = 0;
+    for (float v : frames)
+        outside += !(std::isfinite(v) && v >= -1.0f && v <= 2047.0f / 2048);
+    EXPECT_EQ(outside, 0u) << "samples a converter cannot give";
+}
+
 TEST(Recorder, KeepsEveryQueuedFrameOrEndsTheFileOnceWithAValidHeader) {
     constexpr std::uint64_t Whole = WavRecorder::MaxDataBytes;
     constexpr std::size_t Any = ~std::size_t{0}; // more than none and fewer than pushed
+    // The rates the changes walk through, in turn.
+    constexpr double Rates[] = {48000, 8000, 44100, 16000};
     const struct {
         const char *what;
         std::size_t frames, rateChangeAt; // 0: no change
+        std::size_t changes, every;       // so many changes, `every` frames apart
         std::uint64_t maxDataBytes;
         rlim_t fileSizeLimit; // 0: none
         std::size_t written;
         bool drops, stops;
         const char *message; // on stderr, or "" for none
     } rows[] = {
-        {"a rate change", 5000, 1200, Whole, 0, 3800, false, false,
+        {"a rate change", 5000, 1200, 1, 0, Whole, 0, 3800, false, false,
          "changed to 48000 Hz; the file starts again"},
-        {"the size a WAV can describe", 5000, 0, 12 * 700, 0, 700, false, true, "the largest size"},
-        {"a file-size limit", 20000, 0, Whole, 64 * 1024, Any, false, true, "recording stopped"},
-        {"a burst longer than a ring of 2", 200000, 0, Whole, 0, Any, true, false, ""},
+        // Many changes inside one stretch the writer takes from the ring at once.
+        {"hundreds of rate changes", 5000, 100, 400, 7, Whole, 0, 5000 - 100 - 399 * 7, false, false,
+         "changed to 16000 Hz; the file starts again"},
+        {"the size a WAV can describe", 5000, 0, 0, 0, 12 * 700, 0, 700, false, true, "the largest size"},
+        // With SIGXFSZ at its default, a write past the limit would end the process.
+        {"a file-size limit", 20000, 0, 0, 0, Whole, 64 * 1024, Any, false, true, "recording stopped"},
+        {"a burst longer than a ring of 2", 200000, 0, 0, 0, Whole, 0, Any, true, false, ""},
     };
     const std::string path = (fs::temp_directory_path() /
                               ("kesto-recorder-" + std::to_string(::getpid()) + ".wav")).string();
-    // A row's file-size limit holds while it writes: writes past it fail with EFBIG.
-    std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     for (const auto &r : rows) {
         SCOPED_TRACE(r.what);
+        ASSERT_EQ(std::signal(SIGXFSZ, SIG_DFL), SIG_DFL) << "the host's default, as in a console";
         WavRecorder rec(r.maxDataBytes, r.drops ? 2 : 0);
         std::string error;
         ASSERT_TRUE(rec.open(path, 20000, error)) << error;
         testing::internal::CaptureStderr();
         const rlimit limit{r.fileSizeLimit ? r.fileSizeLimit : saved.rlim_cur, saved.rlim_max};
         setrlimit(RLIMIT_FSIZE, &limit);
+        std::size_t changed = 0;
         for (std::size_t i = 0; i < r.frames; ++i) {
-            if (r.rateChangeAt && i == r.rateChangeAt)
-                rec.rateChanged(48000);
+            if (changed < r.changes && i == r.rateChangeAt + changed * r.every)
+                rec.rateChanged(Rates[changed++ % std::size(Rates)]);
             const auto v = static_cast<std::int32_t>(i % 4096) - 2048;
-            rec.frame(v, -v, v / 2);
+            rec.frame(v, -v - 1, v / 2);
         }
         rec.close();
         setrlimit(RLIMIT_FSIZE, &saved);
@@ -104,7 +127,7 @@ TEST(Recorder, KeepsEveryQueuedFrameOrEndsTheFileOnceWithAValidHeader) {
             EXPECT_EQ(rec.written(), r.written);
         }
         EXPECT_EQ(rec.dropped() > 0, r.drops);
-        if (!r.stops && !r.rateChangeAt) { // every frame is in the file or counted as dropped
+        if (!r.stops && !r.changes) { // every frame is in the file or counted as dropped
             EXPECT_EQ(rec.written() + rec.dropped(), r.frames);
         }
         const auto stopped = err.find("recording stopped"); // said once, and only when it stops
@@ -115,20 +138,95 @@ TEST(Recorder, KeepsEveryQueuedFrameOrEndsTheFileOnceWithAValidHeader) {
         double rate = 0;
         std::vector<float> frames;
         ASSERT_TRUE(readWav(path, rate, frames));
-        EXPECT_EQ(rate, r.rateChangeAt ? 48000 : 20000); // the file's header has the last rate
+        // The file's header has the last rate.
+        EXPECT_EQ(rate, r.changes ? Rates[(r.changes - 1) % std::size(Rates)] : 20000);
         EXPECT_EQ(frames.size(), 3 * rec.written());
+        expectConverterSamples(frames);
+        if (!frames.empty()) { // the file starts at the frame of the last change
+            const auto v = static_cast<std::int32_t>((r.rateChangeAt + (r.changes ? r.changes - 1 : 0) * r.every) % 4096);
+            EXPECT_EQ(frames[0], static_cast<float>(r.changes ? v - 2048 : -2048) / 2048);
+        }
     }
     fs::remove(path);
 }
 
+// What the recorder must not write: each row puts something in the file's place (or names one) and
+// the recorder refuses it at once with the reason, leaving what is there as it was.
+TEST(Recorder, RefusesAnythingButARegularFileItAloneWrites) {
+    const fs::path dir = fs::temp_directory_path() / ("kesto-refusals-" + std::to_string(::getpid()));
+    const fs::path victim = dir / "victim.wav", file = dir / "take.wav";
+    const std::string kept = "someone else's file";
+    const auto read = [](const fs::path &p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    WavRecorder first; // another board's recording, for the row that needs one
+    void *mapped = MAP_FAILED;
+    const struct {
+        const char *what;
+        std::function<void()> make; // puts something at `file`
+        const char *reason;
+    } rows[] = {
+        {"a FIFO nobody reads", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, "is a FIFO"},
+        {"a device", [&] { ASSERT_EQ(::mknod(file.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0); },
+         "is a device"},
+        {"a symbolic link to another file", [&] { fs::create_symlink(victim, file); }, "is a symbolic link"},
+        {"a file another board records into",
+         [&] {
+             std::string error;
+             ASSERT_TRUE(first.open(file.string(), 20000, error)) << error;
+             first.frame(1, 2, 3);
+         },
+         "another board is recording into it"},
+        {"a file this process maps",
+         [&] {
+             std::ofstream(file) << kept;
+             const int fd = ::open(file.c_str(), O_RDONLY);
+             mapped = ::mmap(nullptr, kept.size(), PROT_READ, MAP_PRIVATE, fd, 0);
+             ::close(fd);
+             ASSERT_NE(mapped, MAP_FAILED);
+         },
+         "it is loaded in this process"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.what);
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        std::ofstream(victim) << kept;
+        r.make();
+        const std::string before = fs::is_regular_file(file) ? read(file) : "";
+        {
+            WavRecorder rec;
+            std::string error;
+            EXPECT_FALSE(rec.open(file.string(), 20000, error));
+            EXPECT_NE(error.find(r.reason), std::string::npos) << error;
+        }
+        EXPECT_EQ(read(victim), kept);
+        if (first.isOpen()) { // the other board's file holds its own frame only
+            first.close();
+            double rate = 0;
+            std::vector<float> frames;
+            ASSERT_TRUE(readWav(file.string(), rate, frames));
+            EXPECT_EQ(frames.size(), 3u);
+        } else if (!before.empty()) {
+            EXPECT_EQ(read(file), before);
+        }
+        if (mapped != MAP_FAILED)
+            ::munmap(mapped, kept.size());
+        mapped = MAP_FAILED;
+    }
+    fs::remove_all(dir);
+}
+
 // Command 12 through the board: a rate the scene runs at is built off the sample thread and
 // swapped in at a block boundary; one its tone does not fit under is refused, and the board keeps
-// its rate.
+// its rate. The DSP program asks for any rate of the board's range and for its top beyond it.
 TEST(RateChange, BuildsThePlantOffTheSampleThreadAndSwapsItInAtABlockBoundary) {
     const struct {
         float asked;
         double runsAt;
-    } rows[] = {{1000, 20000}, {48000, 48000}, {20000, 20000}, {8000, 8000}, {100000, 100000}};
+    } rows[] = {{1000, 20000},    {48000, 48000},   {20000, 20000}, {8000, 8000},
+                {100000, 100000}, {200000, 200000}, {1e6F, 384000}};
     Scene scene = builtInScene(20000);
     scene.tones.push_back({900.0, 0.01});
     BoardCore core(BoardConfig{scene, Clock::Free, "", 1});
@@ -176,6 +274,8 @@ TEST(RateChange, ARateOutsideTheBoardsRangeIsRefusedAtLoadingOrLater) {
         {384001, 0, "runs at 384001 Hz, outside"},
         {std::nan(""), 0, "runs at nan Hz, outside"},
         {384000, 1e9, "a sampling rate of 1e+09 Hz is refused"},
+        // As the PC sent it, a single: not rounded to 384000.
+        {384000, static_cast<double>(384000.03f), "a sampling rate of 384000.03 Hz is refused"},
     };
     for (const auto &r : rows) {
         BoardCore core(BoardConfig{builtInScene(20000), Clock::Free, "", 1});

@@ -1,5 +1,6 @@
 // One input through the scene reader: the bytes split at 0x1F into scene.ini and the four responses,
-// written to a directory and loaded. A broken property aborts, which libFuzzer reports.
+// written to a directory and loaded (sections may name those files too). A broken property aborts,
+// which libFuzzer reports.
 
 #include "board/Scene.h"
 
@@ -39,8 +40,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     std::string error;
     const auto scene = kesto::loadScene(scratch.dir.string(), error);
-    // Refused: the message names one of the files and a line.
-    REQUIRE(scene || (error.starts_with(scratch.dir.string() + "/") &&
-                      (error.find(".cof:") != std::string::npos || error.find("scene.ini:") != std::string::npos)));
+    // Refused: the message names a file of the directory and a line.
+    const std::string dir = scratch.dir.string() + "/";
+    const std::size_t colon = error.find(':', dir.size());
+    REQUIRE(scene || (error.starts_with(dir) && colon != std::string::npos &&
+                      error.find_first_not_of("0123456789", colon + 1) == error.find(": ", colon + 1)));
+    if (!scene)
+        return 0;
+    // Accepted: the changes come in time and each has moved before the next starts; each gives
+    // one frozen stretch after the base.
+    const auto stretches = kesto::sceneStretches(*scene);
+    REQUIRE(stretches.size() == scene->changes.size() + 1);
+    for (std::size_t k = 1; k < stretches.size(); ++k)
+        REQUIRE(stretches[k].start > stretches[k - 1].start && stretches[k].settled <= stretches[k].end + 1e-9 &&
+                stretches[k].scene.changes.empty());
     return 0;
 }

@@ -1,43 +1,26 @@
 // Scene directories and their errors, resampling of responses, and the plant's converters and
 // long responses.
 
+#include "SceneDir.h"
 #include "board/Plant.h"
 #include "board/Scene.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <numeric>
 #include <tuple>
-#include <unistd.h>
 
 namespace {
 
 using namespace kesto;
-namespace fs = std::filesystem;
 
 // Loads a scene directory of good files, `file` holding `text` instead (nullptr: left out).
 std::optional<Scene> load(std::string &error, const char *file = "", const char *text = "") {
-    std::map<std::string, const char *> files = {
-        {"scene.ini", "\xEF\xBB\xBFsample_rate = 10000\r\ntone = 100 0.1  # fan\rbroadband = 0.01\n"
-                      "mic_noise = 0.001\n"},
-        {"primary_ref.cof", " 2 , ,1e-3 \r\n"},
-        {"primary_err.cof", "3,0,0,1,9.9"},
-        {"secondary_ref.cof", "1\n0.5\n"},
-        {"secondary_err.cof", "2\n0\n0.5\n"}};
-    if (*file)
-        files[file] = text;
-    const fs::path dir = fs::temp_directory_path() / ("kesto-scene-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    for (const auto &[name, t] : files)
-        if (t)
-            std::ofstream(dir / name) << t;
-    auto scene = loadScene(dir.string(), error);
-    fs::remove_all(dir);
-    return scene;
+    const test::SceneDir dir(*file ? std::map<std::string, const char *>{{file, text}}
+                                   : std::map<std::string, const char *>{});
+    return loadScene(dir.path(), error);
 }
 
 TEST(SceneDir, ReadsAGoodScene) {
@@ -61,6 +44,7 @@ TEST(SceneDir, NamesTheFileAndLineOfWhatIsWrong) {
         {"scene.ini", "sample_rate 10000\n", "scene.ini:1: expected key = value"},
         {"scene.ini", "sample_rate = 5\n", "scene.ini:1: sample_rate must lie"},
         {"scene.ini", "sample_rate = 400000\n", "scene.ini:1: sample_rate must lie"},
+        {"scene.ini", "sample_rate = 384000.03\n", "must lie between 1000 and 384000 (not 384000.03)"},
         {"scene.ini", "mic_noise = 2e6\n", "scene.ini:1: mic_noise must lie between 0 and 1000000"},
         {"scene.ini", "tone = 100 2e6\n", "scene.ini:1: tone must lie between 0 and 1000000"},
         {"scene.ini", "tone = 5000 0.1\nsample_rate = 10000\n", "scene.ini:1: tone frequencies must"},

@@ -23,13 +23,13 @@ struct RecordingView : ActivityView {
     std::array<QString, ButtonCount> caption{};
     QString modeText = QStringLiteral("消音無し");
     bool timer = false;
-    std::array<int, 6> draws{}, clears{};
+    std::array<int, PlotCount> draws{}, clears{};
     void showEnabled(Button b, bool on) override { enabled[std::size_t(b)] = on; }
     void showCaption(Button b, const QString &text) override { caption[std::size_t(b)] = text; }
     void showModeText(const QString &text) override { modeText = text; }
     void runDisplayTimer(bool on) override { timer = on; }
     void clearPlot(Plot p) override { ++clears[plotIndex(p)]; }
-    void drawPlot(Plot p) override { ++draws[plotIndex(p)]; }
+    void drawPlot(Plot p, const Trace &) override { ++draws[plotIndex(p)]; }
 };
 
 using B = Button;
@@ -65,7 +65,7 @@ struct ActivityRig {
     }
 
     CommandLink link{board, [this] { yield(); }};
-    Activities act{view, link,
+    Activities act{view, link, texts,
                    [this] {
                        return DownloadParameters(
                            link, texts, QStringLiteral(QUIRO_SOURCE_DIR "/data"),

@@ -1,15 +1,15 @@
-// The six plots on the main window: start-up scales, zoom, and drawing from the transfer buffer
-// of a fake board that counts its reads.
+// The six plots on the main window of the console: start-up scales, zoom, and drawing what is
+// read from the transfer buffer of a fake board that counts its reads.
 
-#include "display/Plots.h"
 #include "FakeBoard.h"
 #include "QtApplication.h"
-#include "window/MainForm.h"
+#include "app/Console.h"
+#include "control/PlotFetch.h"
 
 #include <QCoreApplication>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -25,10 +25,11 @@ constexpr float Largest = std::numeric_limits<float>::max();
 const std::vector<QLineF> Axes{{0, 1, 0, -1}, {0, 0, 1, 0}};
 
 struct Display : test::UsesQt, ::testing::Test {
-    MainForm form;
-    test::FakeBoard board;
-    CommandLink link{board, [] {}};
-    Plots plots{form.plotWidgets(), link};
+    QTemporaryDir dir;
+    Console console{std::make_unique<test::FakeBoard>(), {}, dir.filePath("quiro.lock")};
+    MainForm &form = console.form();
+    test::FakeBoard &board = static_cast<test::FakeBoard &>(console.board());
+    Plots &plots = console.plots();
 
     Display() {
         for (const PlotControls &row : PlotTable)
@@ -40,6 +41,10 @@ struct Display : test::UsesQt, ::testing::Test {
         form.control<QPushButton>(button)->setEnabled(true);
         for (int i = 0; i < times; ++i)
             form.control<QPushButton>(button)->click();
+    }
+    // What a pass does after the plot's fetch command: reads the trace and has it drawn.
+    void draw(Plot plot) {
+        plots.draw(plot, readTrace(console.link(), plot, console.parameters().texts()));
     }
     bool black(Plot plot, int x, int y) const {
         return plots.picture(plot).image().pixel(x, y) == qRgb(0, 0, 0);
@@ -126,17 +131,19 @@ TEST_F(Display, ReadsOneWordPerPointOverTheCountLessFiveAndScalesItByTheGain) {
     };
     for (const auto &r : rows) {
         const PlotControls &row = controlsOf(r.plot);
-        SCOPED_TRACE(testing::Message() << "row " << &r - rows << ", " << row.picture);
+        SCOPED_TRACE(testing::Message() << row.picture << " with the count \"" << r.count << '"');
         plots.initialiseDisplay();
         press(r.presses > 0 ? row.zoomOut : row.zoomIn, std::abs(r.presses));
-        // The count box written out here, not taken from the table; the other one holds 300.
+        // The tap count written out here, not taken from the table; the other one holds 300.
         const bool w = r.plot == Plot::W;
-        form.control<QLineEdit>(w ? "TextCTapSize" : "TextWTapSize")->setText(QStringLiteral("300"));
-        form.control<QLineEdit>(w ? "TextWTapSize" : "TextCTapSize")->setText(QString::fromLatin1(r.count));
+        ParameterTexts texts;
+        (w ? texts.cTapSize : texts.wTapSize) = QStringLiteral("300");
+        (w ? texts.wTapSize : texts.cTapSize) = QString::fromLatin1(r.count);
+        console.parameters().setTexts(texts);
         plots.picture(r.plot).line({0, 0.5}, {1, 0.5}); // an old trace, to be cleared
         board.xferReads = 0;                            // the row before left XferOffset elsewhere
         board.fillXfer({0.0F, r.word, 0.0F});
-        plots.draw(r.plot);
+        draw(r.plot);
 
         EXPECT_EQ(board.xferReads, r.words);
         const std::vector<QPointF> pts = points(r.plot);
@@ -167,7 +174,7 @@ TEST_F(Display, TheImageCutsATraceOffAtTheEdgeItLeavesByAndKeepsTheRest) {
         std::vector<float> words(251, r.rest);
         words[125] = r.spike;
         board.fillXfer(words);
-        plots.draw(r.plot);
+        draw(r.plot);
         std::vector<int> edge; // black columns of the edge row, beyond the axis
         for (int x = 1; x < 313; ++x)
             if (black(r.plot, x, r.edgeRow))
@@ -194,7 +201,7 @@ TEST_F(Display, ATraceShowsAfterOneRefreshAndOnRepaintAndAFailedReadRepeatsTheLa
         words[i] = 0.15F * std::sin(float(i) / 20.0F);
     board.fillXfer(words);
     board.failingAddress = dspmem::XferBuf + 4 * 3;
-    plots.draw(Plot::C1);
+    draw(Plot::C1);
     EXPECT_EQ(counter.paints, 0) << "nothing reaches the screen before the event loop runs";
     QCoreApplication::processEvents();
     EXPECT_EQ(counter.paints, 1);

@@ -25,9 +25,14 @@ struct Handshake : ::testing::Test {
 // continue the wait. A command asked for at any of those yields is refused and never posted, and
 // leaves nothing in progress for the next.
 TEST_F(Handshake, CompletesHoweverLateTheAckAndRefusesCommandsMeanwhile) {
-    const struct { int delay; std::uint32_t shown; int yields; } cases[] = {
-        {0, 0, 2}, {1, 0, 4}, {5000, 0, 10002}, {2, 7, 6}, {2, 0xFFFFFFFFu, 6}};
+    const struct { const char *name; int delay; std::uint32_t shown; int yields; } cases[] = {
+        {"answered at once", 0, 0, 2},
+        {"one read late", 1, 0, 4},
+        {"five thousand reads late", 5000, 0, 10002},
+        {"a stray 7 shown meanwhile", 2, 7, 6},
+        {"all ones shown meanwhile", 2, 0xFFFFFFFFu, 6}};
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
         board.ackAfterReads = c.delay;
         board.onCommand = [&c](std::int32_t, FakeBoard &b) { b.memory[dspmem::CmdAck] = c.shown; };
         board.writes.clear();
@@ -35,7 +40,7 @@ TEST_F(Handshake, CompletesHoweverLateTheAckAndRefusesCommandsMeanwhile) {
         link.SendCommand(Cmd::WClear);
         EXPECT_EQ(board.writes, (FakeBoard::Writes{{dspmem::CmdCode, 15}, {dspmem::CmdRequest, 1},
                                                    {dspmem::CmdRequest, 0}}));
-        EXPECT_EQ(yields, c.yields) << "delay " << c.delay;
+        EXPECT_EQ(yields, c.yields);
     }
 }
 

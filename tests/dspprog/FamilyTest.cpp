@@ -20,7 +20,7 @@ using quiro::Cmd;
 using quiros::test::Rig;
 
 constexpr float BetaC = 1e-6f, BetaW = 1e-5f; // the defaults, which the program starts at
-constexpr int Fetched = 251;                  // what a fetch of a 256-tap model returns
+constexpr int Fetched = 256 - quiro::FetchShortfall; // what a fetch of a 256-tap model returns
 
 std::vector<double> lowPass() {
     std::string text, error;

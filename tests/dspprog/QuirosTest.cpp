@@ -77,7 +77,8 @@ TEST(Clears, EachClearZeroesItsFilterOnlyAndAZeroCStepHoldsEveryModel) {
                    {Cmd::Mode2, 0.3}});
         h.send(clears[cleared]);
         for (int f = 0; f < 3; ++f) {
-            const auto v = h.fetch(fetches[f], static_cast<std::uint32_t>((f == 2 ? wTaps : cTaps) - 5));
+            const auto v = h.fetch(
+                fetches[f], static_cast<std::uint32_t>((f == 2 ? wTaps : cTaps) - FetchShortfall));
             const bool zero = f == cleared || cleared == 3;
             EXPECT_EQ(v == std::vector<float>(v.size(), 0.0f), zero) << cleared << " " << f;
             EXPECT_EQ(v.back() == 0.0f, zero) << cleared << " " << f;

@@ -157,7 +157,7 @@ struct Rig {
             const double e2 = static_cast<double>(in.error) * in.error;
             r.errorPower += e2 / static_cast<double>(n);
             second += e2 / Rate;
-            clipped += last.control <= -2048 || last.control >= 2047;
+            clipped += last.control <= quiro::ConverterMin || last.control >= quiro::ConverterMax;
             if ((i + 1) % static_cast<long>(Rate) == 0) {
                 r.secondPowers.push_back(std::exchange(second, 0.0));
                 if (uncancelled_)

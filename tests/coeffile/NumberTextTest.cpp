@@ -1,5 +1,5 @@
 // The C locale's number notation and its conversions, and the coefficient reader's overlong items.
-// The properties every input keeps are ParamsFuzz's.
+// The properties every input keeps are CoeffileFuzz's.
 
 #include "coeffile/CoefficientParser.h"
 #include "coeffile/NumberText.h"
@@ -42,7 +42,7 @@ TEST(NumberText, ConvertsTheCNotationWithinItsBounds) {
         EXPECT_EQ(status, c.status) << c.text;
         EXPECT_EQ(std::bit_cast<std::uint32_t>(value), std::bit_cast<std::uint32_t>(c.value)) << c.text;
     }
-    // ParamsFuzz checks that the other conversions agree with isDecimalNumber.
+    // CoeffileFuzz checks that the other conversions agree with isDecimalNumber.
     for (const char *text : {"", " ", "abc", "1,5", "0x10", "inf", "nan", "1e", "e5", "--1", "1 2",
                              "+", ".", "1e+", "1.5.2", "１", "２００００", "1\xE3\x80\x80", "1_000"})
         EXPECT_FALSE(isDecimalNumber(text)) << text;

@@ -1,0 +1,1 @@
+// Compiled only for the precompiled header its target carries for others to reuse.
