@@ -13,8 +13,6 @@ void DivergenceGuard::setRate(double rate) {
         p->setLength(static_cast<std::size_t>(rate / (2 * ListenEvery)));
     for (PowerMeter *p : {&uncancelledMid_, &referenceMid_}) // a tenth of a second
         p->setLength(static_cast<std::size_t>(rate / (10 * ListenEvery)));
-    for (PowerMeter *p : {&uncancelledLong_, &referenceLong_}) // four seconds
-        p->setLength(static_cast<std::size_t>(4 * rate / ListenEvery));
 }
 
 void DivergenceGuard::restart() {
@@ -22,6 +20,7 @@ void DivergenceGuard::restart() {
          {&errorFast_, &uncancelledFast_, &errorSlow_, &uncancelledSlow_, &reference_})
         p->clear();
     clipped_ = loudChecks_ = calmChecks_ = modeSamples_ = risenChecks_ = 0;
+    baseline_ = 0;
     relearn_ = static_cast<std::int32_t>(RelearnSeconds * rate_);
     clipShare_ = 0;
     stepScale_ = 1;
@@ -34,10 +33,13 @@ bool DivergenceGuard::check(float filterEnergy, bool modelFollowed) {
     const bool loud = errorFast_.value() > LoudRatio * uncancelledFast_.value() + PowerFloor;
     loudChecks_ = loud ? loudChecks_ + 1 : 0;
     const bool settled = static_cast<double>(modeSamples_) > SettleSeconds * rate_;
+    const float now = ratio(uncancelledMid_, referenceMid_);
     if (relearn_ > 0) {
-        uncancelledLong_.set(uncancelledMid_.value());
-        referenceLong_.set(referenceMid_.value());
+        baseline_ = now;
         relearn_ -= Block;
+    } else if (std::isfinite(now)) {
+        const double memory = (now < baseline_ ? FallSeconds : RiseSeconds) * rate_ / Block;
+        baseline_ += static_cast<float>((now - baseline_) / memory);
     }
     const bool risen = relearn_ <= 0 && rise(uncancelledMid_, referenceMid_) > ModelRise;
     risenChecks_ = risen ? risenChecks_ + 1 : 0;

@@ -36,10 +36,12 @@ public:
     static constexpr float StepCut = 0.25f;        // the step scale after a trip, times
     static constexpr float SmallestStepScale = 1.0f / 4096.0f;
     static constexpr double CalmSeconds = 10.0; // without a trip: the step scale doubles
-    static constexpr float ModelRise = 2.0f;    // the yardstick over ~0.1 s 3 dB above its own, ...
-    static constexpr std::int32_t ModelChecks = 2; // ... at this many checks in a row
-    static constexpr float ModelJump = 8.0f;       // or over ~13 ms 9 dB above it
-    static constexpr float Trusted = 1.5f; // the yardstick is learnt while no higher than this
+    static constexpr float ModelRise = 1.6f;    // the yardstick over ~0.1 s 2 dB above its own, ...
+    static constexpr std::int32_t ModelChecks = 3; // ... at this many checks in a row
+    static constexpr float ModelJump = 4.0f;       // or over ~13 ms 6 dB above it
+    // Its level per unit of the reference is learnt falling over ~4 s, rising over ~30 s: a
+    // path that changes is followed, a filter running away within seconds is not.
+    static constexpr double FallSeconds = 4.0, RiseSeconds = 30.0;
     static constexpr double RelearnSeconds = 0.25; // after a start or a trip: learnt afresh
     static constexpr float PowerFloor = 0.1f;      // counts^2, below the converters' noise
 
@@ -59,10 +61,6 @@ public:
         reference_(reference);
         uncancelledMid_(uncancelled);
         referenceMid_(reference);
-        if (relearn_ <= 0 && rise(uncancelledMid_, referenceMid_) <= Trusted) {
-            uncancelledLong_(uncancelled);
-            referenceLong_(reference);
-        }
     }
     // The yardstick per unit of the reference's power over the last ~0.1 s, against what it has
     // been (1: as it has been).
@@ -79,21 +77,26 @@ public:
     // modelDoubted() says so until the next check.
     bool check(float filterEnergy, bool modelFollowed = false);
     bool modelDoubted() const { return doubted_; }
+    // The yardstick's level per unit of the reference is learnt afresh from now on (the model
+    // was found right, so a rise was the primary path's).
+    void relearn() { relearn_ = static_cast<std::int32_t>(RelearnSeconds * rate_); }
 
     float stepScale() const { return stepScale_; }
     std::int32_t trips() const { return trips_; }
 
 private:
     void trip();
+    static float ratio(const PowerMeter &uncancelled, const PowerMeter &reference) {
+        return uncancelled.value() / (reference.value() + PowerFloor);
+    }
     float rise(const PowerMeter &uncancelled, const PowerMeter &reference) const {
-        const float was = uncancelledLong_.value() * (reference.value() + PowerFloor);
-        const float is = uncancelled.value() * (referenceLong_.value() + PowerFloor);
-        return was > 0 ? is / was : 1.0f;
+        return baseline_ > 0 ? ratio(uncancelled, reference) / baseline_ : 1.0f;
     }
 
     double rate_ = 20000;
     PowerMeter errorFast_, uncancelledFast_, errorSlow_, uncancelledSlow_, reference_;
-    PowerMeter uncancelledMid_, referenceMid_, uncancelledLong_, referenceLong_;
+    PowerMeter uncancelledMid_, referenceMid_;
+    float baseline_ = 0; // the yardstick per unit of the reference, as learnt
     std::int32_t clipped_ = 0, loudChecks_ = 0, calmChecks_ = 0, modeSamples_ = 0, trips_ = 0;
     std::int32_t risenChecks_ = 0, relearn_ = 0; // samples of relearning left
     bool doubted_ = false;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace quiros {
 
@@ -12,23 +11,17 @@ constexpr std::size_t PowerMemory = 4096; // samples
 } // namespace
 
 PathFollower::PathFollower(std::size_t capacity, std::size_t shapeCapacity, std::uint64_t seed)
-    : white_(shapeCapacity), sent_(capacity + 1), noise_(seed) {
+    : white_(shapeCapacity), sent_(capacity + 1), passedSent_(capacity + 1), noise_(seed) {
     for (PowerMeter *p : {&error_, &heard_, &unitHeard_})
         p->setLength(PowerMemory);
 }
 
 void PathFollower::restart(double corner) {
-    b0_ = 1, b1_ = b2_ = a1_ = a2_ = 0;
-    if (corner > 0 && corner < 0.5) { // bilinear transform of s^2 / (s^2 + sqrt(2) s + 1)
-        const double k = std::tan(std::numbers::pi * corner),
-                     norm = 1 / (1 + std::sqrt(2.0) * k + k * k);
-        b0_ = static_cast<float>(norm), b1_ = static_cast<float>(-2 * norm), b2_ = b0_;
-        a1_ = static_cast<float>(2 * (k * k - 1) * norm);
-        a2_ = static_cast<float>((1 - std::sqrt(2.0) * k + k * k) * norm);
-    }
-    x1_ = x2_ = y1_ = y2_ = 0;
+    for (HighPass *h : {&shaping_, &errorPass_, &sentPass_})
+        h->design(corner);
     white_.clear();
     sent_.clear();
+    passedSent_.clear();
     sentEnergy_.clear();
     energy_ = 0;
     for (PowerMeter *p : {&error_, &heard_, &unitHeard_})
@@ -44,15 +37,15 @@ void PathFollower::restart(double corner) {
 float PathFollower::follow(LmsFilter &path, float error, std::size_t taps) {
     if (sentEnergy_.length() != taps) {
         sentEnergy_.setLength(taps);
-        sentEnergy_.recompute(sent_);
+        sentEnergy_.recompute(passedSent_);
     }
     const float heard = path(sent_);
     const float residual = error - heard;
     const double norm = energy_ + EnergyFloor * static_cast<double>(taps);
     // While the noise is quieter than its share, the model hears less of it than of the rest,
     // and takes a smaller step.
-    const double k = step_ * std::min(1.0f, loudness_) * residual / norm;
-    path.adapt(sent_, static_cast<float>(k));
+    const double k = step_ * std::min(1.0f, loudness_) * errorPass_(residual) / norm;
+    path.adapt(passedSent_, static_cast<float>(k));
     error_(error);
     heard_(heard);
     unitHeard_(heard / level_);
@@ -65,13 +58,10 @@ float PathFollower::follow(LmsFilter &path, float error, std::size_t taps) {
 
 float PathFollower::next(Fir &shape) {
     white_.push(level_ * noise_());
-    const float x = shape(white_);
-    float v = b0_ * x + b1_ * x1_ + b2_ * x2_ - a1_ * y1_ - a2_ * y2_;
-    if (!std::isfinite(v))
-        v = 0;
-    x2_ = x1_, x1_ = x, y2_ = y1_, y1_ = v;
+    const float v = shaping_(shape(white_));
     sent_.push(v);
-    energy_ = sentEnergy_(sent_);
+    passedSent_.push(sentPass_(v));
+    energy_ = sentEnergy_(passedSent_);
     return v;
 }
 

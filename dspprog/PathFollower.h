@@ -23,7 +23,7 @@ namespace quiros {
 class PathFollower {
 public:
     static constexpr float Share = 0.05f; // the noise's power at the microphone over the error's
-    static constexpr float LargestStep = 0.05f, SmallestStep = 0.0005f; // relative, per sample
+    static constexpr float LargestStep = 0.01f, SmallestStep = 0.0005f; // relative, per sample
     static constexpr float StepFall = 0.7f;     // the step's fall per block that holds
     static constexpr std::int32_t Block = 4096; // samples per judgement of the model
     static constexpr float Tolerance = 0.35f;   // of the prediction's fit, before it is off
@@ -58,11 +58,13 @@ private:
     void judge();
 
     kesto::DelayLine white_, sent_;
-    // The high-pass: a second-order Butterworth section, direct form I.
-    float b0_ = 1, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0;
-    float x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
+    // The model learns from the error and the noise sent, both high-passed again: below the
+    // corner neither the noise nor the rest of the error moves it, and it keeps what the
+    // identification found there.
+    HighPass shaping_, errorPass_, sentPass_;
+    kesto::DelayLine passedSent_;
     WindowEnergy sentEnergy_;
-    double energy_ = 0; // of the noise sent, over the model's taps
+    double energy_ = 0; // of the high-passed noise sent, over the model's taps
     kesto::WhiteNoise noise_;
     PowerMeter error_, heard_, unitHeard_;          // the last: per unit of the level
     double errorTimesHeard_ = 0, heardSquared_ = 0; // this block's
