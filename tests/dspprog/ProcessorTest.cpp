@@ -207,8 +207,8 @@ TEST(DivergenceGuard, TripsOnARunawayAndOnlyThen) {
         bool doubted() const { return yardstickDb > 3; }
     } cases[] = {
         {"cancelling", -20, 0, 1, -1, -1},
-        {"2 dB louder than without the output", 2, 0, 1, -1, -1},
-        {"4 dB louder: caught once the mode has run a second", 4, 0, 1, 1.0, 1.7},
+        {"0.3 dB louder than without the output", 0.3, 0, 1, -1, -1},
+        {"1 dB louder: caught once the mode has run a second", 1, 0, 1, 1.0, 1.7},
         {"10 dB louder: caught within three checks", 10, 0, 1, 0.02, 0.06},
         {"output at the limits in 2 % of samples", -20, 50, 1, -1, -1},
         {"output at the limits in 10 % of samples", -20, 10, 1, 0.01, 0.15},
