@@ -11,7 +11,7 @@ void DivergenceGuard::setRate(double rate) {
         p->setLength(Block / ListenEvery);
     for (PowerMeter *p : {&errorSlow_, &uncancelledSlow_}) // half a second
         p->setLength(static_cast<std::size_t>(rate / (2 * ListenEvery)));
-    for (PowerMeter *p : {&uncancelledMid_, &referenceMid_}) // a tenth of a second
+    for (PowerMeter *p : {&uncancelledMid_, &referenceMid_, &errorMid_}) // a tenth of a second
         p->setLength(static_cast<std::size_t>(rate / (10 * ListenEvery)));
 }
 
@@ -19,7 +19,7 @@ void DivergenceGuard::restart() {
     for (PowerMeter *p :
          {&errorFast_, &uncancelledFast_, &errorSlow_, &uncancelledSlow_, &reference_})
         p->clear();
-    clipped_ = loudChecks_ = calmChecks_ = modeSamples_ = risenChecks_ = 0;
+    clipped_ = loudChecks_ = calmChecks_ = modeSamples_ = risenChecks_ = midChecks_ = 0;
     baseline_ = 0;
     relearn_ = static_cast<std::int32_t>(RelearnSeconds * rate_);
     clipShare_ = 0;
@@ -42,13 +42,16 @@ bool DivergenceGuard::check(float filterEnergy, bool modelFollowed) {
         baseline_ += static_cast<float>((now - baseline_) / memory);
     }
     const bool risen = relearn_ <= 0 && rise(uncancelledMid_, referenceMid_) > ModelRise;
+    midChecks_ =
+        errorMid_.value() > MidRatio * uncancelledMid_.value() + PowerFloor ? midChecks_ + 1 : 0;
     risenChecks_ = risen ? risenChecks_ + 1 : 0;
     const bool jumped = relearn_ <= 0 && rise(uncancelledFast_, reference_) > ModelJump;
     doubted_ = risenChecks_ >= ModelChecks || jumped;
     const bool runaway =
         !std::isfinite(filterEnergy) || clipShare_ > ClipShare || loudChecks_ >= LoudChecks ||
         (doubted_ && !modelFollowed) ||
-        (settled && errorSlow_.value() > SlowRatio * uncancelledSlow_.value() + PowerFloor) ||
+        (settled && (errorSlow_.value() > SlowRatio * uncancelledSlow_.value() + PowerFloor ||
+                     midChecks_ >= MidChecks)) ||
         filterEnergy * reference_.value() > DriveRatio * FullScale * FullScale;
     if (runaway) {
         trip();
@@ -69,7 +72,7 @@ void DivergenceGuard::trip() {
     for (PowerMeter *p : {&errorFast_, &errorSlow_, &uncancelledSlow_})
         p->set(uncancelledFast_.value());
     clipShare_ = 0;
-    loudChecks_ = calmChecks_ = modeSamples_ = risenChecks_ = 0;
+    loudChecks_ = calmChecks_ = modeSamples_ = risenChecks_ = midChecks_ = 0;
     relearn_ = static_cast<std::int32_t>(RelearnSeconds * rate_);
 }
 

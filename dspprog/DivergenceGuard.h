@@ -31,6 +31,8 @@ public:
     static constexpr float LoudRatio = 8.0f;       // 9 dB above the uncancelled error, ...
     static constexpr std::int32_t LoudChecks = 3;  // ... at this many checks in a row
     static constexpr float SlowRatio = 1.12f;      // 0.5 dB above it over half a second, ...
+    static constexpr float MidRatio = 1.26f;       // or 1 dB above it over ~0.1 s, ...
+    static constexpr std::int32_t MidChecks = 4;   // ... at this many checks in a row, ...
     static constexpr double SettleSeconds = 1.0;   // ... once the mode has run this long
     static constexpr float DriveRatio = 4.0f;      // filter energy x reference power / FullScale^2
     static constexpr float StepCut = 0.25f;        // the step scale after a trip, times
@@ -60,6 +62,7 @@ public:
         uncancelledSlow_(uncancelled);
         reference_(reference);
         uncancelledMid_(uncancelled);
+        errorMid_(error);
         referenceMid_(reference);
     }
     // The yardstick per unit of the reference's power over the last ~0.1 s, against what it has
@@ -95,10 +98,11 @@ private:
 
     double rate_ = 20000;
     PowerMeter errorFast_, uncancelledFast_, errorSlow_, uncancelledSlow_, reference_;
-    PowerMeter uncancelledMid_, referenceMid_;
+    PowerMeter uncancelledMid_, referenceMid_, errorMid_;
     float baseline_ = 0; // the yardstick per unit of the reference, as learnt
     std::int32_t clipped_ = 0, loudChecks_ = 0, calmChecks_ = 0, modeSamples_ = 0, trips_ = 0;
     std::int32_t risenChecks_ = 0, relearn_ = 0; // samples of relearning left
+    std::int32_t midChecks_ = 0;
     bool doubted_ = false;
     float clipShare_ = 0, stepScale_ = 1;
 };

@@ -168,10 +168,12 @@ void Quiros::endBlock() {
     stepNorm_ = static_cast<float>(wTaps_) + 2.0f * loopDelay_ * spread;
     const bool following = mode_ == CancelMode::NormalisedFxLms;
     const bool tripped = guard_.check(w_.energy(), following);
-    // Following the path, the model is checked by the follower's own noise: a rise of the
-    // yardstick it leaves standing is the primary path's, and the guard learns the new level.
-    if (following && guard_.modelDoubted())
+    // Following the path, a yardstick that rose sends the model to its largest step, and the
+    // guard learns the yardstick afresh: the follower's own noise checks the model from there.
+    if (following && guard_.modelDoubted()) {
+        follower_.doubt();
         guard_.relearn();
+    }
     if (tripped) {
         w_.clear();
         put(quiro::dspmem::GuardTrips, wordOfLong(guard_.trips()));
