@@ -6,10 +6,9 @@
 
 #include "board/BoardCore.h"
 #include "board/DspMemory.h"
-#include "dspkit/KestoDsp.h"
 #include "board/Plant.h"
 #include "contract/BoardContract.h"
-#include "dspprog/Quiros.h"
+#include "dspkit/KestoDsp.h"
 
 #include <algorithm>
 #include <cmath>
@@ -40,30 +39,18 @@ struct Rig {
 
     // Scenes at Rate (see kesto::sceneAt).
     explicit Rig(const kesto::Scene &scene = smallScene(), std::uint64_t seed = 1)
-        : plant(std::make_unique<kesto::Plant>(scene, Rate, seed)),
-          seed_(seed), scene_(scene), dsp(entry.create(&host, seed), entry.destroy) {}
+        : plant(std::make_unique<kesto::Plant>(scene, Rate, seed)), seed_(seed), scene_(scene),
+          dsp(entry.create(&host, seed), entry.destroy) {}
 
     // From now on the rig also hears the error microphone as it would be without any output: a
-    // second plant on the same noise, fed silence (Run::uncancelledPowers).
-    void hearUncancelled() {
-        uncancelled_ = replayed(scene_, false);
-    }
-    // The plant becomes `scene` over `glide` seconds from the next sample on, the converters'
-    // readings crossfaded; the new plant has heard the same source and outputs all along.
-    void changeTo(const kesto::Scene &scene, double glide) {
-        scene_ = scene;
-        next_ = replayed(scene, true);
-        if (uncancelled_)
-            nextUncancelled_ = replayed(scene, false);
-        fade_ = 0;
-        fadeStep_ = 1.0 / std::max(1.0, glide * Rate);
-    }
+    // second plant on the same noise and timeline, fed silence (Run::uncancelledPowers).
+    void hearUncancelled() { uncancelled_ = silent(); }
     // Scales the noise source of every plant the rig runs (a fan speeding up).
     void setSourceGain(float g) {
-        for (auto *p : {&plant, &next_, &uncancelled_, &nextUncancelled_})
+        for (auto *p : {&plant, &uncancelled_})
             if (*p)
                 (*p)->setSourceGain(g);
-        gains_.emplace_back(outputs_.size(), g);
+        gains_.emplace_back(samples_, g);
     }
 
     void put(std::uint32_t a, std::int32_t v) { memory.store(a, quiro::wordOfLong(v)); }
@@ -99,7 +86,8 @@ struct Rig {
     }
     void loadD(const std::vector<double> &d) {
         for (std::size_t i = 0; i < d.size(); ++i)
-            put(quiro::dspmem::XferBuf + 4 * static_cast<std::uint32_t>(i), static_cast<float>(d[i]));
+            put(quiro::dspmem::XferBuf + 4 * static_cast<std::uint32_t>(i),
+                static_cast<float>(d[i]));
         put(quiro::dspmem::CmdArg1, static_cast<std::int32_t>(d.size()));
         send(quiro::Cmd::LoadDFilter);
     }
@@ -123,10 +111,10 @@ struct Rig {
     // What some samples did at the error microphone and the output; the mailbox's turn follows,
     // as on the board after a block.
     struct Run {
-        double errorPower = 0; // counts^2
-        double uncancelledPower = 0; // without any output (hearUncancelled)
-        double clipped = 0;    // share of output samples at the converter's limits
-        std::vector<double> secondPowers; // the error microphone's, each second
+        double errorPower = 0;                 // counts^2
+        double uncancelledPower = 0;           // without any output (hearUncancelled)
+        double clipped = 0;                    // share of output samples at the converter's limits
+        std::vector<double> secondPowers;      // the error microphone's, each second
         std::vector<double> uncancelledPowers; // the same without any output (hearUncancelled)
     };
     Run run(double seconds) { return step(std::lround(seconds * Rate)); }
@@ -135,24 +123,15 @@ struct Rig {
         double second = 0, secondWithout = 0;
         long clipped = 0;
         for (long i = 0; i < n; ++i) {
-            const auto in = sense(plant, next_);
+            const auto in = plant->sense();
             last = {in.detection, in.error, entry.sample(dsp.get(), in.detection, in.error)};
-            for (auto *p : {&plant, &next_})
-                if (*p)
-                    (*p)->drive(last.control);
-            outputs_.push_back(last.control);
+            plant->drive(last.control);
+            ++samples_;
             if (uncancelled_) {
-                const double without = sense(uncancelled_, nextUncancelled_).error;
-                for (auto *p : {&uncancelled_, &nextUncancelled_})
-                    if (*p)
-                        (*p)->drive(0);
+                const double without = uncancelled_->sense().error;
+                uncancelled_->drive(0);
                 secondWithout += without * without / Rate;
                 r.uncancelledPower += without * without / static_cast<double>(n);
-            }
-            if (next_ && (fade_ += fadeStep_) >= 1.0) {
-                plant = std::move(next_);
-                if (nextUncancelled_)
-                    uncancelled_ = std::move(nextUncancelled_);
             }
             const double e2 = static_cast<double>(in.error) * in.error;
             r.errorPower += e2 / static_cast<double>(n);
@@ -170,32 +149,19 @@ struct Rig {
     }
     kesto::BoardCore::Frame last; // the converters' values at the last sample run
 
-    const quiros::Quiros &program() const { return *static_cast<const quiros::Quiros *>(dsp.get()); }
     kesto::DspMemory memory;
     std::unique_ptr<kesto::Plant> plant;
 
 private:
-    // What the converters read: one plant's, or a crossfade towards the next.
-    kesto::Plant::Inputs sense(std::unique_ptr<kesto::Plant> &now, std::unique_ptr<kesto::Plant> &next) const {
-        const auto a = now->sense();
-        if (!next)
-            return a;
-        const auto b = next->sense();
-        const double k = std::min(fade_ + fadeStep_, 1.0);
-        auto mix = [k](std::int32_t u, std::int32_t v) {
-            return static_cast<std::int32_t>(std::lround((1 - k) * u + k * v));
-        };
-        return {mix(a.detection, b.detection), mix(a.error, b.error)};
-    }
-    // A plant of `scene` that has run every sample so far, fed the outputs sent or silence.
-    std::unique_ptr<kesto::Plant> replayed(const kesto::Scene &scene, bool withOutputs) {
-        auto p = std::make_unique<kesto::Plant>(scene, Rate, seed_);
+    // A plant of the rig's scene that has run every sample so far, fed silence.
+    std::unique_ptr<kesto::Plant> silent() const {
+        auto p = std::make_unique<kesto::Plant>(scene_, Rate, seed_);
         auto gain = gains_.begin();
-        for (std::size_t i = 0; i < outputs_.size(); ++i) {
+        for (std::size_t i = 0; i < samples_; ++i) {
             for (; gain != gains_.end() && gain->first == i; ++gain)
                 p->setSourceGain(gain->second);
             p->sense();
-            p->drive(withOutputs ? outputs_[i] : 0);
+            p->drive(0);
         }
         for (; gain != gains_.end(); ++gain)
             p->setSourceGain(gain->second);
@@ -203,17 +169,18 @@ private:
     }
 
     std::uint64_t seed_;
-    kesto::Scene scene_; // the plant's, or the one it is changing to
-    std::unique_ptr<kesto::Plant> next_, uncancelled_, nextUncancelled_;
-    double fade_ = 0, fadeStep_ = 1;
-    // Every output sent and every change of the source's gain, for a plant that joins later.
-    std::vector<std::int32_t> outputs_;
+    kesto::Scene scene_;
+    std::unique_ptr<kesto::Plant> uncancelled_;
+    // The samples run and every change of the source's gain, for a plant that joins later.
+    std::size_t samples_ = 0;
     std::vector<std::pair<std::size_t, float>> gains_;
 
-    KestoDspHost host{this,
-                      [](void *ctx, std::uint32_t a) { return static_cast<Rig *>(ctx)->memory.load(a); },
-                      [](void *ctx, std::uint32_t a, std::uint32_t w) { static_cast<Rig *>(ctx)->memory.store(a, w); },
-                      nullptr};
+    KestoDspHost host{
+        this, [](void *ctx, std::uint32_t a) { return static_cast<Rig *>(ctx)->memory.load(a); },
+        [](void *ctx, std::uint32_t a, std::uint32_t w) {
+            static_cast<Rig *>(ctx)->memory.store(a, w);
+        },
+        nullptr};
     const KestoDspProgram &entry = *kesto_dsp_program();
     std::unique_ptr<void, void (*)(void *)> dsp;
 };
