@@ -26,7 +26,7 @@ void DivergenceGuard::restart() {
     stepScale_ = 1;
 }
 
-bool DivergenceGuard::check(float filterEnergy, bool modelFollowed) {
+bool DivergenceGuard::check(float filterEnergy, Model model) {
     modeSamples_ += Block;
     clipShare_ += (static_cast<float>(clipped_) / Block - clipShare_) / 8.0f;
     clipped_ = 0;
@@ -49,12 +49,13 @@ bool DivergenceGuard::check(float filterEnergy, bool modelFollowed) {
     doubted_ = risenChecks_ >= ModelChecks || jumped;
     const bool runaway =
         !std::isfinite(filterEnergy) || clipShare_ > ClipShare || loudChecks_ >= LoudChecks ||
-        (doubted_ && !modelFollowed) ||
+        doubted_ ||
         (settled && (errorSlow_.value() > SlowRatio * uncancelledSlow_.value() + PowerFloor ||
                      midChecks_ >= MidChecks)) ||
         filterEnergy * reference_.value() > DriveRatio * FullScale * FullScale;
     if (runaway) {
-        trip();
+        // A model that no longer holds, while it is being followed, is no reason to slow W.
+        trip(!(model == Model::Followed && doubted_));
         return true;
     }
     if (++calmChecks_ * Block > static_cast<std::int32_t>(CalmSeconds * rate_)) {
@@ -66,8 +67,9 @@ bool DivergenceGuard::check(float filterEnergy, bool modelFollowed) {
 
 // What was heard before the trip says nothing about the filter after it: the comparisons start
 // again from the uncancelled error.
-void DivergenceGuard::trip() {
-    stepScale_ = std::max(stepScale_ * StepCut, SmallestStepScale);
+void DivergenceGuard::trip(bool cutStep) {
+    if (cutStep)
+        stepScale_ = std::max(stepScale_ * StepCut, SmallestStepScale);
     ++trips_;
     for (PowerMeter *p : {&errorFast_, &errorSlow_, &uncancelledSlow_})
         p->set(uncancelledFast_.value());

@@ -74,21 +74,20 @@ public:
         clipped_ += clips ? 1 : 0;
         return clips;
     }
+    // Whether the secondary path's model is as identified or followed online.
+    enum class Model { Identified, Followed };
     // Once per Block samples, with the filter's energy (sum of squared coefficients): true when
-    // it has run away. The trip is counted and the step scale cut at once. When the secondary
-    // path's model is being followed, a yardstick that rose is the model's to mend, not a trip:
-    // modelDoubted() says so until the next check.
-    bool check(float filterEnergy, bool modelFollowed = false);
+    // it has run away. The trip is counted and the step scale cut at once, except for a
+    // yardstick that rose (modelDoubted() says so until the next check) while the model is
+    // followed: the model is the follower's to mend, no reason to slow W.
+    bool check(float filterEnergy, Model model = Model::Identified);
     bool modelDoubted() const { return doubted_; }
-    // The yardstick's level per unit of the reference is learnt afresh from now on (the model
-    // was found right, so a rise was the primary path's).
-    void relearn() { relearn_ = static_cast<std::int32_t>(RelearnSeconds * rate_); }
 
     float stepScale() const { return stepScale_; }
     std::int32_t trips() const { return trips_; }
 
 private:
-    void trip();
+    void trip(bool cutStep);
     static float ratio(const PowerMeter &uncancelled, const PowerMeter &reference) {
         return uncancelled.value() / (reference.value() + PowerFloor);
     }

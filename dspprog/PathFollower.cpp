@@ -31,7 +31,10 @@ void PathFollower::restart(double corner) {
     fit_ = 1.0f;
     level_ = SmallestLevel;
     loudness_ = 0;
+    adjustments_ = 0;
+    firstGain_ = 0;
     step_ = SmallestStep;
+    blocksSince_ = Settled;
 }
 
 float PathFollower::follow(LmsFilter &path, float error, std::size_t taps) {
@@ -69,7 +72,13 @@ void PathFollower::judge() {
     const double fit = heardSquared_ > 0 ? errorTimesHeard_ / heardSquared_ : 0.0;
     fit_ = std::isfinite(fit) ? static_cast<float>(fit) : 0.0f;
     const bool off = !(std::abs(fit_ - 1.0f) < Tolerance) && loudness_ > 0.5f;
-    step_ = off ? LargestStep : std::max(SmallestStep, step_ * StepFall);
+    if (off)
+        doubt();
+    // From the largest step on, the step falls as 1 / blocks since: the model is then a running
+    // least-squares fit of what it heard since the path moved.
+    ++blocksSince_;
+    step_ = std::max(SmallestStep, LargestStep * static_cast<float>(HeldBlocks) /
+                                       static_cast<float>(std::max(blocksSince_, HeldBlocks)));
     errorTimesHeard_ = heardSquared_ = 0;
     blockSamples_ = 0;
 }
@@ -78,7 +87,12 @@ void PathFollower::judge() {
 // That power includes the noise, so the level it asks for grows only a tenth as fast as the
 // noise's own share, and the loop settles.
 void PathFollower::adjustLevel() {
-    const float gain = unitHeard_.value(), error = error_.value();
+    // The loudspeaker's gain as the model has it, but never taken below a quarter of what the
+    // model had at the start: a model gone wrong (or still empty) must not call for a noise
+    // that then drowns everything.
+    if (++adjustments_ == FirstGainAfter)
+        firstGain_ = unitHeard_.value();
+    const float gain = std::max(unitHeard_.value(), firstGain_ / 4), error = error_.value();
     loudness_ = error > 0 ? heard_.value() / (Share * error) : 0.0f;
     const float want = gain > 0 ? std::sqrt(Share * error / gain) : LargestLevel;
     level_ = std::clamp(std::isfinite(want) ? want : SmallestLevel, SmallestLevel, LargestLevel);

@@ -22,9 +22,10 @@ namespace quiros {
 
 class PathFollower {
 public:
-    static constexpr float Share = 0.05f; // the noise's power at the microphone over the error's
+    static constexpr float Share = 0.1f; // the noise's power at the microphone over the error's
     static constexpr float LargestStep = 0.01f, SmallestStep = 0.0005f; // relative, per sample
-    static constexpr float StepFall = 0.7f;     // the step's fall per block that holds
+    static constexpr std::int32_t HeldBlocks =
+        5;                                      // blocks the largest step holds, then falls as 1/n
     static constexpr std::int32_t Block = 4096; // samples per judgement of the model
     static constexpr float Tolerance = 0.35f;   // of the prediction's fit, before it is off
     static constexpr float SmallestLevel = 0.5f, LargestLevel = 400.0f; // counts rms
@@ -43,7 +44,10 @@ public:
     // Every few hundred samples: the level follows the error.
     void adjustLevel();
     // Something else found the model wrong: it takes the largest step again.
-    void doubt() { step_ = LargestStep; }
+    void doubt() {
+        step_ = LargestStep;
+        blocksSince_ = 0;
+    }
 
     float level() const { return level_; }
     float step() const { return step_; }
@@ -72,7 +76,13 @@ private:
     float fit_ = 1.0f;
     float level_ = SmallestLevel; // of the white noise before the shaping, counts rms
     float loudness_ = 0;          // the noise heard over its share of the error
+    // The model's gain once the level has settled after a start (per unit of the level).
+    static constexpr std::int32_t FirstGainAfter = 64; // adjustments, ~0.8 s at 20 kHz
+    std::int32_t adjustments_ = 0;
+    float firstGain_ = 0;
     float step_ = SmallestStep;
+    static constexpr std::int32_t Settled = 1 << 20;
+    std::int32_t blocksSince_ = Settled; // since the model was last found off
 };
 
 } // namespace quiros

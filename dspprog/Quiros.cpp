@@ -167,13 +167,13 @@ void Quiros::endBlock() {
     const float spread = spread_.endBlock(static_cast<std::size_t>(wTaps_), GuardBlock);
     stepNorm_ = static_cast<float>(wTaps_) + 2.0f * loopDelay_ * spread;
     const bool following = mode_ == CancelMode::NormalisedFxLms;
-    const bool tripped = guard_.check(w_.energy(), following);
-    // Following the path, a yardstick that rose sends the model to its largest step, and the
-    // guard learns the yardstick afresh: the follower's own noise checks the model from there.
-    if (following && guard_.modelDoubted()) {
+    using Model = DivergenceGuard::Model;
+    const Model model = following ? Model::Followed : Model::Identified;
+    const bool tripped = guard_.check(w_.energy(), model);
+    // Following the path, a yardstick that rose also sends a settled model to its largest step
+    // (one already catching up goes on as it was).
+    if (following && guard_.modelDoubted() && follower_.confidence() >= 1.0f)
         follower_.doubt();
-        guard_.relearn();
-    }
     if (tripped) {
         w_.clear();
         put(quiro::dspmem::GuardTrips, wordOfLong(guard_.trips()));

@@ -4,9 +4,9 @@
 // One instance per loaded program; the board calls sample() every sample period and service()
 // between blocks and whenever the PC writes the mailbox. See docs/dsp-program.md.
 
+#include "contract/BoardContract.h"
 #include "dspkit/KestoDsp.h"
 #include "dspkit/SignalKit.h"
-#include "contract/BoardContract.h"
 #include "dspprog/Adaptive.h"
 #include "dspprog/DivergenceGuard.h"
 #include "dspprog/LeastSquaresFit.h"
@@ -16,8 +16,8 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
 #include <cstdint>
+#include <vector>
 
 namespace quiros {
 
@@ -126,8 +126,9 @@ private:
     kesto::DelayLine reference_{MaxTaps + 1}; // detection minus the loudspeaker's feedback
     kesto::DelayLine filtered_{MaxTaps + 1};  // the reference through C2
     kesto::DelayLine banded_{MaxTaps + 1};    // that through the band filter
-    kesto::DelayLine whitened_{MaxTaps + 1};  // and through the whitening filter: what W's update sees
-    kesto::DelayLine errors_{MaxTaps + 1};    // the error microphone
+    kesto::DelayLine whitened_{MaxTaps +
+                               1};         // and through the whitening filter: what W's update sees
+    kesto::DelayLine errors_{MaxTaps + 1}; // the error microphone
     kesto::DelayLine bandedErrors_{MaxTaps + 1}; // that through the band filter
     kesto::DelayLine excitation_{XferWords};
     WindowEnergy outputEnergy_, updateEnergy_;
@@ -142,10 +143,10 @@ private:
     float loopDelay_ = 0.0f;
     Whitener whitener_;
     SpreadTracker spread_{MaxTaps};
-    std::int32_t warmup_ = 0;    // samples before the update's window is full
+    std::int32_t warmup_ = 0;     // samples before the update's window is full
     std::int32_t blockCount_ = 0; // samples of the guard's block so far
-    double identSamples_ = 0;    // since the identification started
-    double excitationPeak_ = 1;  // the excitation's peak power density over its mean
+    double identSamples_ = 0;     // since the identification started
+    double excitationPeak_ = 1;   // the excitation's peak power density over its mean
     // The identification's least-squares finish, over twice the C taps.
     LeastSquaresFit fit_{MaxTaps};
     PowerMeter slowPower_;

@@ -61,7 +61,7 @@ double follow(PathFollower &follower, quiros::LmsFilter &model, const std::vecto
     return heard / error;
 }
 
-TEST(PathFollower, FollowsAPathThatMovedWithItsNoiseATenthOfTheError) {
+TEST(PathFollower, FollowsAPathThatMovedWithItsNoiseAShareOfTheError) {
     const struct {
         const char *name;
         std::vector<float> before, after; // the model starts right for `before`
@@ -83,7 +83,9 @@ TEST(PathFollower, FollowsAPathThatMovedWithItsNoiseATenthOfTheError) {
         const double share = follow(follower, model, c.after, 30.0, c.seconds);
         EXPECT_LT(misalignmentDb(model, c.after), c.maxDb);
         EXPECT_NEAR(db(share), db(PathFollower::Share), 1.5) << "the noise's share of the error";
-        EXPECT_EQ(follower.confidence(), 1.0f) << "settled again";
+        // Settled, or falling back from the largest step a path that moved called for.
+        EXPECT_LE(follower.step(),
+                  c.before == c.after ? PathFollower::SmallestStep : PathFollower::LargestStep / 3);
     }
 }
 

@@ -203,7 +203,7 @@ TEST(DivergenceGuard, TripsOnARunawayAndOnlyThen) {
         // From 1.5 s on: every signal louder by riseDb, and the yardstick (what the error would
         // be without the output, as the model has it) by yardstickDb more.
         double riseDb = 0, yardstickDb = 0;
-        bool followed = false; // the model is being followed: a risen yardstick is only doubted
+        bool followed = false; // the model is being followed: a risen yardstick keeps the step
         bool doubted() const { return yardstickDb > 3; }
     } cases[] = {
         {"cancelling", -20, 0, 1, -1, -1},
@@ -222,7 +222,8 @@ TEST(DivergenceGuard, TripsOnARunawayAndOnlyThen) {
         {"the yardstick 6 dB up on its own: a model that no longer holds", -20, 0, 1, 1.5, 1.6, 0,
          6},
         {"the same 9 dB up: caught within three checks", -20, 0, 1, 1.5, 1.54, 0, 9.5},
-        {"the same while the model is followed: doubted, no trip", -20, 0, 1, -1, -1, 0, 6, true},
+        {"the same while the model is followed: a trip, the step kept", -20, 0, 1, 1.5, 1.6, 0, 6,
+         true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -242,7 +243,8 @@ TEST(DivergenceGuard, TripsOnARunawayAndOnlyThen) {
                              uncancelled * (risen ? gain(c.yardstickDb) : 1.0f), uncancelled);
             guard.output(c.clipEvery > 0 && n % c.clipEvery == 0 ? quiros::FullScale : 10.0f);
             if ((n + 1) % DivergenceGuard::Block == 0) {
-                if (guard.check(c.energy, c.followed))
+                if (guard.check(c.energy, c.followed ? DivergenceGuard::Model::Followed
+                                                     : DivergenceGuard::Model::Identified))
                     firstTrip = static_cast<double>(n) / Rate;
                 doubted = doubted || guard.modelDoubted();
             }
@@ -255,7 +257,7 @@ TEST(DivergenceGuard, TripsOnARunawayAndOnlyThen) {
             EXPECT_EQ(guard.trips(), 1);
             EXPECT_GE(firstTrip, c.tripFrom);
             EXPECT_LE(firstTrip, c.tripBy);
-            EXPECT_EQ(guard.stepScale(), DivergenceGuard::StepCut);
+            EXPECT_EQ(guard.stepScale(), c.followed ? 1.0f : DivergenceGuard::StepCut);
         }
     }
 }
