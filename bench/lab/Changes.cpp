@@ -81,7 +81,7 @@ void plantArrives(Session &s) {
     for (int tries = 0; tries < 10000; ++tries) {
         s.send(Cmd::CaptureStart);
         s.wait(0.02, s.samples());
-        const auto heard = s.fetch(Cmd::ErrorFetch, Taps - 5);
+        const auto heard = s.fetch(Cmd::ErrorFetch, Taps - quiro::FetchShortfall);
         if (std::any_of(heard.begin(), heard.end(), [](float v) { return v != 0; }))
             return;
     }
@@ -385,8 +385,10 @@ bool runScene(quiro::KestoLibrary &board, const std::string &bin, const std::str
             tones ? tonePowers(without, Rate, tones, frequency, slice) : TonePowers{};
         const auto onTones =
             tones ? tonePowers(on.error, Rate, tones, frequency, slice) : TonePowers{};
-        const auto clipped = std::count_if(on.output.begin(), on.output.end(),
-                                           [](float v) { return std::abs(v) >= 2047.0f / 2048; });
+        const auto clipped = std::count_if(on.output.begin(), on.output.end(), [](float v) {
+            return std::abs(v) >=
+                   static_cast<float>(quiro::ConverterMax) / quiro::ConverterFullScale;
+        });
         for (std::size_t c = 0; c < changes.size() && changes[c].start < seconds; ++c) {
             Row r{name,
                   ModeNames[m],
