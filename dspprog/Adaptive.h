@@ -102,6 +102,35 @@ private:
     double e_ = 0;
 };
 
+// A second-order Butterworth high-pass (the bilinear transform of s^2 / (s^2 + sqrt(2) s + 1)),
+// direct form I; a corner of 0 (cycles per sample) passes everything unchanged.
+class HighPass {
+public:
+    void design(double corner) {
+        b0_ = 1, b1_ = b2_ = a1_ = a2_ = 0;
+        if (corner > 0 && corner < 0.5) {
+            const double k = std::tan(3.14159265358979323846 * corner);
+            const double norm = 1 / (1 + std::sqrt(2.0) * k + k * k);
+            b0_ = b2_ = static_cast<float>(norm), b1_ = static_cast<float>(-2 * norm);
+            a1_ = static_cast<float>(2 * (k * k - 1) * norm);
+            a2_ = static_cast<float>((1 - std::sqrt(2.0) * k + k * k) * norm);
+        }
+        reset();
+    }
+    void reset() { x1_ = x2_ = y1_ = y2_ = 0; }
+    float operator()(float x) {
+        float y = b0_ * x + b1_ * x1_ + b2_ * x2_ - a1_ * y1_ - a2_ * y2_;
+        if (!std::isfinite(y))
+            y = 0, x = 0;
+        x2_ = x1_, x1_ = x, y2_ = y1_, y1_ = y;
+        return y;
+    }
+
+private:
+    float b0_ = 1, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0;
+    float x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
+};
+
 // Running mean square with a time constant of `length` samples (the normalised update's power).
 class PowerMeter {
 public:

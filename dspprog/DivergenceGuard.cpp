@@ -11,30 +11,51 @@ void DivergenceGuard::setRate(double rate) {
         p->setLength(Block / ListenEvery);
     for (PowerMeter *p : {&errorSlow_, &uncancelledSlow_}) // half a second
         p->setLength(static_cast<std::size_t>(rate / (2 * ListenEvery)));
+    for (PowerMeter *p : {&uncancelledMid_, &referenceMid_, &errorMid_}) // a tenth of a second
+        p->setLength(static_cast<std::size_t>(rate / (10 * ListenEvery)));
 }
 
 void DivergenceGuard::restart() {
     for (PowerMeter *p :
          {&errorFast_, &uncancelledFast_, &errorSlow_, &uncancelledSlow_, &reference_})
         p->clear();
-    clipped_ = loudChecks_ = calmChecks_ = modeSamples_ = 0;
+    clipped_ = loudChecks_ = calmChecks_ = modeSamples_ = risenChecks_ = midChecks_ = 0;
+    baseline_ = 0;
+    relearn_ = static_cast<std::int32_t>(RelearnSeconds * rate_);
     clipShare_ = 0;
     stepScale_ = 1;
 }
 
-bool DivergenceGuard::check(float filterEnergy) {
+bool DivergenceGuard::check(float filterEnergy, Model model) {
     modeSamples_ += Block;
     clipShare_ += (static_cast<float>(clipped_) / Block - clipShare_) / 8.0f;
     clipped_ = 0;
     const bool loud = errorFast_.value() > LoudRatio * uncancelledFast_.value() + PowerFloor;
     loudChecks_ = loud ? loudChecks_ + 1 : 0;
     const bool settled = static_cast<double>(modeSamples_) > SettleSeconds * rate_;
+    const float now = ratio(uncancelledMid_, referenceMid_);
+    if (relearn_ > 0) {
+        baseline_ = now;
+        relearn_ -= Block;
+    } else if (std::isfinite(now)) {
+        const double memory = (now < baseline_ ? FallSeconds : RiseSeconds) * rate_ / Block;
+        baseline_ += static_cast<float>((now - baseline_) / memory);
+    }
+    const bool risen = relearn_ <= 0 && rise(uncancelledMid_, referenceMid_) > ModelRise;
+    midChecks_ =
+        errorMid_.value() > MidRatio * uncancelledMid_.value() + PowerFloor ? midChecks_ + 1 : 0;
+    risenChecks_ = risen ? risenChecks_ + 1 : 0;
+    const bool jumped = relearn_ <= 0 && rise(uncancelledFast_, reference_) > ModelJump;
+    doubted_ = risenChecks_ >= ModelChecks || jumped;
     const bool runaway =
         !std::isfinite(filterEnergy) || clipShare_ > ClipShare || loudChecks_ >= LoudChecks ||
-        (settled && errorSlow_.value() > SlowRatio * uncancelledSlow_.value() + PowerFloor) ||
+        doubted_ ||
+        (settled && (errorSlow_.value() > SlowRatio * uncancelledSlow_.value() + PowerFloor ||
+                     midChecks_ >= MidChecks)) ||
         filterEnergy * reference_.value() > DriveRatio * FullScale * FullScale;
     if (runaway) {
-        trip();
+        // A model that no longer holds, while it is being followed, is no reason to slow W.
+        trip(!(model == Model::Followed && doubted_));
         return true;
     }
     if (++calmChecks_ * Block > static_cast<std::int32_t>(CalmSeconds * rate_)) {
@@ -46,13 +67,15 @@ bool DivergenceGuard::check(float filterEnergy) {
 
 // What was heard before the trip says nothing about the filter after it: the comparisons start
 // again from the uncancelled error.
-void DivergenceGuard::trip() {
-    stepScale_ = std::max(stepScale_ * StepCut, SmallestStepScale);
+void DivergenceGuard::trip(bool cutStep) {
+    if (cutStep)
+        stepScale_ = std::max(stepScale_ * StepCut, SmallestStepScale);
     ++trips_;
     for (PowerMeter *p : {&errorFast_, &errorSlow_, &uncancelledSlow_})
         p->set(uncancelledFast_.value());
     clipShare_ = 0;
-    loudChecks_ = calmChecks_ = modeSamples_ = 0;
+    loudChecks_ = calmChecks_ = modeSamples_ = risenChecks_ = midChecks_ = 0;
+    relearn_ = static_cast<std::int32_t>(RelearnSeconds * rate_);
 }
 
 } // namespace quiros

@@ -54,7 +54,7 @@ constexpr bool Quiros::coversEveryCommand() {
 }
 
 Quiros::Quiros(const KestoDspHost &host, std::uint64_t seed)
-    : host_(host), noise_(seed * 11 + 5) {
+    : host_(host), noise_(seed * 11 + 5), follower_(MaxTaps, XferWords, seed * 13 + 7) {
     c1_.setTaps(static_cast<std::size_t>(cTaps_));
     c2_.setTaps(static_cast<std::size_t>(cTaps_));
     w_.setTaps(static_cast<std::size_t>(wTaps_));
@@ -112,7 +112,10 @@ KESTO_VECTOR_CLONES float Quiros::cancel(float detection, float error) {
     // The update sees only the identified band: the filtered reference and the error through the
     // band filter (zero phase, so the gradient keeps its direction there).
     banded_.push(band_(filtered_));
-    errors_.push(error);
+    // Mode 82 follows the secondary path: its auxiliary noise's share, as modelled, leaves the
+    // error the update sees.
+    const bool following = mode_ == CancelMode::NormalisedFxLms;
+    errors_.push(following ? follower_.follow(c2_, error, static_cast<std::size_t>(cTaps_)) : error);
     bandedErrors_.push(band_(errors_));
     // Both then pass the whitening filter, so that every frequency of the reference converges
     // at the same pace: loud tones no longer hold the broadband noise's step down.
@@ -126,17 +129,19 @@ KESTO_VECTOR_CLONES float Quiros::cancel(float detection, float error) {
     if (mode_ != CancelMode::Off && listening)
         spread_.sample(whitened_.recent(), static_cast<std::size_t>(wTaps_));
     if ((mode_ == CancelMode::FxLms || mode_ == CancelMode::NormalisedFxLms) && warmup_ == 0) {
-        // 81: the power tracked over about a second; 82: the energy over W's taps right now.
-        const float power = mode_ == CancelMode::FxLms
-                                ? slow
-                                : static_cast<float>(energy) / static_cast<float>(wTaps_);
-        const float mu = guard_.stepScale() * CancelStep * betaW_ / (stepNorm_ * (power + PowerFloor));
+        // 81: the power tracked over about a second, but never below that over W's taps, so that
+        // a sudden rise meets a step already cut; 82: the energy over W's taps right now.
+        const float now = static_cast<float>(energy) / static_cast<float>(wTaps_);
+        const float power = mode_ == CancelMode::FxLms ? std::max(slow, now) : now;
+        // Following the path, W adapts only as fast as the path's model is sure.
+        const float sure = following ? follower_.confidence() : 1.0f;
+        const float mu = sure * guard_.stepScale() * CancelStep * betaW_ / (stepNorm_ * (power + PowerFloor));
         w_.adapt(whitened_, -mu * ew, 1.0f - Leak * std::min(mu * (power + PowerFloor), 1.0f));
     } else if (warmup_ > 0 && --warmup_ == 0) {
         whitener_.design();
         slowPower_.set(whitener_.predictionError()); // what the whitened reference's power will be
     }
-    const float u = mode_ == CancelMode::Off ? 0.0f : gainW_ * w_(reference_);
+    const float u = mode_ == CancelMode::Off ? 0.0f : gainW_ * w_(reference_) + (following ? follower_.next(dFilter_) : 0.0f);
     if (mode_ != CancelMode::Off) {
         // What the error microphone would hear without the output, the guard's yardstick, is
         // sampled on every 4th sample like the error beside it (their powers are what counts).
@@ -157,9 +162,19 @@ void Quiros::endBlock() {
     blockCount_ = 0;
     if (warmup_ == 0)
         whitener_.design();
+    if (mode_ == CancelMode::NormalisedFxLms)
+        follower_.adjustLevel();
     const float spread = spread_.endBlock(static_cast<std::size_t>(wTaps_), GuardBlock);
     stepNorm_ = static_cast<float>(wTaps_) + 2.0f * loopDelay_ * spread;
-    if (guard_.check(w_.energy())) {
+    const bool following = mode_ == CancelMode::NormalisedFxLms;
+    using Model = DivergenceGuard::Model;
+    const Model model = following ? Model::Followed : Model::Identified;
+    const bool tripped = guard_.check(w_.energy(), model);
+    // Following the path, a yardstick that rose also sends a settled model to its largest step
+    // (one already catching up goes on as it was).
+    if (following && guard_.modelDoubted() && follower_.confidence() >= 1.0f)
+        follower_.doubt();
+    if (tripped) {
         w_.clear();
         put(quiro::dspmem::GuardTrips, wordOfLong(guard_.trips()));
         resetSpread();
@@ -278,8 +293,36 @@ void Quiros::setMode(CancelMode m) {
             peak = k;
     loopDelay_ = static_cast<float>(peak + static_cast<std::size_t>(bandDelay_) + Whitener::Order);
     resetSpread();
+    if (m == CancelMode::NormalisedFxLms && (mode_ != m || activity_ != Activity::Cancel)) {
+        follower_.restart(speakerCorner());
+    }
     activity_ = Activity::Cancel;
     mode_ = m;
+}
+
+// The lowest frequency (cycles per sample) at which C2's gain reaches half its largest in the
+// identified band: below it the loudspeaker barely reaches the error microphone.
+double Quiros::speakerCorner() const {
+    constexpr int Points = 96;
+    std::array<double, Points> gain{}, band{};
+    double most = 0, widest = 0;
+    for (int k = 0; k < Points; ++k) {
+        const double f = 0.001 * std::pow(400.0, k / (Points - 1.0)); // 20 Hz to 8 kHz at 20 kHz
+        std::complex<double> c = 0, d = 0;
+        for (std::size_t i = 0; i < static_cast<std::size_t>(cTaps_); ++i)
+            c += static_cast<double>(c2_.coefficient(i)) * std::polar(1.0, -2 * std::numbers::pi * f * static_cast<double>(i));
+        for (std::size_t i = 0; i < dFilter_.taps(); ++i)
+            d += static_cast<double>(dFilter_.coefficient(i)) * std::polar(1.0, -2 * std::numbers::pi * f * static_cast<double>(i));
+        gain[static_cast<std::size_t>(k)] = std::abs(c), band[static_cast<std::size_t>(k)] = std::abs(d);
+        widest = std::max(widest, band[static_cast<std::size_t>(k)]);
+    }
+    for (int k = 0; k < Points; ++k)
+        if (band[static_cast<std::size_t>(k)] >= 0.5 * widest)
+            most = std::max(most, gain[static_cast<std::size_t>(k)]);
+    int k = 0;
+    while (k < Points - 1 && gain[static_cast<std::size_t>(k)] < 0.5 * most)
+        ++k;
+    return k > 0 ? 0.001 * std::pow(400.0, k / (Points - 1.0)) : 0.0;
 }
 
 namespace {

@@ -4,19 +4,20 @@
 // One instance per loaded program; the board calls sample() every sample period and service()
 // between blocks and whenever the PC writes the mailbox. See docs/dsp-program.md.
 
+#include "contract/BoardContract.h"
 #include "dspkit/KestoDsp.h"
 #include "dspkit/SignalKit.h"
-#include "contract/BoardContract.h"
 #include "dspprog/Adaptive.h"
 #include "dspprog/DivergenceGuard.h"
 #include "dspprog/LeastSquaresFit.h"
+#include "dspprog/PathFollower.h"
 #include "dspprog/SpreadTracker.h"
 #include "dspprog/Whitener.h"
 
 #include <algorithm>
 #include <array>
-#include <vector>
 #include <cstdint>
+#include <vector>
 
 namespace quiros {
 
@@ -72,6 +73,7 @@ private:
     // The least-squares fit's length: twice the model's, as far as the delay lines reach.
     std::size_t fitTaps() const { return static_cast<std::size_t>(std::min(2 * cTaps_, MaxTaps)); }
     void resetSpread();
+    double speakerCorner() const;
     void capture(std::int32_t detection, std::int32_t error, std::int32_t control);
 
     std::uint32_t get(std::uint32_t address) const { return host_.getmem(host_.ctx, address); }
@@ -124,8 +126,9 @@ private:
     kesto::DelayLine reference_{MaxTaps + 1}; // detection minus the loudspeaker's feedback
     kesto::DelayLine filtered_{MaxTaps + 1};  // the reference through C2
     kesto::DelayLine banded_{MaxTaps + 1};    // that through the band filter
-    kesto::DelayLine whitened_{MaxTaps + 1};  // and through the whitening filter: what W's update sees
-    kesto::DelayLine errors_{MaxTaps + 1};    // the error microphone
+    kesto::DelayLine whitened_{MaxTaps +
+                               1};         // and through the whitening filter: what W's update sees
+    kesto::DelayLine errors_{MaxTaps + 1}; // the error microphone
     kesto::DelayLine bandedErrors_{MaxTaps + 1}; // that through the band filter
     kesto::DelayLine excitation_{XferWords};
     WindowEnergy outputEnergy_, updateEnergy_;
@@ -140,14 +143,15 @@ private:
     float loopDelay_ = 0.0f;
     Whitener whitener_;
     SpreadTracker spread_{MaxTaps};
-    std::int32_t warmup_ = 0;    // samples before the update's window is full
+    std::int32_t warmup_ = 0;     // samples before the update's window is full
     std::int32_t blockCount_ = 0; // samples of the guard's block so far
-    double identSamples_ = 0;    // since the identification started
-    double excitationPeak_ = 1;  // the excitation's peak power density over its mean
+    double identSamples_ = 0;     // since the identification started
+    double excitationPeak_ = 1;   // the excitation's peak power density over its mean
     // The identification's least-squares finish, over twice the C taps.
     LeastSquaresFit fit_{MaxTaps};
     PowerMeter slowPower_;
     DivergenceGuard guard_{rate_};
+    PathFollower follower_;
 
     // Signal capture (33 to 37), counts.
     std::array<float, XferWords> capDetection_{}, capError_{}, capControl_{};

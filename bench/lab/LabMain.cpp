@@ -2,16 +2,20 @@
 // run tree, through the program's own handshake code, and measures what the operator would see.
 //
 //   lab_bench [--help] [--ident S] [--cancel S] [--realtime S] [--report DIR] [--d FILE.COF]
-//             [--beta-c B] [--beta-w B] [--dump-scene DIR] [--scenes] [SCENE_DIR...]
+//             [--beta-c B] [--beta-w B] [--dump-scene DIR] [--scenes] [--changes] [SCENE_DIR...]
 //
-// --scenes adds every scene of the family (the run tree's scenes/) and prints the sweep's table.
+// --scenes adds every scene of the family (the run tree's scenes/) that holds still and prints
+// the sweep's table; --changes runs the scenes with a timeline instead, in every mode, and
+// prints their table (see Changes.h).
 //
 // For the built-in scene and every scene directory: identification quality of C1 and C2,
 // cancellation per mode against none and against the Wiener bound, and speed; then a real-time
 // session (round trips of a command, overruns). PNG plots go to the report directory.
 
 #include "Analysis.h"
+#include "Changes.h"
 #include "ReportPlot.h"
+#include "Session.h"
 
 #include "board/Scene.h"
 #include "board/WavRecorder.h"
@@ -49,7 +53,8 @@ using Clock = std::chrono::steady_clock;
 
 struct Options {
     double ident = 10, cancel = 20, realtime = 5;
-    bool family = false; // every scene directory of the run tree's scenes/
+    bool family = false;  // every scene directory of the run tree's scenes/ that holds still
+    bool changes = false; // the scenes with a timeline (or those given), through their changes
     float betaC = 1e-6f, betaW = 1e-5f;
     std::string tree; // the run tree this program is in
     QString report;   // the run tree's lab-report in a build tree, else ./lab-report
@@ -57,8 +62,11 @@ struct Options {
     std::string dFile; // coefficient file of the D filter; empty: LPF.COF
 };
 
-constexpr double Rate = 20000;
-constexpr int Taps = 256;
+using lab::Rate;
+using lab::Session;
+using lab::Taps;
+using lab::dFilter;
+using lab::setEnv;
 
 // A D filter's file is read whole: 4096 coefficients of 256 characters at most fit well inside.
 constexpr std::uint64_t MaxDFileBytes = 16 << 20;
@@ -70,121 +78,6 @@ void checkWritten(bool written, const QString &file) {
         std::fprintf(stderr, "lab_bench: %s: cannot be written\n", qPrintable(file));
         reportWritten = false;
     }
-}
-
-std::vector<float> lowPassFallback() {
-    // 63-tap Hann-windowed sinc, cut-off at a tenth of the sampling rate.
-    std::vector<float> h(63);
-    for (int i = 0; i < 63; ++i) {
-        const double t = i - 31, fc = 0.1;
-        const double sinc = t == 0 ? 2 * fc : std::sin(2 * std::numbers::pi * fc * t) / (std::numbers::pi * t);
-        h[static_cast<std::size_t>(i)] =
-            static_cast<float>(sinc * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * (i + 1) / 64)));
-    }
-    return h;
-}
-
-std::vector<float> dFilter(const std::string &bin, const std::string &file = {}) {
-    std::ifstream in(file.empty() ? bin + "/LPF.COF" : file);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in) {
-        const quiro::CoefficientResult r = quiro::parseCoefficients(text.str());
-        if (r.problem == quiro::CoefficientProblem::None)
-            return r.coefficients;
-        std::printf("%s:%d: %s; using the built-in low-pass\n", file.empty() ? "LPF.COF" : file.c_str(),
-                    r.line, quiro::describeProblem(r, quiro::MaxCoefficients).c_str());
-    }
-    return lowPassFallback();
-}
-
-class Session {
-public:
-    Session(KestoLibrary &board, const std::string &bin, const Options &opt)
-        : board_(board), link_(board, [] {}), bin_(bin), opt_(opt) {}
-
-    bool open() {
-        if (board_.libenter() != 0)
-            return false;
-        board_.bdsel(0);
-        board_.bdinit();
-        return board_.loadcs(bin_ + "/../DSP/quiros.out") == 0 && board_.run() == 0;
-    }
-
-    void download(const std::vector<float> &d) {
-        sendParameters(link_, {Taps, Taps, opt_.betaC, opt_.betaW, static_cast<float>(Rate), 1.0f,
-                               1.0f, 1.0f, true, d});
-    }
-
-    std::uint32_t samples() {
-        std::uint32_t w = 0;
-        link_.getWord(dspmem::SampleCount, w);
-        return w;
-    }
-    std::uint32_t guardTrips() {
-        std::uint32_t w = 0;
-        link_.getWord(quiro::dspmem::GuardTrips, w);
-        return w;
-    }
-    std::uint32_t overruns() {
-        std::uint32_t w = 0;
-        link_.getWord(dspmem::Overruns, w);
-        return w;
-    }
-
-    // Lets `seconds` of board time pass; returns the board's speed over it (x real time), by
-    // the wall clock and by the process's CPU time (the board's thread, as if it had a core).
-    struct Speed {
-        double wall = 0, cpu = 0;
-    };
-    Speed wait(double seconds, std::uint32_t start) {
-        const auto t0 = Clock::now();
-        const double cpu0 = cpuSeconds();
-        const auto want = static_cast<std::uint32_t>(seconds * Rate);
-        while (samples() - start < want)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        const double boardSeconds = (samples() - start) / Rate;
-        return {boardSeconds / wall, boardSeconds / (cpuSeconds() - cpu0)};
-    }
-
-    static double cpuSeconds() {
-        timespec t{};
-        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-        return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-    }
-
-    std::vector<float> fetch(Cmd code, int n) {
-        link_.SendCommand(code);
-        link_.rewindXfer();
-        std::vector<float> v(static_cast<std::size_t>(n));
-        for (float &x : v)
-            link_.readNextXfer(x);
-        return v;
-    }
-
-    // One command through the handshake, in microseconds.
-    double roundTrip(Cmd code) {
-        const auto t0 = Clock::now();
-        link_.SendCommand(code);
-        return std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
-    }
-
-    void send(Cmd code) { link_.SendCommand(code); }
-    void close() { board_.libexit(); }
-
-private:
-    KestoLibrary &board_;
-    CommandLink link_;
-    std::string bin_;
-    const Options &opt_;
-};
-
-void setEnv(const char *name, const std::string &value) {
-    if (value.empty())
-        ::unsetenv(name);
-    else
-        ::setenv(name, value.c_str(), 1);
 }
 
 std::vector<double> dWeight(const std::vector<float> &d) {
@@ -289,7 +182,7 @@ Recording record(KestoLibrary &board, const std::string &bin, const std::string 
     setEnv("KESTO32_CLOCK", "free");
     setEnv("KESTO32_RECORD", wav);
     setEnv("KESTO32_SCENE", sceneDir);
-    Session s(board, bin, opt);
+    Session s(board, bin, opt.betaC, opt.betaW);
     if (!s.open()) {
         std::printf("scene %s: the board did not start\n", sceneDir.c_str());
         s.close();
@@ -560,7 +453,7 @@ void realTimeSession(KestoLibrary &board, const std::string &bin, const Options 
     setEnv("KESTO32_CLOCK", "realtime");
     setEnv("KESTO32_RECORD", "");
     setEnv("KESTO32_SCENE", "");
-    Session s(board, bin, opt);
+    Session s(board, bin, opt.betaC, opt.betaW);
     if (!s.open()) {
         std::printf("real-time session: the board did not start\n");
         s.close();
@@ -610,7 +503,8 @@ int readArguments(int argc, char **argv, Options &opt) {
     args.number("--beta-c", betaC, 0, 1, "the identification's step size");
     args.number("--beta-w", betaW, 0, 1, "the cancellation's step size");
     args.path("--dump-scene", dump, "writes the built-in scene into this folder, and nothing else");
-    args.flag("--scenes", opt.family, "adds every scene of the run tree's scenes/ and prints a table");
+    args.flag("--scenes", opt.family, "adds every scene of the run tree's scenes/ that holds still and prints a table");
+    args.flag("--changes", opt.changes, "runs the scenes with a timeline (or those given) in every mode through their changes");
     args.positionals(opt.scenes, 0, 1000);
     if (const int status = args.readOrExit(argc, argv); status >= 0)
         return status;
@@ -647,6 +541,12 @@ int readArguments(int argc, char **argv, Options &opt) {
     return 2;
 }
 
+// The changing family, or the scene directories given, through their changes.
+bool runChanges(KestoLibrary &board, const std::string &bin, const Options &opt) {
+    const auto dirs = opt.scenes.empty() ? lab::familyScenes(opt.tree + "/scenes", true) : opt.scenes;
+    return lab::runChanges(board, bin, dirs, {opt.betaC, opt.betaW, opt.ident, opt.report, opt.dFile});
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -660,13 +560,10 @@ int main(int argc, char **argv) {
     std::printf("run tree: %s\n", opt.tree.c_str());
     const std::string bin = opt.tree + "/bin";
     KestoLibrary board(QString::fromStdString(bin));
+    if (opt.changes)
+        return cli::finish("lab_bench", runChanges(board, bin, opt) ? 0 : 1);
     if (opt.family) {
-        std::vector<std::string> dirs;
-        std::error_code listed; // checked before: a failure here only ends the listing
-        for (const auto &e : std::filesystem::directory_iterator(opt.tree + "/scenes", listed))
-            if (e.is_directory(listed))
-                dirs.push_back(e.path().string());
-        std::sort(dirs.begin(), dirs.end());
+        const auto dirs = lab::familyScenes(opt.tree + "/scenes", false);
         opt.scenes.insert(opt.scenes.end(), dirs.begin(), dirs.end());
     }
     std::vector<SceneResult> rows{runScene(board, bin, "", opt)};

@@ -15,6 +15,7 @@ using CancellationRun = ActivityFixture;
 // next pass.
 TEST_F(CancellationRun, EachPassFetchesAReadyCaptureAndSendsTheModeClickedLast) {
     const struct {
+        const char *name;
         bool ready;
         int ticks[2]; // display ticks after passes 1 and 3
         std::vector<Button> atPass1;
@@ -25,18 +26,19 @@ TEST_F(CancellationRun, EachPassFetchesAReadyCaptureAndSendsTheModeClickedLast) 
         const char *modeText;
     } cases[] = {
         // Pass 2 queries; pass 3 waits for the tick; pass 4 queries again; pass 5 waits.
-        {false, {5, 1}, {}, false, 4, {12, 17, 16, 33, 8, 10, 10, 34, 10, 10, 34, 10, 9}, 0, "消音無し"},
-        {true, {}, {B::Mode2, B::Mode1}, false, 2, {12, 17, 16, 33, 8, 10, 10, 81, 10, 9}, 0,
+        {"captures never ready", false, {5, 1}, {}, false, 4, {12, 17, 16, 33, 8, 10, 10, 34, 10, 10, 34, 10, 9}, 0, "消音無し"},
+        {"two modes clicked, the last sent", true, {}, {B::Mode2, B::Mode1}, false, 2, {12, 17, 16, 33, 8, 10, 10, 81, 10, 9}, 0,
          "消音ﾓｰﾄﾞ1"},
-        {true, {}, {B::Mode3}, false, 1, {12, 17, 16, 33, 8, 10, 10, 83, 9}, 0, "消音ﾓｰﾄﾞ3"},
-        {true, {}, {B::Mode1}, true, 3, {12, 17, 16, 33, 8, 10, 10, 81, 10, 82, 10, 9}, 0,
+        {"a mode clicked with the stop", true, {}, {B::Mode3}, false, 1, {12, 17, 16, 33, 8, 10, 10, 83, 9}, 0, "消音ﾓｰﾄﾞ3"},
+        {"a mode clicked while one is sent", true, {}, {B::Mode1}, true, 3, {12, 17, 16, 33, 8, 10, 10, 81, 10, 82, 10, 9}, 0,
          "消音ﾓｰﾄﾞ2"},
         // Last, as a run starts showing no cancellation whatever the run before showed.
-        {true, {4, 3}, {}, false, 4,
+        {"a capture fetched after its ticks", true, {4, 3}, {}, false, 4,
          {12, 17, 16, 33, 8, 10, 10, 10, 10, 34, 35, 36, 37, 33, 10, 9}, 1, "消音無し"},
     };
     identifyBoth();
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
         board.onCommand = [&c](std::int32_t code, FakeBoard &b) {
             if (code == n(Cmd::CaptureQuery))
                 b.setLong(dspmem::CmdArg1, c.ready ? 0 : 1);

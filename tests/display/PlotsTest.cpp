@@ -131,7 +131,7 @@ TEST_F(Display, ReadsOneWordPerPointOverTheCountLessFiveAndScalesItByTheGain) {
     };
     for (const auto &r : rows) {
         const PlotControls &row = controlsOf(r.plot);
-        SCOPED_TRACE(testing::Message() << "row " << &r - rows << ", " << row.picture);
+        SCOPED_TRACE(testing::Message() << row.picture << " with the count \"" << r.count << '"');
         plots.initialiseDisplay();
         press(r.presses > 0 ? row.zoomOut : row.zoomIn, std::abs(r.presses));
         // The tap count written out here, not taken from the table; the other one holds 300.

@@ -200,10 +200,15 @@ TEST(DivergenceGuard, TripsOnARunawayAndOnlyThen) {
         long clipEvery; // an output at the converter's limits every so many samples (0: none)
         float energy;   // the filter's energy; the reference is 100 counts rms
         double tripFrom, tripBy; // seconds: the first trip in this span, or none when < 0
+        // From 1.5 s on: every signal louder by riseDb, and the yardstick (what the error would
+        // be without the output, as the model has it) by yardstickDb more.
+        double riseDb = 0, yardstickDb = 0;
+        bool followed = false; // the model is being followed: a risen yardstick keeps the step
+        bool doubted() const { return yardstickDb > 3; }
     } cases[] = {
         {"cancelling", -20, 0, 1, -1, -1},
-        {"2 dB louder than without the output", 2, 0, 1, -1, -1},
-        {"4 dB louder: caught once the mode has run a second", 4, 0, 1, 1.0, 1.7},
+        {"0.3 dB louder than without the output", 0.3, 0, 1, -1, -1},
+        {"1 dB louder: caught once the mode has run a second", 1, 0, 1, 1.0, 1.7},
         {"10 dB louder: caught within three checks", 10, 0, 1, 0.02, 0.06},
         {"output at the limits in 2 % of samples", -20, 50, 1, -1, -1},
         {"output at the limits in 10 % of samples", -20, 10, 1, 0.01, 0.15},
@@ -211,22 +216,40 @@ TEST(DivergenceGuard, TripsOnARunawayAndOnlyThen) {
          -1, -1},
         {"a filter at twice that energy", -20, 0, 4000, 0.0, 0.02},
         {"a filter gone non-finite", -20, 0, Nan, 0.0, 0.02},
+        {"the noise 12 dB louder, the yardstick with it", -20, 0, 1, -1, -1, 12, 0},
+        {"the yardstick 1.5 dB up on its own: a primary path that changed", -20, 0, 1, -1, -1, 0,
+         1.5},
+        {"the yardstick 6 dB up on its own: a model that no longer holds", -20, 0, 1, 1.5, 1.6, 0,
+         6},
+        {"the same 9 dB up: caught within three checks", -20, 0, 1, 1.5, 1.54, 0, 9.5},
+        {"the same while the model is followed: a trip, the step kept", -20, 0, 1, 1.5, 1.6, 0, 6,
+         true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         DivergenceGuard guard(Rate);
         guard.restart();
         kesto::WhiteNoise noise(4);
-        const float gain = static_cast<float>(std::pow(10.0, c.errorDb / 20));
+        auto gain = [](double decibels) {
+            return static_cast<float>(std::pow(10.0, decibels / 20));
+        };
         double firstTrip = -1;
+        bool doubted = false;
         for (long n = 0; n < static_cast<long>(3 * Rate) && firstTrip < 0; ++n) {
-            const float uncancelled = 100 * noise();
+            const bool risen = n >= static_cast<long>(1.5 * Rate);
+            const float uncancelled = 100 * noise() * (risen ? gain(c.riseDb) : 1.0f);
             if (n % DivergenceGuard::ListenEvery == 0)
-                guard.listen(gain * uncancelled, uncancelled, uncancelled);
+                guard.listen(gain(c.errorDb) * uncancelled,
+                             uncancelled * (risen ? gain(c.yardstickDb) : 1.0f), uncancelled);
             guard.output(c.clipEvery > 0 && n % c.clipEvery == 0 ? quiros::FullScale : 10.0f);
-            if ((n + 1) % DivergenceGuard::Block == 0 && guard.check(c.energy))
-                firstTrip = static_cast<double>(n) / Rate;
+            if ((n + 1) % DivergenceGuard::Block == 0) {
+                if (guard.check(c.energy, c.followed ? DivergenceGuard::Model::Followed
+                                                     : DivergenceGuard::Model::Identified))
+                    firstTrip = static_cast<double>(n) / Rate;
+                doubted = doubted || guard.modelDoubted();
+            }
         }
+        EXPECT_EQ(doubted, c.doubted());
         if (c.tripFrom < 0) {
             EXPECT_EQ(guard.trips(), 0);
             EXPECT_EQ(guard.stepScale(), 1.0f);
@@ -234,7 +257,7 @@ TEST(DivergenceGuard, TripsOnARunawayAndOnlyThen) {
             EXPECT_EQ(guard.trips(), 1);
             EXPECT_GE(firstTrip, c.tripFrom);
             EXPECT_LE(firstTrip, c.tripBy);
-            EXPECT_EQ(guard.stepScale(), DivergenceGuard::StepCut);
+            EXPECT_EQ(guard.stepScale(), c.followed ? 1.0f : DivergenceGuard::StepCut);
         }
     }
 }

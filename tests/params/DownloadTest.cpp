@@ -73,22 +73,30 @@ TEST_F(Download, SendsEveryWordInOrder) {
 // leaving XferBuf, XferOffset and the C tap count in CmdArg1 as they were.
 TEST_F(Download, TheFilterTypeChoosesTheCoefficientFile) {
     const struct {
+        const char *name;
         const char16_t *type;
         const char *user; // USER.COF's content, when set
         std::optional<Floats> sent; // none: an unknown type
     } cases[] = {
-        {u"ﾛｰﾊﾟｽ", nullptr, Floats{1}}, {u"ｽﾙｰ", nullptr, Floats{2}}, {u"ﾊｲﾊﾟｽ", nullptr, Floats{3}},
-        {u"ﾕｰｻﾞｰ", nullptr, Floats{4}}, {u"ﾛｰﾊﾟｽ ", nullptr, {}}, {u" ﾛｰﾊﾟｽ", nullptr, {}},
-        {u"ローパス", nullptr, {}}, {u"", nullptr, {}}, {u"LPF.COF", nullptr, {}},
-        {u"ﾕｰｻﾞｰ", "0\n", Floats{}},
+        {"low-pass", u"ﾛｰﾊﾟｽ", nullptr, Floats{1}},
+        {"through", u"ｽﾙｰ", nullptr, Floats{2}},
+        {"high-pass", u"ﾊｲﾊﾟｽ", nullptr, Floats{3}},
+        {"user", u"ﾕｰｻﾞｰ", nullptr, Floats{4}},
+        {"a blank after the type", u"ﾛｰﾊﾟｽ ", nullptr, {}},
+        {"a blank before the type", u" ﾛｰﾊﾟｽ", nullptr, {}},
+        {"full-width katakana", u"ローパス", nullptr, {}},
+        {"empty", u"", nullptr, {}},
+        {"a file's name", u"LPF.COF", nullptr, {}},
+        {"user, no coefficients", u"ﾕｰｻﾞｰ", "0\n", Floats{}},
         // A byte-order mark, blanks, every line end, empty items as 0, and whatever follows unread.
-        {u"ﾕｰｻﾞｰ", "\xEF\xBB\xBF 5 \r\r0.5\n,-0.25\r\n\t2,garbage\xFF", Floats{0, 0.5f, 0, -0.25f, 2}},
+        {"user, every separator", u"ﾕｰｻﾞｰ", "\xEF\xBB\xBF 5 \r\r0.5\n,-0.25\r\n\t2,garbage\xFF",
+         Floats{0, 0.5f, 0, -0.25f, 2}},
     };
     const char *files[] = {"LPF.COF", "THRU.COF", "HPF.COF", "USER.COF"};
     for (int i = 0; i < 4; ++i)
         writeFile(dir, files[i], "1\n" + QByteArray::number(i + 1));
     for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        SCOPED_TRACE(c.name);
         if (c.user)
             writeFile(dir, "USER.COF", c.user);
         texts.dFilter = QString::fromUtf16(c.type);
@@ -110,24 +118,27 @@ TEST_F(Download, TheFilterTypeChoosesTheCoefficientFile) {
 TEST_F(Download, BadInputSendsNothingAndNamesTheFieldOrFile) {
     const char *Folder = "/";
     const struct {
+        const char *name;
         Edits edits;
         const char *lpf; // LPF.COF's content: none when null, a folder in its place for Folder
         std::vector<const char16_t *> mentions;
     } cases[] = {
-        {{{&T::cTapSize, u"abc"}}, nullptr, {u"同定系フィルターのタップ数", u"数値ではありません"}},
-        {{{&T::wTapSize, u"5.4"}}, nullptr, {u"消音系フィルターのタップ数", u"範囲外", u"6～4101"}},
-        {{{&T::cBeta, u"1e39"}}, nullptr, {u"同定系フィルターのｽﾃｯﾌﾟｻｲｽﾞβ", u"範囲外"}},
-        {{{&T::cFreq, u"２００００"}, {&T::cGain, u"nan"}, {&T::wGain, u"y"}}, nullptr,
+        {"tap count not a number", {{&T::cTapSize, u"abc"}}, nullptr,
+         {u"同定系フィルターのタップ数", u"数値ではありません"}},
+        {"tap count out of range", {{&T::wTapSize, u"5.4"}}, nullptr,
+         {u"消音系フィルターのタップ数", u"範囲外", u"6～4101"}},
+        {"step out of range", {{&T::cBeta, u"1e39"}}, nullptr, {u"同定系フィルターのｽﾃｯﾌﾟｻｲｽﾞβ", u"範囲外"}},
+        {"three fields at once", {{&T::cFreq, u"２００００"}, {&T::cGain, u"nan"}, {&T::wGain, u"y"}}, nullptr,
          {u"ｻﾝﾌﾟﾘﾝｸﾞ周波数", u"同定系フィルターのﾌｨﾙﾀｰｹﾞｲﾝ", u"消音系フィルターのﾌｨﾙﾀｰｹﾞｲﾝ"}},
-        {{{&T::dFilter, u"ﾊｲﾊﾟｽ"}}, "0", {u"HPF.COF", u"見つかりません"}},
-        {{}, Folder, {u"LPF.COF", u"読み込めません"}},
-        {{}, "", {u"LPF.COF", u"係数の数がありません"}},
-        {{}, "4097\n1\n2\n3", {u"LPF.COF", u"1行目", u"0～4096"}},
-        {{}, "3\n0.5\n0.5x\n0.125", {u"LPF.COF", u"3行目", u"0.5x"}},
-        {{}, "3\n0.5\n0.25\n", {u"LPF.COF", u"2個しかありません"}},
+        {"the chosen file missing", {{&T::dFilter, u"ﾊｲﾊﾟｽ"}}, "0", {u"HPF.COF", u"見つかりません"}},
+        {"a folder in the file's place", {}, Folder, {u"LPF.COF", u"読み込めません"}},
+        {"no count", {}, "", {u"LPF.COF", u"係数の数がありません"}},
+        {"count out of range", {}, "4097\n1\n2\n3", {u"LPF.COF", u"1行目", u"0～4096"}},
+        {"a bad coefficient", {}, "3\n0.5\n0.5x\n0.125", {u"LPF.COF", u"3行目", u"0.5x"}},
+        {"too few coefficients", {}, "3\n0.5\n0.25\n", {u"LPF.COF", u"2個しかありません"}},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        SCOPED_TRACE(c.name);
         texts = {};
         for (const auto &[field, text] : c.edits)
             texts.*field = QString::fromUtf16(text);

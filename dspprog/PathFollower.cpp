@@ -1,0 +1,101 @@
+#include "dspprog/PathFollower.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quiros {
+
+namespace {
+constexpr float EnergyFloor = 0.1f;       // counts^2 per tap
+constexpr std::size_t PowerMemory = 4096; // samples
+} // namespace
+
+PathFollower::PathFollower(std::size_t capacity, std::size_t shapeCapacity, std::uint64_t seed)
+    : white_(shapeCapacity), sent_(capacity + 1), passedSent_(capacity + 1), noise_(seed) {
+    for (PowerMeter *p : {&error_, &heard_, &unitHeard_})
+        p->setLength(PowerMemory);
+}
+
+void PathFollower::restart(double corner) {
+    for (HighPass *h : {&shaping_, &errorPass_, &sentPass_})
+        h->design(corner);
+    white_.clear();
+    sent_.clear();
+    passedSent_.clear();
+    sentEnergy_.clear();
+    energy_ = 0;
+    for (PowerMeter *p : {&error_, &heard_, &unitHeard_})
+        p->clear();
+    errorTimesHeard_ = heardSquared_ = 0;
+    blockSamples_ = 0;
+    fit_ = 1.0f;
+    level_ = SmallestLevel;
+    loudness_ = 0;
+    adjustments_ = 0;
+    firstGain_ = 0;
+    step_ = SmallestStep;
+    blocksSince_ = Settled;
+}
+
+KESTO_VECTOR_CLONES float PathFollower::follow(LmsFilter &path, float error, std::size_t taps) {
+    if (sentEnergy_.length() != taps) {
+        sentEnergy_.setLength(taps);
+        sentEnergy_.recompute(passedSent_);
+    }
+    const float heard = path(sent_);
+    const float residual = error - heard;
+    const double norm = energy_ + EnergyFloor * static_cast<double>(taps);
+    // While the noise is quieter than its share, the model hears less of it than of the rest,
+    // and takes a smaller step.
+    const double k = step_ * std::min(1.0f, loudness_) * errorPass_(residual) / norm;
+    path.adapt(passedSent_, static_cast<float>(k));
+    error_(error);
+    heard_(heard);
+    unitHeard_(heard / level_);
+    errorTimesHeard_ += static_cast<double>(error) * heard;
+    heardSquared_ += static_cast<double>(heard) * heard;
+    if (++blockSamples_ >= Block)
+        judge();
+    return residual;
+}
+
+KESTO_VECTOR_CLONES float PathFollower::next(Fir &shape) {
+    white_.push(level_ * noise_());
+    const float v = shaping_(shape(white_));
+    sent_.push(v);
+    passedSent_.push(sentPass_(v));
+    energy_ = sentEnergy_(passedSent_);
+    return v;
+}
+
+void PathFollower::judge() {
+    const double fit = heardSquared_ > 0 ? errorTimesHeard_ / heardSquared_ : 0.0;
+    fit_ = std::isfinite(fit) ? static_cast<float>(fit) : 0.0f;
+    const bool off = !(std::abs(fit_ - 1.0f) < Tolerance) && loudness_ > 0.5f;
+    if (off)
+        doubt();
+    // From the largest step on, the step falls as 1 / blocks since: the model is then a running
+    // least-squares fit of what it heard since the path moved.
+    ++blocksSince_;
+    step_ = std::max(SmallestStep, LargestStep * static_cast<float>(HeldBlocks) /
+                                       static_cast<float>(std::max(blocksSince_, HeldBlocks)));
+    errorTimesHeard_ = heardSquared_ = 0;
+    blockSamples_ = 0;
+}
+
+// The level that makes the noise, as the model hears it, Share of the error microphone's power.
+// That power includes the noise, so the level it asks for grows only a tenth as fast as the
+// noise's own share, and the loop settles.
+void PathFollower::adjustLevel() {
+    // The loudspeaker's gain as the model has it, but never taken below a quarter of what the
+    // model had at the start: a model gone wrong (or still empty) must not call for a noise
+    // that then drowns everything.
+    if (++adjustments_ == FirstGainAfter)
+        firstGain_ = unitHeard_.value();
+    const float gain = std::max(unitHeard_.value(), firstGain_ / 4), error = error_.value();
+    loudness_ = error > 0 ? heard_.value() / (Share * error) : 0.0f;
+    const float want = gain > 0 ? std::sqrt(Share * error / gain) : LargestLevel;
+    level_ = std::clamp(std::isfinite(want) ? want : SmallestLevel, SmallestLevel, LargestLevel);
+}
+
+} // namespace quiros

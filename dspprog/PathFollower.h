@@ -1,0 +1,88 @@
+#pragma once
+// Online secondary-path modelling: a low-level auxiliary noise, shaped like the identification's
+// excitation, is added to the control output, and the secondary path's model is adapted by
+// normalised LMS to predict what of it the error microphone hears (Eriksson's method); the error
+// with that prediction taken out is what the canceller adapts on. The noise's level follows the
+// error, a fixed share of it at the microphone (after Akhtar, Abe and Kawamata).
+//
+// The model's step follows how well it predicts: over each block, the error's correlation with
+// the model's prediction over the prediction's power is 1 for a right model (the rest of the
+// error is unrelated to the noise), less when its phase is off, more when its gain is short. A
+// model found off takes the largest step, which then falls block by block while it holds, down
+// to the smallest, at which the model's jitter costs the canceller little.
+
+#include "dspprog/Adaptive.h"
+
+#include "dspkit/SignalKit.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quiros {
+
+class PathFollower {
+public:
+    static constexpr float Share = 0.1f; // the noise's power at the microphone over the error's
+    static constexpr float LargestStep = 0.01f, SmallestStep = 0.0005f; // relative, per sample
+    static constexpr std::int32_t HeldBlocks =
+        5;                                      // blocks the largest step holds, then falls as 1/n
+    static constexpr std::int32_t Block = 4096; // samples per judgement of the model
+    static constexpr float Tolerance = 0.35f;   // of the prediction's fit, before it is off
+    static constexpr float SmallestLevel = 0.5f, LargestLevel = 400.0f; // counts rms
+
+    PathFollower(std::size_t capacity, std::size_t shapeCapacity, std::uint64_t seed);
+
+    // A fresh start: nothing sent yet, the smallest level and step. The noise is high-passed at
+    // `corner` (cycles per sample, 0: not at all): below it the loudspeaker reaches the
+    // microphone too faintly for the noise to tell the model anything.
+    void restart(double corner);
+    // With the error microphone's sample (counts): adapts `path` (its first `taps`) on the noise
+    // sent so far and returns the error without the noise's share, as modelled.
+    float follow(LmsFilter &path, float error, std::size_t taps);
+    // The noise to add to this sample's output (counts): white noise through `shape`.
+    float next(Fir &shape);
+    // Every few hundred samples: the level follows the error.
+    void adjustLevel();
+    // Something else found the model wrong: it takes the largest step again.
+    void doubt() {
+        step_ = LargestStep;
+        blocksSince_ = 0;
+    }
+
+    float level() const { return level_; }
+    float step() const { return step_; }
+    // How sure the model is: 1 at the smallest step, less while it is catching up.
+    float confidence() const { return SmallestStep / step_; }
+    // The last block's fit of the prediction (1: right).
+    float fit() const { return fit_; }
+    float heardPower() const { return heard_.value(); }
+    float errorPower() const { return error_.value(); }
+
+private:
+    void judge();
+
+    kesto::DelayLine white_, sent_;
+    // The model learns from the error and the noise sent, both high-passed again: below the
+    // corner neither the noise nor the rest of the error moves it, and it keeps what the
+    // identification found there.
+    HighPass shaping_, errorPass_, sentPass_;
+    kesto::DelayLine passedSent_;
+    WindowEnergy sentEnergy_;
+    double energy_ = 0; // of the high-passed noise sent, over the model's taps
+    kesto::WhiteNoise noise_;
+    PowerMeter error_, heard_, unitHeard_;          // the last: per unit of the level
+    double errorTimesHeard_ = 0, heardSquared_ = 0; // this block's
+    std::int32_t blockSamples_ = 0;
+    float fit_ = 1.0f;
+    float level_ = SmallestLevel; // of the white noise before the shaping, counts rms
+    float loudness_ = 0;          // the noise heard over its share of the error
+    // The model's gain once the level has settled after a start (per unit of the level).
+    static constexpr std::int32_t FirstGainAfter = 64; // adjustments, ~0.8 s at 20 kHz
+    std::int32_t adjustments_ = 0;
+    float firstGain_ = 0;
+    float step_ = SmallestStep;
+    static constexpr std::int32_t Settled = 1 << 20;
+    std::int32_t blocksSince_ = Settled; // since the model was last found off
+};
+
+} // namespace quiros

@@ -1,0 +1,92 @@
+// The path follower on its own: a known path, white noise around it, and the model it keeps.
+
+#include "dspprog/PathFollower.h"
+
+#include "dspkit/SignalKit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+using quiros::PathFollower;
+
+constexpr std::size_t Taps = 64;
+constexpr long Rate = 20000; // samples per second of the runs below
+
+double db(double ratio) {
+    return 10 * std::log10(ratio);
+}
+
+std::vector<float> path(int delay, float gain) {
+    std::vector<float> h(Taps, 0.0f);
+    for (std::size_t k = static_cast<std::size_t>(delay); k < Taps; ++k)
+        h[k] =
+            gain * static_cast<float>(
+                       std::exp(-0.2 * static_cast<double>(k - static_cast<std::size_t>(delay))) *
+                       std::cos(0.9 * static_cast<double>(k)));
+    return h;
+}
+
+double misalignmentDb(const quiros::Fir &model, const std::vector<float> &truth) {
+    double num = 0, den = 0;
+    for (std::size_t k = 0; k < Taps; ++k)
+        num += std::pow(model.coefficient(k) - truth[k], 2), den += truth[k] * truth[k];
+    return db(num / den);
+}
+
+// Runs the follower on `truth` from `model` for `seconds`, the microphone also hearing white
+// noise of `otherRms` counts; returns the share of the noise heard over the error's power.
+double follow(PathFollower &follower, quiros::LmsFilter &model, const std::vector<float> &truth,
+              double otherRms, double seconds) {
+    quiros::Fir shape(1);
+    shape.setTaps(1);
+    shape.setCoefficient(0, 1.0f);
+    kesto::DelayLine sent(Taps);
+    kesto::WhiteNoise other(17);
+    double heard = 0, error = 0;
+    const long n = std::lround(seconds * Rate);
+    for (long i = 0; i < n; ++i) {
+        const float fromPath = kesto::dot(truth.data(), sent.recent(), Taps);
+        const float e = fromPath + static_cast<float>(otherRms) * other();
+        follower.follow(model, e, Taps);
+        sent.push(follower.next(shape));
+        if (i % 256 == 255)
+            follower.adjustLevel();
+        if (i >= n / 2)
+            heard += static_cast<double>(fromPath) * fromPath, error += static_cast<double>(e) * e;
+    }
+    return heard / error;
+}
+
+TEST(PathFollower, FollowsAPathThatMovedWithItsNoiseAShareOfTheError) {
+    const struct {
+        const char *name;
+        std::vector<float> before, after; // the model starts right for `before`
+        double seconds, maxDb;            // the model's misalignment after so long, at most
+    } cases[] = {
+        {"a path that holds still stays modelled", path(3, 0.5f), path(3, 0.5f), 5, -15},
+        {"a path 6 samples later", path(3, 0.5f), path(9, 0.5f), 5, -12},
+        {"a path 3 samples earlier and 6 dB louder", path(6, 0.25f), path(3, 0.5f), 5, -12},
+        {"a path of the other sign", path(3, 0.5f), path(3, -0.5f), 5, -12},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        PathFollower follower(Taps, 1, 3);
+        follower.restart(0.0);
+        quiros::LmsFilter model(Taps);
+        model.setTaps(Taps);
+        for (std::size_t k = 0; k < Taps; ++k)
+            model.setCoefficient(k, c.before[k]);
+        const double share = follow(follower, model, c.after, 30.0, c.seconds);
+        EXPECT_LT(misalignmentDb(model, c.after), c.maxDb);
+        EXPECT_NEAR(db(share), db(PathFollower::Share), 1.5) << "the noise's share of the error";
+        // Settled, or falling back from the largest step a path that moved called for.
+        EXPECT_LE(follower.step(),
+                  c.before == c.after ? PathFollower::SmallestStep : PathFollower::LargestStep / 3);
+    }
+}
+
+} // namespace
