@@ -289,12 +289,11 @@ bool BoardCore::start(std::string &warning) {
     if (!dsp_)
         return false;
     stop();
-    sampleCount_ = 0;
-    overrunCount_ = 0;
-    if (plant_) // the scene's timeline starts again with the counters
-        plant_->seek(0);
-    memory_.setSampleCount(0);
-    memory_.setOverruns(0);
+    // On the free clock no deadline is kept, so the first sample waits for the plant: the
+    // microphones hear the scene, and its timeline plays, from the run's first sample.
+    if (config_.clock == Clock::Free)
+        settle();
+    rewind();
     recorder_.waitWhenFull(config_.clock == Clock::Free); // no deadline there: lose no frame
     recordedRate_ = rate();
     if (!config_.recordPath.empty() && !recorder_.open(config_.recordPath, rate(), warning))
@@ -302,6 +301,15 @@ bool BoardCore::start(std::string &warning) {
     openMonitor();
     thread_ = std::thread([this] { run(); });
     return true;
+}
+
+void BoardCore::rewind() {
+    sampleCount_ = 0;
+    overrunCount_ = 0;
+    if (plant_) // the scene's timeline starts again with the counters
+        plant_->seek(0);
+    memory_.setSampleCount(0);
+    memory_.setOverruns(0);
 }
 
 void BoardCore::stop() {

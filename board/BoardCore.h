@@ -119,13 +119,16 @@ public:
 
     // Puts a DSP program on the board (stopping a running one). False, with the reason in
     // `error`, if it cannot be created or reports a rate that is not rateInRange. The plant for
-    // the program's rate is built meanwhile; until it is in place the microphones read silence.
+    // the program's rate is built meanwhile; until it is in place the microphones read silence
+    // (see start()).
     bool attach(const KestoDspProgram *program, std::string &error);
     void detach();
 
     // Starts the sample thread at the program's rate (the recording with it). False without a
     // program. Starting again restarts the counters. A recording that cannot be written is
-    // reported in `warning`; the board then runs without it.
+    // reported in `warning`; the board then runs without it. On the free clock the plant being
+    // built is waited for first; on the real-time clock the microphones read silence until it
+    // is in place.
     bool start(std::string &warning);
     void stop();
 
@@ -136,6 +139,9 @@ public:
     // Waits for the plant being built and puts it in place: for a thread that steps the board
     // itself (not while the sample thread runs).
     void settle();
+    // A new run for a thread that steps the board itself: the counters and the scene's
+    // timeline start again from 0 (the noise goes on). start() does the same.
+    void rewind();
 
     // The converters' values of the last sample run: detection, error, control output (counts).
     struct Frame {

@@ -6,7 +6,6 @@
 #include "Session.h"
 
 #include "board/Scene.h"
-#include "board/WavRecorder.h"
 
 #include <QDir>
 
@@ -17,7 +16,6 @@
 #include <filesystem>
 #include <limits>
 
-#include <unistd.h>
 
 namespace lab {
 
@@ -74,61 +72,35 @@ double runSeconds(const kesto::Scene &scene, const std::vector<kesto::SceneStret
     return scene.repeat > 0 ? scene.repeat + 15 : changes.back().start + 25;
 }
 
-// Waits until the microphones hear something: the board may run a while before its plant is
-// built (on the free clock, seconds of board time), and a run started again before that would
-// start no timeline.
-void plantArrives(Session &s) {
-    for (int tries = 0; tries < 10000; ++tries) {
-        s.send(Cmd::CaptureStart);
-        s.wait(0.02, s.samples());
-        const auto heard = s.fetch(Cmd::ErrorFetch, Taps - quiro::FetchShortfall);
-        if (std::any_of(heard.begin(), heard.end(), [](float v) { return v != 0; }))
-            return;
-    }
-}
-
 // A session: identification, then mode `mode` of ModeCommands (83 holds the W that 81 reached by
-// HoldLead seconds before the first change) through every change.
-Take take(quiro::KestoLibrary &board, const std::string &bin, const std::string &dir,
-          const std::vector<float> &d, int mode, const std::vector<kesto::SceneStretch> &changes,
-          double seconds, const ChangeOptions &opt) {
+// HoldLead seconds before the first change) through every change, on the board core and the real
+// DSP program stepped by the bench, so that each command lands on the same sample every run.
+Take take(const std::string &bin, const std::string &dir, const std::vector<float> &d, int mode,
+          const std::vector<kesto::SceneStretch> &changes, double seconds,
+          const ChangeOptions &opt) {
     Take t;
-    const std::string wav = QDir::tempPath().toStdString() + "/lab-bench-changes-" +
-                            std::to_string(::getpid()) + ".wav";
-    setEnv("KESTO32_CLOCK", "free");
-    setEnv("KESTO32_RECORD", wav);
-    setEnv("KESTO32_SCENE", dir);
+    SteppedBoard board(dir, true);
     Session s(board, bin, opt.betaC, opt.betaW);
     if (!s.open()) {
         std::printf("scene %s: the board did not start\n", dir.c_str());
         s.close();
         return t;
     }
-    // The timeline counts from the run's first sample, and on the free clock the board runs
-    // far ahead of the bench's commands. So the program is set up in a first run (the base of
-    // the timeline playing): identification, then the mode; then the board runs again, and the
-    // timeline with it, while the program keeps its models, W and mode.
+    // The timeline counts from the run's first sample. So the program is set up in a first run
+    // (the base of the timeline playing): identification, each path from the base's start, then
+    // the mode; then the board runs again, and the timeline with it, while the program keeps its
+    // models, W and mode.
     auto now = [&] { return s.samples() / Rate; };
     auto until = [&](double at) { s.wait(std::max(at - now(), 0.0), s.samples()); };
-    plantArrives(s);
     s.download(d);
     for (Cmd path : {Cmd::C1IdentStart, Cmd::C2IdentStart}) {
-        if (!s.restart()) { // each identification from the base's start
-            s.close();
-            return t;
-        }
+        s.restart();
         s.send(path);
-        until(now() + opt.ident);
+        until(opt.ident);
         s.send(Cmd::IdentStop);
     }
     s.send(ModeCommands[mode] == Cmd::Mode3 ? Cmd::Mode1 : ModeCommands[mode]);
-    if (now() > changes.front().start)
-        std::printf("mode %s: the identification ran %.0f s, into the first change\n",
-                    ModeNames[mode], now());
-    if (!s.restart()) {
-        s.close();
-        return t;
-    }
+    s.restart();
     if (ModeCommands[mode] == Cmd::Mode3) {
         until(changes.front().start - HoldLead);
         s.send(Cmd::Mode3);
@@ -150,14 +122,11 @@ Take take(quiro::KestoLibrary &board, const std::string &bin, const std::string 
                    std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count(),
                ran / (Session::cpuSeconds() - cpu0)};
     s.send(Cmd::RunStop);
-    s.close();
-    double rate = 0;
-    std::vector<float> frames;
-    t.ok = kesto::readWav(wav, rate, frames);
-    std::remove(wav.c_str());
+    const auto &frames = board.frames();
     for (std::size_t i = 0; i + 2 < frames.size(); i += 3)
         t.error.push_back(frames[i + 1]), t.output.push_back(frames[i + 2]);
-
+    t.ok = !t.error.empty();
+    s.close();
     return t;
 }
 
@@ -350,8 +319,8 @@ void printSpeeds(quiro::KestoLibrary &board, const std::string &bin, const std::
 }
 
 // One scene through its changes in every mode: the table's rows, and the picture.
-bool runScene(quiro::KestoLibrary &board, const std::string &bin, const std::string &dir,
-              const std::vector<float> &d, const ChangeOptions &opt, std::vector<Row> &rows) {
+bool runScene(const std::string &bin, const std::string &dir, const std::vector<float> &d,
+              const ChangeOptions &opt, std::vector<Row> &rows) {
     std::string error;
     const auto loaded = kesto::loadScene(dir, error);
     const auto scene = loaded ? kesto::sceneAt(*loaded, Rate, error) : std::nullopt;
@@ -376,7 +345,7 @@ bool runScene(quiro::KestoLibrary &board, const std::string &bin, const std::str
     const auto frequency = [&](std::size_t k, double t) { return tracks.frequency(k, t); };
     std::vector<Powers> modes;
     for (int m = 0; m < Modes; ++m) {
-        const Take on = take(board, bin, dir, d, m, changes, seconds, opt);
+        const Take on = take(bin, dir, d, m, changes, seconds, opt);
         if (!on.ok)
             continue;
         const auto without = withoutOutput(on, *scene, changes);
@@ -439,7 +408,7 @@ bool runChanges(quiro::KestoLibrary &board, const std::string &bin,
     bool written = true;
     QDir().mkpath(opt.report);
     for (const std::string &dir : sceneDirs)
-        written = runScene(board, bin, dir, d, opt, rows) && written;
+        written = runScene(bin, dir, d, opt, rows) && written;
     printTable(rows);
     printSpeeds(board, bin, d, opt);
     return written;

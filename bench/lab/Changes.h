@@ -1,6 +1,6 @@
 #pragma once
 // The lab bench's run of the changing family: every scene with a timeline, in every cancellation
-// mode, on the real board and DSP program; one table of what each change did and, per scene, a
+// mode, on the board's core stepped by the bench and the real DSP program; one table of what each change did and, per scene, a
 // picture of the attenuation against time.
 
 #include "dsp/KestoLibrary.h"

@@ -1,5 +1,7 @@
-// The lab bench: runs scripted sessions against the real board library and DSP program from the
-// run tree, through the program's own handshake code, and measures what the operator would see.
+// The lab bench: runs scripted sessions of the DSP program from the run tree on the board, through
+// the program's own handshake code, and measures what the operator would see. The sweeps step the
+// board's core themselves (SteppedBoard), so their figures are the same in every run; the speed
+// and the real-time session run the board library on its own clock.
 //
 //   lab_bench [--help] [--ident S] [--cancel S] [--realtime S] [--report DIR] [--d FILE.COF]
 //             [--beta-c B] [--beta-w B] [--dump-scene DIR] [--scenes] [--changes] [SCENE_DIR...]
@@ -161,8 +163,9 @@ double meanSquare(const std::vector<float> &x) {
     return x.empty() ? 0 : s / static_cast<double>(x.size());
 }
 
-// One scene's scripted session on the real board: the phases, the fetched models and the
-// recording of all three channels.
+// One scene's scripted session on the board core and the real DSP program, stepped by the
+// bench (so every phase lasts exactly its samples): the phases, the fetched models and every
+// frame of all three channels.
 struct Recording {
     std::vector<Phase> phases; // C1, C2, none, 81, 83, 82
     std::vector<float> c1, c2, frames;
@@ -170,18 +173,10 @@ struct Recording {
     bool ok = false;
 };
 
-Recording record(KestoLibrary &board, const std::string &bin, const std::string &sceneDir,
-                 const std::vector<float> &d, const Options &opt) {
+Recording record(const std::string &bin, const std::string &sceneDir, const std::vector<float> &d,
+                 const Options &opt) {
     Recording r;
-    std::string error;
-    const std::string wav = cli::uniqueTemporaryFile("lab-bench-session", ".wav", error);
-    if (wav.empty()) {
-        std::printf("scene %s: no recording: %s\n", sceneDir.c_str(), error.c_str());
-        return r;
-    }
-    setEnv("KESTO32_CLOCK", "free");
-    setEnv("KESTO32_RECORD", wav);
-    setEnv("KESTO32_SCENE", sceneDir);
+    lab::SteppedBoard board(sceneDir, true);
     Session s(board, bin, opt.betaC, opt.betaW);
     if (!s.open()) {
         std::printf("scene %s: the board did not start\n", sceneDir.c_str());
@@ -211,12 +206,9 @@ Recording record(KestoLibrary &board, const std::string &bin, const std::string 
     s.send(Cmd::WClear);
     phase("mode 82", opt.cancel, Cmd::Mode2);
     s.send(Cmd::RunStop);
+    r.frames = board.frames();
+    r.ok = !r.frames.empty();
     s.close();
-    double rate = 0;
-    r.ok = kesto::readWav(wav, rate, r.frames);
-    if (!r.ok)
-        std::printf("scene %s: no recording\n", sceneDir.c_str());
-    std::remove(wav.c_str());
     return r;
 }
 
@@ -252,8 +244,7 @@ SceneResult::Path measurePath(const char *label, const std::vector<float> &estim
     return out;
 }
 
-SceneResult runScene(KestoLibrary &board, const std::string &bin, const std::string &sceneDir,
-                     const Options &opt) {
+SceneResult runScene(const std::string &bin, const std::string &sceneDir, const Options &opt) {
     SceneResult result;
     result.name = sceneDir.empty() ? "built-in" : QDir(QString::fromStdString(sceneDir)).dirName().toStdString();
     kesto::Scene scene = kesto::builtInScene(Rate);
@@ -273,7 +264,7 @@ SceneResult runScene(KestoLibrary &board, const std::string &bin, const std::str
     }
     result.hasTones = !scene.tones.empty();
     const auto d = dFilter(bin, opt.dFile);
-    const Recording rec = record(board, bin, sceneDir, d, opt);
+    const Recording rec = record(bin, sceneDir, d, opt);
     if (!rec.ok)
         return result;
     const auto &phases = rec.phases;
@@ -282,7 +273,7 @@ SceneResult runScene(KestoLibrary &board, const std::string &bin, const std::str
     result.speed = speedCancel.wall;
 
     std::printf("\n== Scene: %s ==\n", result.name.c_str());
-    std::printf("speed (board + DSP program, free clock): identifying %.0f x real time by the wall clock, "
+    std::printf("speed (board + DSP program, stepped): identifying %.0f x real time by the wall clock, "
                 "%.0f x per CPU second; cancelling %.0f x, %.0f x per CPU second\n",
                 speedIdent.wall, speedIdent.cpu, speedCancel.wall, speedCancel.cpu);
     const auto weight = dWeight(d);
@@ -566,9 +557,9 @@ int main(int argc, char **argv) {
         const auto dirs = lab::familyScenes(opt.tree + "/scenes", false);
         opt.scenes.insert(opt.scenes.end(), dirs.begin(), dirs.end());
     }
-    std::vector<SceneResult> rows{runScene(board, bin, "", opt)};
+    std::vector<SceneResult> rows{runScene(bin, "", opt)};
     for (const auto &dir : opt.scenes)
-        rows.push_back(runScene(board, bin, dir, opt));
+        rows.push_back(runScene(bin, dir, opt));
     if (rows.size() > 1)
         printSweep(rows, opt);
     if (opt.realtime > 0)

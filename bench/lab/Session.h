@@ -1,13 +1,17 @@
 #pragma once
-// The lab bench's session with the real board library and DSP program from the run tree: the
-// board opened and the program loaded and running, the parameters downloaded, commands through
-// the program's own handshake code, and board time waited for with the speed it ran at.
+// The lab bench's session with a board and the DSP program from the run tree: the board opened
+// and the program loaded and running, the parameters downloaded, commands through the program's
+// own handshake code, and board time let pass with the speed it ran at. The board is the real
+// library on its own clock, or one the bench steps itself (SteppedBoard), whose samples run only
+// while the session waits: then every phase lasts exactly its samples.
+
+#include "SteppedBoard.h"
 
 #include "dsp/CommandLink.h"
-#include "dsp/KestoLibrary.h"
 #include "params/Download.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -27,8 +31,12 @@ void setEnv(const char *name, const std::string &value);
 
 class Session {
 public:
-    Session(quiro::KestoLibrary &board, const std::string &bin, float betaC, float betaW)
+    Session(quiro::Board &board, const std::string &bin, float betaC, float betaW)
         : board_(board), link_(board, [] {}), bin_(bin), betaC_(betaC), betaW_(betaW) {}
+    // A board the session steps: the program answers the mailbox while the PC's side waits.
+    Session(SteppedBoard &board, const std::string &bin, float betaC, float betaW)
+        : board_(board), stepped_(&board), link_(board, [&board] { board.service(); }), bin_(bin),
+          betaC_(betaC), betaW_(betaW) {}
 
     bool open() {
         if (board_.libenter() != 0)
@@ -67,7 +75,9 @@ public:
     Speed wait(double seconds, std::uint32_t start) {
         const auto t0 = std::chrono::steady_clock::now();
         const double cpu0 = cpuSeconds();
-        const auto want = static_cast<std::uint32_t>(seconds * Rate);
+        const auto want = static_cast<std::uint32_t>(std::lround(seconds * Rate));
+        if (stepped_ && samples() - start < want)
+            stepped_->advance(want - (samples() - start));
         while (samples() - start < want)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const double wall =
@@ -102,7 +112,8 @@ public:
     void close() { board_.libexit(); }
 
 private:
-    quiro::KestoLibrary &board_;
+    quiro::Board &board_;
+    SteppedBoard *stepped_ = nullptr;
     quiro::CommandLink link_;
     std::string bin_;
     float betaC_, betaW_;

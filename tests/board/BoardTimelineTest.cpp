@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <thread>
 
 namespace kesto {
 namespace {
@@ -21,6 +23,22 @@ const KestoDspProgram Silent{
     [](void *, std::int32_t, std::int32_t) { return std::int32_t{0}; },
     [](void *) { return std::int32_t{0}; },
     [](void *) { return rate; }};
+
+// A silent program that notes the loudest error it is given over its first 200 samples.
+std::int32_t loudestEarly = 0;
+int early = 0;
+const KestoDspProgram Listener{
+    KESTO_DSP_ABI,
+    "listener",
+    [](const KestoDspHost *, std::uint64_t) -> void * { return &early; },
+    [](void *) {},
+    [](void *, std::int32_t, std::int32_t error) {
+        if (early < 200)
+            ++early, loudestEarly = std::max(loudestEarly, std::abs(error));
+        return std::int32_t{0};
+    },
+    [](void *) { return std::int32_t{0}; },
+    [](void *) { return 20000.0; }};
 
 // The error microphone's largest reading over the next `samples` samples.
 std::int32_t loudest(BoardCore &core, int samples) {
@@ -65,6 +83,27 @@ TEST(BoardTimeline, RunsFromEachStartAndGoesOnAcrossANewRate) {
         core.step(400); // what the path still holds of the loud tone
         EXPECT_NEAR(loudest(core, 800), Quiet, 2) << core.samples() << " samples run";
     }
+}
+
+// On the free clock a run waits for its plant: the microphones hear the scene from its first
+// sample, however long the plant takes to build (here a second-long response), and the timeline
+// is not late.
+TEST(BoardTimeline, OnTheFreeClockTheFirstSampleHearsThePlant) {
+    Scene scene;
+    scene.tones = {{100, 0.05}}; // 102 counts, its first peak at the 50th sample
+    scene.primaryErr.assign(20000, 0.0);
+    scene.primaryErr.front() = 1.0;
+    scene.primaryErr.back() = 1e-6;
+    scene.primaryRef = scene.secondaryRef = scene.secondaryErr = scene.primaryErr;
+    BoardCore core(BoardConfig{scene, Clock::Free, "", 1});
+    std::string error, warning;
+    ASSERT_TRUE(core.attach(&Listener, error)) << error;
+    early = loudestEarly = 0;
+    ASSERT_TRUE(core.start(warning)) << warning;
+    while (core.samples() < 400)
+        std::this_thread::yield();
+    core.stop();
+    EXPECT_NEAR(loudestEarly, 102, 2);
 }
 
 } // namespace
