@@ -13,6 +13,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <string>
 
 namespace {
 
@@ -103,7 +104,7 @@ TEST(Family, EveryScenePassesIdentificationAndNoModeDoesHarmOrSaturates) {
         const std::pair<Cmd, double> modes[] = {
             {Cmd::Mode1, 20}, {Cmd::Mode3, 5}, {Cmd::Mode2, 20}, {Cmd::ModeOff, 1}};
         for (const auto &[mode, seconds] : modes) {
-            SCOPED_TRACE(static_cast<int>(mode));
+            SCOPED_TRACE("mode " + std::to_string(static_cast<int>(mode)));
             if (mode == Cmd::Mode2)
                 rig.send(Cmd::WClear);
             rig.send(mode);
@@ -174,7 +175,7 @@ TEST(OutOfBand, AModelWrongOutsideTheExcitationBandLetsNothingGrowThere) {
     rig.loadD(lowPass()); // then only the low band, on the right one
     rig.runEach({{Cmd::C2IdentStart, 10}, {Cmd::C1IdentStart, 5}});
     for (Cmd mode : {Cmd::Mode1, Cmd::Mode2}) {
-        SCOPED_TRACE(static_cast<int>(mode));
+        SCOPED_TRACE("mode " + std::to_string(static_cast<int>(mode)));
         rig.send(Cmd::WClear);
         rig.send(Cmd::ModeOff);
         const double off = rig.run(2).errorPower;
