@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite: plainly, under AddressSanitizer with
 # UndefinedBehaviorSanitizer, and the board's threads under ThreadSanitizer, each with as many
-# tests at once as the machine has cores; then builds the release preset (running only its
-# package's test) so that no preset can break unseen.
+# tests at once as the machine has cores; then builds what the release preset's package holds and
+# runs the package's test (the benchmarks, built from the release tree by hand, are left out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/phases.sh
@@ -17,5 +17,5 @@ for i in "${!presets[@]}"; do
   ctest --preset "$preset" -j "$jobs"
 done
 configure release
-build release
+build release package_contents
 ctest --test-dir build-release -L package --output-on-failure
