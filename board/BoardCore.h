@@ -150,8 +150,9 @@ public:
     const Frame &lastFrame() const { return last_; }
 
     double rate() const { return rate_.load(std::memory_order_relaxed); }
-    std::uint32_t samples() const { return sampleCount_; }
-    std::uint32_t overruns() const { return overrunCount_; }
+    // From any thread: the counters as the PC reads them, which the sample thread publishes.
+    std::uint32_t samples() const { return memory_.load(quiro::dspmem::SampleCount); }
+    std::uint32_t overruns() const { return memory_.load(quiro::dspmem::Overruns); }
     std::uint32_t blockSize() const;
 
 private:
