@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <tuple>
 
 namespace kesto::test {
 namespace {
