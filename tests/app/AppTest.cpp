@@ -44,35 +44,30 @@ TEST_F(App, StartUpFollowsTheBoardsAnswersAndEndsOnlyThroughTheLibrarysExit) {
     std::set<QString> ready = idle;
     ready.insert({"BtnPrimWide", "BtnPrimTele", "BtnErrorWide", "BtnErrorTele", "BtnCtrlWide",
                   "BtnCtrlTele"});
-    enum Lock { Free, Held, Stale };
     enum Exit { None, Button, CloseBox };
     using R = StartupResult;
     struct Case {
         const char *name;
-        Lock lock;
+        bool held; // another copy holds the lock
         std::int32_t libenter, loadcs, run;
         R result;
         Calls calls;
         std::vector<Shown> messages;
         Exit exit; // None: start-up ends the program after its last call and no window shows
     } const cases[] = {
-        {"a stale lock taken over", Stale, 0, 0, 0, R::Ready, full, {}, CloseBox},
-        {"another copy running", Held, 0, 0, 0, R::Refused, {}, {refused}, None},
-        {"library refused (1)", Free, 1, 0, 0, R::LibraryFailed, opened, {driver}, None},
-        {"library refused (-7)", Free, -7, 0, 0, R::LibraryFailed, opened, {driver}, None},
-        {"program not loaded", Free, 0, 3, 0, R::LoadFailed, upToLoad, {load}, CloseBox},
-        {"program not run", Free, 0, 0, -1, R::RunFailed, full, {run}, Button},
+        {"the board ready", false, 0, 0, 0, R::Ready, full, {}, CloseBox},
+        {"another copy running", true, 0, 0, 0, R::Refused, {}, {refused}, None},
+        {"library refused (1)", false, 1, 0, 0, R::LibraryFailed, opened, {driver}, None},
+        {"library refused (-7)", false, -7, 0, 0, R::LibraryFailed, opened, {driver}, None},
+        {"program not loaded", false, 0, 3, 0, R::LoadFailed, upToLoad, {load}, CloseBox},
+        {"program not run", false, 0, 0, -1, R::RunFailed, full, {run}, Button},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         const QString lockPath = dir.filePath("quiro.lock");
         QLockFile running(lockPath); // the copy that is already running
-        ASSERT_TRUE(c.lock != Held || running.tryLock(0));
-        QFile stale(lockPath); // left by a copy that died: no process has that id
-        ASSERT_TRUE(c.lock != Stale || (stale.open(QIODevice::WriteOnly) &&
-                                         stale.write("2147483647\nquiro\n\n") > 0));
-        stale.close();
+        ASSERT_TRUE(!c.held || running.tryLock(0));
         auto fake = std::make_unique<test::FakeBoard>();
         test::FakeBoard &board = *fake;
         std::tie(board.libenterResult, board.loadcsResult, board.runResult) =

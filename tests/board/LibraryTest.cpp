@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <tuple>
 
 namespace kesto::test {
 namespace {
@@ -49,12 +48,6 @@ TEST(Library, EnterAndExitRepeatSafelyWhileAnotherThreadReadsAndWrites) {
     }
     done.store(true);
     pc.join();
-}
-
-// The number that follows `before` in the board's summary line; -1 if there is none.
-double figure(const std::string &log, const std::string &before) {
-    const std::size_t at = log.find(before);
-    return at == std::string::npos ? -1 : std::strtod(log.c_str() + at + before.size(), nullptr);
 }
 
 // The power of x[from, end) at `hz`, by Goertzel's recurrence, per sample.
@@ -119,7 +112,9 @@ TEST(Library, RealTimeThreadRunsAnswersCommandsRecordsAndPlaysTheErrorMicrophone
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } // the session's exit ends the recording and says what the monitor played
     const std::string log = testing::internal::GetCapturedStderr();
-    const double deviceRate = figure(log, "played at ");
+    const std::size_t summary = log.find("played at "); // the board's summary line
+    ASSERT_NE(summary, std::string::npos) << log;
+    const double deviceRate = std::strtod(log.c_str() + summary + 10, nullptr);
     ASSERT_GT(deviceRate, 0) << log;
 
     // A 3-channel float WAV at 20 kHz holding the captured stretch.

@@ -43,7 +43,6 @@ TEST(SceneDir, NamesTheFileAndLineOfWhatIsWrong) {
         {"scene.ini", "broadband = -1\n", "scene.ini:1: broadband must not be negative"},
         {"scene.ini", "sample_rate 10000\n", "scene.ini:1: expected key = value"},
         {"scene.ini", "sample_rate = 5\n", "scene.ini:1: sample_rate must lie"},
-        {"scene.ini", "sample_rate = 400000\n", "scene.ini:1: sample_rate must lie"},
         {"scene.ini", "sample_rate = 384000.03\n", "must lie between 1000 and 384000 (not 384000.03)"},
         {"scene.ini", "mic_noise = 2e6\n", "scene.ini:1: mic_noise must lie between 0 and 1000000"},
         {"scene.ini", "tone = 100 2e6\n", "scene.ini:1: tone must lie between 0 and 1000000"},

@@ -8,9 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -112,16 +110,11 @@ struct Ran {
     std::string err;
 };
 Ran run(const std::string &command) {
-    const std::string errFile =
-        (fs::temp_directory_path() / ("cli-test-" + std::to_string(::getpid()) + ".err")).string();
-    const int raw = std::system(("(" + command + ") </dev/null >/dev/null 2>" + errFile).c_str());
-    std::FILE *f = std::fopen(errFile.c_str(), "r");
+    std::FILE *p = ::popen(("(" + command + ") </dev/null 2>&1 >/dev/null").c_str(), "r");
     std::string err;
-    for (int c; f && (c = std::fgetc(f)) != EOF;)
+    for (int c; p && (c = std::fgetc(p)) != EOF;)
         err += static_cast<char>(c);
-    if (f)
-        std::fclose(f);
-    fs::remove(errFile);
+    const int raw = p ? ::pclose(p) : -1;
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), err};
 }
 

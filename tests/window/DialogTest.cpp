@@ -78,37 +78,6 @@ struct Dialog : test::UsesQt, ::testing::Test {
     }
 };
 
-// Rows copied from the dialog's design, independently of its table: pixels at 15 twips to one,
-// the caption's place in its box included.
-TEST_F(Dialog, ControlsStandWhereTheDesignPutsThem) {
-    const DlgParameter d;
-    EXPECT_EQ(d.size(), QSize(312, 468));
-    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
-    const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
-    const struct {
-        const char *name, *parent;
-        QRect pixels;
-        double points;
-        bool bold;
-        Qt::Alignment align; // unchecked when empty
-    } rows[] = {
-        {"Label3", "DlgParameter", {48, 8, 209, 33}, 14.25, true, Qt::AlignCenter},
-        {"Label13", "Frame2", {192, 72, 25, 17}, 9.0, false, left},
-        {"TextWTapSize", "Frame2", {120, 24, 65, 18}, 9.0, false, right},
-        {"OKButton", "DlgParameter", {200, 424, 81, 25}, 9.0, false, {}},
-    };
-    for (const auto &r : rows) {
-        SCOPED_TRACE(r.name);
-        const QWidget *w = d.findChild<QWidget *>(QString::fromLatin1(r.name));
-        ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->parentWidget()->objectName(), QString::fromLatin1(r.parent));
-        EXPECT_EQ(w->geometry(), r.pixels);
-        EXPECT_DOUBLE_EQ(w->font().pointSizeF(), r.points);
-        EXPECT_EQ(w->font().bold(), r.bold);
-        EXPECT_TRUE(!r.align || w->property("alignment").value<Qt::Alignment>() == r.align);
-    }
-}
-
 // Every opening shows the main window's texts, with the focus on OK; Enter and Escape do nothing;
 // OK writes them back, ｷｬﾝｾﾙ and the frame's close box drop the edits. One instance, without an
 // owner, is kept.
