@@ -47,19 +47,6 @@ double attenuation(const std::vector<double> &off, const std::vector<double> &on
 
 enum class Change { SecondaryPath, Level, PrimaryPath, Source };
 
-// The changes a session passes: the scene's own, and the return to its start where it repeats.
-std::vector<kesto::SceneStretch> changesOf(const kesto::Scene &scene) {
-    auto stretches = kesto::sceneStretches(scene);
-    std::vector<kesto::SceneStretch> changes(stretches.begin() + 1, stretches.end());
-    if (scene.repeat > 0 && !changes.empty()) {
-        kesto::SceneStretch back = stretches.front();
-        back.start = scene.repeat - kesto::MinGlide;
-        back.what = "back to the start";
-        changes.push_back(back);
-    }
-    return changes;
-}
-
 // The error microphone's power in slices from the mode's start on, with the output and without.
 struct Session {
     std::vector<double> off, on;
@@ -125,7 +112,7 @@ TEST(ChangingFamily, NoModeDoesHarmOrSaturatesAndMode82FollowsTheSecondaryPath) 
             kesto::loadScene(std::string(QUIRO_SOURCE_DIR "/data/scenes/") + c.scene, error);
         const auto scene = loaded ? kesto::sceneAt(*loaded, Rig::Rate, error) : std::nullopt;
         ASSERT_TRUE(scene.has_value()) << c.scene << ": " << error;
-        const auto changes = changesOf(*scene);
+        const auto changes = kesto::sceneChanges(*scene);
         ASSERT_FALSE(changes.empty()) << c.scene;
         const double seconds = changes.back().start + After;
         for (const Cmd mode : {Cmd::Mode1, Cmd::Mode2, Cmd::Mode3}) {
