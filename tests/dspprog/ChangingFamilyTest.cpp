@@ -1,7 +1,7 @@
 // The DSP program on the changing family at the default parameters, through every change of
-// every scene (and, for a timeline that repeats, the return to its start): identification
-// before the first, every mode through all of them. Seeded and stepped directly: the same every
-// run.
+// every scene (and, for a timeline that repeats, the return to its start), as the lab bench runs
+// it: identification and the mode begun in a first run, then the timeline from its start again
+// with the program running on. Seeded and stepped directly: the same every run.
 
 #include "Rig.h"
 #include "WienerBound.h"
@@ -21,9 +21,10 @@ namespace {
 using quiro::Cmd;
 using quiros::test::Rig;
 
-constexpr double Slice = 0.1; // s, the resolution of the error microphone's powers
-constexpr double After = 12;  // s run after the last change begins
-constexpr double Start = 10;  // s of identification before the mode begins
+constexpr double Slice = 0.1;  // s, the resolution of the error microphone's powers
+constexpr double After = 12;   // s run after the last change begins
+constexpr double Ident = 10;   // s of identification per path, from the timeline's start
+constexpr double HoldLead = 5; // s before the first change mode 83 holds W
 
 std::vector<double> lowPass() {
     std::string text, error;
@@ -53,25 +54,26 @@ struct Session {
     double clipped = 0; // share of output samples at the converter's limits
     // The slice at `seconds` of the run.
     static std::size_t at(double seconds) {
-        return static_cast<std::size_t>(std::lround((seconds - Start) / Slice));
+        return static_cast<std::size_t>(std::lround(seconds / Slice));
     }
     double attenuation(double from, double to) const {
         return ::attenuation(off, on, at(from), std::min(at(to), on.size()));
     }
 };
 
-// Identification, then `mode` through every change until `seconds` (83 holds the W that 81 has
-// reached 2 s before the first change).
+// Identification and `mode` begun, then the timeline again from its start until `seconds` (83
+// holds the W that 81 has reached HoldLead seconds before the first change).
 Session run(const kesto::Scene &scene, const std::vector<double> &d, Cmd mode, double firstChange,
             double seconds) {
     Rig rig(scene);
     rig.hearUncancelled();
     rig.loadD(d);
-    rig.runEach({{Cmd::C1IdentStart, Start / 2}, {Cmd::C2IdentStart, Start / 2}});
+    rig.runEach({{Cmd::C1IdentStart, Ident}, {Cmd::C2IdentStart, Ident}});
     rig.send(mode == Cmd::Mode3 ? Cmd::Mode1 : mode);
+    rig.rewind();
     Session s;
     const auto slices = static_cast<long>(Session::at(seconds));
-    const auto hold = static_cast<long>(Session::at(firstChange - 2));
+    const auto hold = static_cast<long>(Session::at(firstChange - HoldLead));
     for (long i = 0; i < slices; ++i) {
         if (mode == Cmd::Mode3 && i == hold)
             rig.send(Cmd::Mode3);
