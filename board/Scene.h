@@ -48,9 +48,9 @@ inline constexpr double MinGlide = 0.02; // s
 struct Scene {
     double sampleRate = 20000; // of the impulse responses
     std::vector<Tone> tones;
-    double broadband = 0; // rms of the broadband noise at the source, full-scale units
+    double broadband = 0;       // rms of the broadband noise at the source, full-scale units
     double broadbandCorner = 0; // Hz; 0 = white, else low-passed (2nd order) there
-    double micNoise = 0;  // rms of each microphone's own noise, full-scale units
+    double micNoise = 0;        // rms of each microphone's own noise, full-scale units
     std::vector<double> primaryRef, primaryErr, secondaryRef, secondaryErr;
     std::shared_ptr<const Recording> noise{}; // recorded noise at the source; null: none
     double noiseGain = 1;                     // full-scale units per unit of the recording
@@ -72,14 +72,18 @@ struct SceneStretch {
 
 // The base stretch, then one per change, in time order. A scene without a timeline is one stretch.
 std::vector<SceneStretch> sceneStretches(const Scene &scene);
+// The changes a run from the start passes through its first period: every stretch after the
+// base and, for a timeline that repeats, the return to the base ("repeat", from repeat - MinGlide
+// until the first change comes round again). Empty for a scene without a timeline.
+std::vector<SceneStretch> sceneChanges(const Scene &scene);
 
 // The built-in duct, modelled at `rate` Hz.
 Scene builtInScene(double rate);
 
 // What a scene directory may hold. Anything beyond is refused with the file and the reason.
 struct SceneLimits {
-    static constexpr std::uint64_t IniBytes = 64 * 1024;              // scene.ini
-    static constexpr std::uint64_t ResponseBytes = 16 * 1024 * 1024;  // each .cof response
+    static constexpr std::uint64_t IniBytes = 64 * 1024;             // scene.ini
+    static constexpr std::uint64_t ResponseBytes = 16 * 1024 * 1024; // each .cof response
     static constexpr std::int32_t ResponseTaps = 1 << 16; // per response, also after resampling
     // Hz: the rates the board runs at.
     static constexpr double MinRate = quiro::MinSampleRate, MaxRate = quiro::MaxSampleRate;

@@ -66,6 +66,19 @@ std::vector<SceneStretch> sceneStretches(const Scene &scene) {
     return out;
 }
 
+std::vector<SceneStretch> sceneChanges(const Scene &scene) {
+    const auto stretches = sceneStretches(scene);
+    std::vector<SceneStretch> changes(stretches.begin() + 1, stretches.end());
+    if (scene.repeat > 0 && !changes.empty()) {
+        SceneStretch back = stretches.front();
+        back.start = scene.repeat - MinGlide, back.settled = scene.repeat;
+        back.end = scene.repeat + changes.front().start;
+        back.what = "repeat";
+        changes.push_back(back);
+    }
+    return changes;
+}
+
 Timeline::Timeline(const Scene &scene, double rate,
                    const std::vector<const Recording *> &recordings) {
     auto recordingIndex = [&](const Recording *r) {

@@ -20,7 +20,7 @@ void DivergenceGuard::restart() {
          {&errorFast_, &uncancelledFast_, &errorSlow_, &uncancelledSlow_, &reference_})
         p->clear();
     clipped_ = loudChecks_ = calmChecks_ = modeSamples_ = risenChecks_ = midChecks_ = 0;
-    baseline_ = 0;
+    baseline_ = errorBaseline_ = 0;
     relearn_ = static_cast<std::int32_t>(RelearnSeconds * rate_);
     clipShare_ = 0;
     stepScale_ = 1;
@@ -34,18 +34,27 @@ bool DivergenceGuard::check(float filterEnergy, Model model) {
     loudChecks_ = loud ? loudChecks_ + 1 : 0;
     const bool settled = static_cast<double>(modeSamples_) > SettleSeconds * rate_;
     const float now = ratio(uncancelledMid_, referenceMid_);
+    const float heard = ratio(errorMid_, referenceMid_);
     if (relearn_ > 0) {
         baseline_ = now;
+        errorBaseline_ = heard;
         relearn_ -= Block;
-    } else if (std::isfinite(now)) {
-        const double memory = (now < baseline_ ? FallSeconds : RiseSeconds) * rate_ / Block;
-        baseline_ += static_cast<float>((now - baseline_) / memory);
+    } else {
+        learn(baseline_, now);
+        learn(errorBaseline_, heard);
     }
-    const bool risen = relearn_ <= 0 && rise(uncancelledMid_, referenceMid_) > ModelRise;
+    // A followed model moves, and the yardstick with it, while the filter cancels as well as
+    // ever: there a risen yardstick says that the filter runs away only while the error rises
+    // with it.
+    const bool errorRisen =
+        model == Model::Identified || (errorBaseline_ > 0 && heard > ModelRise * errorBaseline_);
+    const bool risen =
+        relearn_ <= 0 && errorRisen && rise(uncancelledMid_, referenceMid_) > ModelRise;
     midChecks_ =
         errorMid_.value() > MidRatio * uncancelledMid_.value() + PowerFloor ? midChecks_ + 1 : 0;
     risenChecks_ = risen ? risenChecks_ + 1 : 0;
-    const bool jumped = relearn_ <= 0 && rise(uncancelledFast_, reference_) > ModelJump;
+    const bool jumped =
+        relearn_ <= 0 && errorRisen && rise(uncancelledFast_, reference_) > ModelJump;
     doubted_ = risenChecks_ >= ModelChecks || jumped;
     const bool runaway =
         !std::isfinite(filterEnergy) || clipShare_ > ClipShare || loudChecks_ >= LoudChecks ||
@@ -63,6 +72,14 @@ bool DivergenceGuard::check(float filterEnergy, Model model) {
         stepScale_ = std::min(1.0f, 2.0f * stepScale_);
     }
     return false;
+}
+
+// A level per unit of the reference, learnt falling over FallSeconds and rising over RiseSeconds.
+void DivergenceGuard::learn(float &level, float now) const {
+    if (!std::isfinite(now))
+        return;
+    const double memory = (now < level ? FallSeconds : RiseSeconds) * rate_ / Block;
+    level += static_cast<float>((now - level) / memory);
 }
 
 // What was heard before the trip says nothing about the filter after it: the comparisons start

@@ -98,7 +98,9 @@ private:
     double rate_ = 20000;
     PowerMeter errorFast_, uncancelledFast_, errorSlow_, uncancelledSlow_, reference_;
     PowerMeter uncancelledMid_, referenceMid_, errorMid_;
-    float baseline_ = 0; // the yardstick per unit of the reference, as learnt
+    void learn(float &level, float now) const;
+    float baseline_ = 0;      // the yardstick per unit of the reference, as learnt
+    float errorBaseline_ = 0; // the error per unit of the reference, as learnt
     std::int32_t clipped_ = 0, loudChecks_ = 0, calmChecks_ = 0, modeSamples_ = 0, trips_ = 0;
     std::int32_t risenChecks_ = 0, relearn_ = 0; // samples of relearning left
     std::int32_t midChecks_ = 0;

@@ -11,12 +11,14 @@ constexpr std::size_t PowerMemory = 4096; // samples
 } // namespace
 
 PathFollower::PathFollower(std::size_t capacity, std::size_t shapeCapacity, std::uint64_t seed)
-    : white_(shapeCapacity), sent_(capacity + 1), passedSent_(capacity + 1), noise_(seed) {
+    : white_(shapeCapacity), sent_(capacity + 1), passedSent_(capacity + 1),
+      anchor_(capacity, 0.0f), heldPart_(capacity, 0.0f), noise_(seed) {
     for (PowerMeter *p : {&error_, &heard_, &unitHeard_})
         p->setLength(PowerMemory);
 }
 
 void PathFollower::restart(double corner) {
+    corner_ = corner;
     for (HighPass *h : {&shaping_, &errorPass_, &sentPass_})
         h->design(corner);
     white_.clear();
@@ -54,8 +56,10 @@ KESTO_VECTOR_CLONES float PathFollower::follow(LmsFilter &path, float error, std
     unitHeard_(heard / level_);
     errorTimesHeard_ += static_cast<double>(error) * heard;
     heardSquared_ += static_cast<double>(heard) * heard;
-    if (++blockSamples_ >= Block)
+    if (++blockSamples_ >= Block) {
         judge();
+        holdUnheard(path, taps);
+    }
     return residual;
 }
 
@@ -66,6 +70,34 @@ KESTO_VECTOR_CLONES float PathFollower::next(Fir &shape) {
     passedSent_.push(sentPass_(v));
     energy_ = sentEnergy_(passedSent_);
     return v;
+}
+
+void PathFollower::anchor(const Fir &path, std::size_t taps) {
+    std::fill(anchor_.begin(), anchor_.end(), 0.0f);
+    for (std::size_t i = 0; i < std::min(taps, anchor_.size()); ++i)
+        anchor_[i] = path.coefficient(i);
+}
+
+// The update is high-passed, but over a finite window its own noise still leaks below the
+// corner, where the noise is not heard and nothing pulls the model back: there it would wander
+// off, and the canceller's W with it. The model's departure from where it began is split at the
+// corner (the high-pass run forward and backward, zero phase), and a share of its low part is
+// taken back every block.
+void PathFollower::holdUnheard(LmsFilter &path, std::size_t taps) {
+    const std::size_t n = std::min(taps, anchor_.size());
+    if (!(corner_ > 0))
+        return;
+    HighPass pass;
+    pass.design(corner_);
+    for (std::size_t i = 0; i < n; ++i)
+        heldPart_[i] = pass(path.coefficient(i) - anchor_[i]);
+    pass.reset();
+    for (std::size_t i = n; i-- > 0;)
+        heldPart_[i] = pass(heldPart_[i]);
+    for (std::size_t i = 0; i < n; ++i) {
+        const float departure = path.coefficient(i) - anchor_[i];
+        path.setCoefficient(i, path.coefficient(i) - UnheardPull * (departure - heldPart_[i]));
+    }
 }
 
 void PathFollower::judge() {

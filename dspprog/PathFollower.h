@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace quiros {
 
@@ -28,6 +29,8 @@ public:
         5;                                      // blocks the largest step holds, then falls as 1/n
     static constexpr std::int32_t Block = 4096; // samples per judgement of the model
     static constexpr float Tolerance = 0.35f;   // of the prediction's fit, before it is off
+    // Per block, the share of the model's departure below the corner that is taken back.
+    static constexpr float UnheardPull = 0.1f;
     static constexpr float SmallestLevel = 0.5f, LargestLevel = 400.0f; // counts rms
 
     PathFollower(std::size_t capacity, std::size_t shapeCapacity, std::uint64_t seed);
@@ -36,6 +39,9 @@ public:
     // `corner` (cycles per sample, 0: not at all): below it the loudspeaker reaches the
     // microphone too faintly for the noise to tell the model anything.
     void restart(double corner);
+    // The model as the mode begins: below the corner, where the noise tells the model nothing,
+    // the followed model is held to it (see holdUnheard).
+    void anchor(const Fir &path, std::size_t taps);
     // With the error microphone's sample (counts): adapts `path` (its first `taps`) on the noise
     // sent so far and returns the error without the noise's share, as modelled.
     float follow(LmsFilter &path, float error, std::size_t taps);
@@ -60,6 +66,7 @@ public:
 
 private:
     void judge();
+    void holdUnheard(LmsFilter &path, std::size_t taps);
 
     kesto::DelayLine white_, sent_;
     // The model learns from the error and the noise sent, both high-passed again: below the
@@ -67,6 +74,10 @@ private:
     // identification found there.
     HighPass shaping_, errorPass_, sentPass_;
     kesto::DelayLine passedSent_;
+    // The model as the mode began, and scratch for the part of its departure from it that the
+    // noise can tell.
+    std::vector<float> anchor_, heldPart_;
+    double corner_ = 0;
     WindowEnergy sentEnergy_;
     double energy_ = 0; // of the high-passed noise sent, over the model's taps
     kesto::WhiteNoise noise_;

@@ -295,6 +295,7 @@ void Quiros::setMode(CancelMode m) {
     resetSpread();
     if (m == CancelMode::NormalisedFxLms && (mode_ != m || activity_ != Activity::Cancel)) {
         follower_.restart(speakerCorner());
+        follower_.anchor(c2_, static_cast<std::size_t>(cTaps_));
     }
     activity_ = Activity::Cancel;
     mode_ = m;

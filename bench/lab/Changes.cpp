@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <limits>
 
-
 namespace lab {
 
 namespace {
@@ -51,21 +50,6 @@ std::string keysOf(const std::string &what) {
         at = end + 2;
     }
     return keys;
-}
-
-// The changes a run passes: the scene's own (its stretches after the base), and, for a timeline
-// that repeats, the return to the base at the end of the period.
-std::vector<kesto::SceneStretch> changesOf(const kesto::Scene &scene) {
-    auto stretches = kesto::sceneStretches(scene);
-    std::vector<kesto::SceneStretch> changes(stretches.begin() + 1, stretches.end());
-    if (scene.repeat > 0 && !changes.empty()) {
-        kesto::SceneStretch back = stretches.front();
-        back.start = scene.repeat - kesto::MinGlide, back.settled = scene.repeat;
-        back.end = scene.repeat + changes.front().start;
-        back.what = "repeat";
-        changes.push_back(back);
-    }
-    return changes;
 }
 
 double runSeconds(const kesto::Scene &scene, const std::vector<kesto::SceneStretch> &changes) {
@@ -328,7 +312,7 @@ bool runScene(const std::string &bin, const std::string &dir, const std::vector<
         std::printf("scene %s: %s\n", dir.c_str(), error.c_str());
         return true;
     }
-    const auto changes = changesOf(*scene);
+    const auto changes = kesto::sceneChanges(*scene);
     if (changes.empty())
         return true;
     const std::string name = QDir(QString::fromStdString(dir)).dirName().toStdString();

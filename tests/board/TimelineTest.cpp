@@ -215,7 +215,8 @@ auto settled(const Scene &s) {
     std::ostringstream o;
     for (const Tone &t : s.tones)
         o << t.frequency << "/" << t.amplitude << " ";
-    o << s.broadband << " " << s.micNoise << " " << (s.noise ? s.noise->name : "") << " " << s.noiseGain;
+    o << s.broadband << " " << s.micNoise << " " << (s.noise ? s.noise->name : "") << " "
+      << s.noiseGain;
     return std::tuple(o.str(), s.primaryRef, s.primaryErr, s.secondaryRef, s.secondaryErr);
 }
 
@@ -234,6 +235,15 @@ TEST(Timeline, EveryShippedSceneLoadsAndItsChangesRun) {
         changing += !scene->changes.empty();
         repeating += scene->repeat > 0;
         const auto stretches = sceneStretches(*scene);
+        // A run passes every change and, where the timeline repeats, the return to the base.
+        const auto changes = sceneChanges(*scene);
+        const bool returns = scene->repeat > 0 && stretches.size() > 1;
+        ASSERT_EQ(changes.size(), stretches.size() - 1 + (returns ? 1 : 0)) << name;
+        if (returns) {
+            EXPECT_EQ(changes.back().what, "repeat") << name;
+            EXPECT_DOUBLE_EQ(changes.back().start, scene->repeat - MinGlide) << name;
+            EXPECT_EQ(settled(changes.back().scene), settled(stretches.front().scene)) << name;
+        }
         Plant plant(*scene, 20000, 1);
         for (std::size_t k = 1; k < stretches.size(); ++k) {
             EXPECT_NE(settled(stretches[k - 1].scene), settled(stretches[k].scene))

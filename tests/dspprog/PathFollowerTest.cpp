@@ -89,4 +89,32 @@ TEST(PathFollower, FollowsAPathThatMovedWithItsNoiseAShareOfTheError) {
     }
 }
 
+// Below the corner the noise tells the model nothing: a departure there from the model the mode
+// began with is taken back, while the path above the corner stays modelled.
+TEST(PathFollower, HoldsTheModelBelowTheCornerWhereTheNoiseIsNotHeard) {
+    constexpr double Corner = 0.02; // cycles per sample
+    const auto truth = path(3, 0.5f);
+    PathFollower follower(Taps, 1, 5);
+    follower.restart(Corner);
+    quiros::LmsFilter model(Taps);
+    model.setTaps(Taps);
+    for (std::size_t k = 0; k < Taps; ++k)
+        model.setCoefficient(k, truth[k]);
+    follower.anchor(model, Taps);
+    // A departure at 0 Hz only: the same offset on every tap.
+    constexpr float Offset = 0.02f;
+    for (std::size_t k = 0; k < Taps; ++k)
+        model.setCoefficient(k, truth[k] + Offset);
+    auto offsetAtZeroHz = [&] {
+        double sum = 0;
+        for (std::size_t k = 0; k < Taps; ++k)
+            sum += model.coefficient(k) - truth[k];
+        return sum;
+    };
+    const double before = offsetAtZeroHz();
+    follow(follower, model, truth, 30.0, 5);
+    EXPECT_LT(std::abs(offsetAtZeroHz()), 0.2 * before);
+    EXPECT_LT(misalignmentDb(model, truth), -15);
+}
+
 } // namespace

@@ -203,8 +203,9 @@ TEST(DivergenceGuard, TripsOnARunawayAndOnlyThen) {
         // From 1.5 s on: every signal louder by riseDb, and the yardstick (what the error would
         // be without the output, as the model has it) by yardstickDb more.
         double riseDb = 0, yardstickDb = 0;
-        bool followed = false; // the model is being followed: a risen yardstick keeps the step
-        bool doubted() const { return yardstickDb > 3; }
+        bool followed = false;  // the model is being followed: a risen yardstick keeps the step
+        double errorRiseDb = 0; // from 1.5 s on, the error louder by so much more
+        bool doubted() const { return yardstickDb > 3 && (!followed || errorRiseDb > 2); }
     } cases[] = {
         {"cancelling", -20, 0, 1, -1, -1},
         {"0.3 dB louder than without the output", 0.3, 0, 1, -1, -1},
@@ -222,8 +223,11 @@ TEST(DivergenceGuard, TripsOnARunawayAndOnlyThen) {
         {"the yardstick 6 dB up on its own: a model that no longer holds", -20, 0, 1, 1.5, 1.6, 0,
          6},
         {"the same 9 dB up: caught within three checks", -20, 0, 1, 1.5, 1.54, 0, 9.5},
-        {"the same while the model is followed: a trip, the step kept", -20, 0, 1, 1.5, 1.6, 0, 6,
-         true},
+        {"the same while the model is followed, the error rising with it: a trip, the step kept",
+         -20, 0, 1, 1.5, 1.6, 0, 6, true, 6},
+        {"the same while the model is followed, the error as low as before: the model moved, "
+         "the filter did not run away",
+         -20, 0, 1, -1, -1, 0, 6, true, 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -239,7 +243,7 @@ TEST(DivergenceGuard, TripsOnARunawayAndOnlyThen) {
             const bool risen = n >= static_cast<long>(1.5 * Rate);
             const float uncancelled = 100 * noise() * (risen ? gain(c.riseDb) : 1.0f);
             if (n % DivergenceGuard::ListenEvery == 0)
-                guard.listen(gain(c.errorDb) * uncancelled,
+                guard.listen(gain(c.errorDb) * (risen ? gain(c.errorRiseDb) : 1.0f) * uncancelled,
                              uncancelled * (risen ? gain(c.yardstickDb) : 1.0f), uncancelled);
             guard.output(c.clipEvery > 0 && n % c.clipEvery == 0 ? quiros::FullScale : 10.0f);
             if ((n + 1) % DivergenceGuard::Block == 0) {

@@ -45,6 +45,13 @@ struct Rig {
     // From now on the rig also hears the error microphone as it would be without any output: a
     // second plant on the same noise and timeline, fed silence (Run::uncancelledPowers).
     void hearUncancelled() { uncancelled_ = silent(); }
+    // Puts the timeline of every plant the rig runs back to its start, as a board run that starts
+    // again does, the program running on.
+    void rewind() {
+        for (auto *p : {&plant, &uncancelled_})
+            if (*p)
+                (*p)->seek(0);
+    }
     // Scales the noise source of every plant the rig runs (a fan speeding up).
     void setSourceGain(float g) {
         for (auto *p : {&plant, &uncancelled_})
