@@ -27,13 +27,13 @@ struct Timeline {
     std::vector<std::pair<std::string, std::vector<float>>> recordings{};
 };
 
-struct ChangingSpec {
-    SceneSpec base;
-    std::function<Timeline(const SceneSpec &, const Modelled &)> timeline;
+struct ChangingRecipe {
+    SceneRecipe base;
+    std::function<Timeline(const SceneRecipe &, const Modelled &)> timeline;
 };
 
-// The responses of `changed` (the base's spec with its model changed) as the base's are written.
-PathResponses responsesOf(const SceneSpec &changed, const Modelled &base) {
+// The responses of `changed` (the base's recipe with its model changed) as the base's are written.
+PathResponses responsesOf(const SceneRecipe &changed, const Modelled &base) {
     PathResponses p =
         changed.room ? roomResponses(changed.roomModel) : kesto::ductResponses(changed.duct, Rate);
     foldSourceColour(p, changed);
@@ -42,7 +42,7 @@ PathResponses responsesOf(const SceneSpec &changed, const Modelled &base) {
 }
 
 // The tones of the base at the source, frequencies and amplitudes scaled.
-std::string tones(const SceneSpec &s, const Modelled &m, double frequency, double amplitude) {
+std::string tones(const SceneRecipe &s, const Modelled &m, double frequency, double amplitude) {
     std::ostringstream o;
     o.precision(6);
     for (const kesto::Tone &t : s.tones)
@@ -79,23 +79,24 @@ std::vector<float> fanRecording(double rpm, std::uint64_t seed) {
     return x;
 }
 
-SceneSpec ductSpec(const char *name, const char *summary, std::vector<kesto::Tone> tones,
-                   double share, double level) {
+SceneRecipe ductRecipe(const char *name, const char *summary, std::vector<kesto::Tone> tones,
+                       double share, double level) {
     return {name,  summary, false, duct(2.4, 0.25, 1.0, 2.0), {}, std::move(tones),
             share, level,   0.0003};
 }
 
-std::vector<ChangingSpec> changingFamily() {
+std::vector<ChangingRecipe> changingFamily() {
     const std::vector<kesto::Tone> fan = {{110, 1.0}, {220, 0.6}, {330, 0.4}, {440, 0.2}};
     const std::vector<kesto::Tone> blower = {
         {95, 1.0}, {190, 0.8}, {285, 0.5}, {380, 0.3}, {475, 0.2}};
-    std::vector<ChangingSpec> f;
+    std::vector<ChangingRecipe> f;
 
     f.push_back(
-        {ductSpec("duct-run-up",
-                  "the built-in duct's geometry; the fan runs up by half and back, again and again",
-                  fan, 0.7, -32),
-         [](const SceneSpec &s, const Modelled &m) {
+        {ductRecipe(
+             "duct-run-up",
+             "the built-in duct's geometry; the fan runs up by half and back, again and again", fan,
+             0.7, -32),
+         [](const SceneRecipe &s, const Modelled &m) {
              return Timeline{
                  "repeat = 90\n[at 30]  # every tone half as high again, over 20 s\nglide = 20\n" +
                  tones(s, m, 1.5, 1) + "[at 60]  # and back down\nglide = 20\n" +
@@ -103,10 +104,10 @@ std::vector<ChangingSpec> changingFamily() {
          }});
 
     f.push_back(
-        {ductSpec("duct-switch-on",
-                  "the built-in duct's geometry; a second machine switches on, 12 dB louder", fan,
-                  0.6, -38),
-         [](const SceneSpec &s, const Modelled &m) {
+        {ductRecipe("duct-switch-on",
+                    "the built-in duct's geometry; a second machine switches on, 12 dB louder", fan,
+                    0.6, -38),
+         [](const SceneRecipe &s, const Modelled &m) {
              const double up = std::pow(10.0, 12.0 / 20);
              std::ostringstream b;
              b.precision(6);
@@ -116,58 +117,59 @@ std::vector<ChangingSpec> changingFamily() {
                  tones(s, m, 1, up) + b.str()};
          }});
 
-    f.push_back({ductSpec("duct-moved-mic",
-                          "the built-in duct's geometry; the error microphone moved 30 cm towards "
-                          "the loudspeaker",
-                          fan, 0.6, -30),
-                 [](const SceneSpec &s, const Modelled &m) {
-                     SceneSpec moved = s;
-                     moved.duct.error = 1.7;
-                     const PathResponses p = responsesOf(moved, m);
-                     return Timeline{
-                         "[at 30]  # moved, at once\nprimary_err = moved_primary_err.cof\n"
-                         "secondary_err = moved_secondary_err.cof\n",
-                         {{"moved_primary_err.cof", p.primaryErr},
-                          {"moved_secondary_err.cof", p.secondaryErr}}};
-                 }});
+    f.push_back(
+        {ductRecipe("duct-moved-mic",
+                    "the built-in duct's geometry; the error microphone moved 30 cm towards "
+                    "the loudspeaker",
+                    fan, 0.6, -30),
+         [](const SceneRecipe &s, const Modelled &m) {
+             SceneRecipe moved = s;
+             moved.duct.error = 1.7;
+             const PathResponses p = responsesOf(moved, m);
+             return Timeline{"[at 30]  # moved, at once\nprimary_err = moved_primary_err.cof\n"
+                             "secondary_err = moved_secondary_err.cof\n",
+                             {{"moved_primary_err.cof", p.primaryErr},
+                              {"moved_secondary_err.cof", p.secondaryErr}}};
+         }});
 
-    f.push_back({ductSpec("duct-warm-speaker",
-                          "the built-in duct's geometry; the loudspeaker's paths become 3 % slower",
-                          fan, 0.6, -30),
-                 [](const SceneSpec &s, const Modelled &m) {
-                     SceneSpec slower = s;
-                     slower.duct.speedOfSound = s.duct.speedOfSound / 1.03;
-                     const PathResponses p = responsesOf(slower, m);
-                     return Timeline{
-                         "[at 30]  # over 5 s\nglide = 5\nsecondary_ref = warm_secondary_ref.cof\n"
-                         "secondary_err = warm_secondary_err.cof\n",
-                         {{"warm_secondary_ref.cof", p.secondaryRef},
-                          {"warm_secondary_err.cof", p.secondaryErr}}};
-                 }});
+    f.push_back(
+        {ductRecipe("duct-warm-speaker",
+                    "the built-in duct's geometry; the loudspeaker's paths become 3 % slower", fan,
+                    0.6, -30),
+         [](const SceneRecipe &s, const Modelled &m) {
+             SceneRecipe slower = s;
+             slower.duct.speedOfSound = s.duct.speedOfSound / 1.03;
+             const PathResponses p = responsesOf(slower, m);
+             return Timeline{
+                 "[at 30]  # over 5 s\nglide = 5\nsecondary_ref = warm_secondary_ref.cof\n"
+                 "secondary_err = warm_secondary_err.cof\n",
+                 {{"warm_secondary_ref.cof", p.secondaryRef},
+                  {"warm_secondary_err.cof", p.secondaryErr}}};
+         }});
 
     // A machine in the next room, heard through the wall (dull), then through the opened door.
-    SceneSpec door{"room-door-opened",
-                   "5 x 4 x 2.5 m room, a machine next door; the door opens and closes",
-                   true,
-                   {},
-                   {{5, 4, 2.5},
-                    0.8,
-                    {0.0, 2.6, 1.3},
-                    {0.4, 1.8, 1.1},
-                    {3.6, 2.2, 1.2},
-                    {4.0, 2.5, 1.2},
-                    0.5,
-                    90,
-                    0.7,
-                    0.0005,
-                    0.1},
-                   blower,
-                   0.5,
-                   -24,
-                   0.0003};
+    SceneRecipe door{"room-door-opened",
+                     "5 x 4 x 2.5 m room, a machine next door; the door opens and closes",
+                     true,
+                     {},
+                     {{5, 4, 2.5},
+                      0.8,
+                      {0.0, 2.6, 1.3},
+                      {0.4, 1.8, 1.1},
+                      {3.6, 2.2, 1.2},
+                      {4.0, 2.5, 1.2},
+                      0.5,
+                      90,
+                      0.7,
+                      0.0005,
+                      0.1},
+                     blower,
+                     0.5,
+                     -24,
+                     0.0003};
     door.sourceCorner = 250;
-    f.push_back({door, [](const SceneSpec &s, const Modelled &m) {
-                     SceneSpec open = s;
+    f.push_back({door, [](const SceneRecipe &s, const Modelled &m) {
+                     SceneRecipe open = s;
                      open.roomModel.source = {0.0, 1.0, 1.0};
                      open.sourceCorner = 800;
                      PathResponses p = responsesOf(open, m);
@@ -184,14 +186,14 @@ std::vector<ChangingSpec> changingFamily() {
                           {"door_open_primary_err.cof", p.primaryErr}}};
                  }});
 
-    SceneSpec recorded = ductSpec("duct-recorded-fan",
-                                  "the built-in duct's geometry, a recorded fan at 900 rpm "
-                                  "that speeds up to 1140 rpm and back",
-                                  {}, 0, -28);
+    SceneRecipe recorded = ductRecipe("duct-recorded-fan",
+                                      "the built-in duct's geometry, a recorded fan at 900 rpm "
+                                      "that speeds up to 1140 rpm and back",
+                                      {}, 0, -28);
     recorded.recording = fanRecording(900, 11);
     recorded.recordingFile = "fan.wav";
     f.push_back(
-        {recorded, [](const SceneSpec &, const Modelled &) {
+        {recorded, [](const SceneRecipe &, const Modelled &) {
              return Timeline{
                  "repeat = 90\n[at 30]  # the fan speeds up, crossfaded over 5 s\nglide = 5\n"
                  "noise_file = fan-fast.wav\n[at 60]  # and slows down\nglide = 5\nnoise_file = "
@@ -205,10 +207,12 @@ std::vector<ChangingSpec> changingFamily() {
 } // namespace
 
 bool writeChangingFamily(const std::string &out, std::string &error) {
-    for (const ChangingSpec &c : changingFamily()) {
+    for (const ChangingRecipe &c : changingFamily()) {
         const Modelled m = model(c.base);
         const Timeline t = c.timeline(c.base, m);
-        if (!writeScene(out, c.base, m, "\n# The timeline (seconds from the start of the run).\n" + t.sections, error))
+        if (!writeScene(out, c.base, m,
+                        "\n# The timeline (seconds from the start of the run).\n" + t.sections,
+                        error))
             return false;
         const std::string dir = out + "/" + c.base.name;
         for (const auto &[file, h] : t.responses)
@@ -217,7 +221,8 @@ bool writeChangingFamily(const std::string &out, std::string &error) {
         for (const auto &[file, x] : t.recordings)
             if (!writeWav(dir + "/" + file, x, error))
                 return false;
-        std::printf("%-22s with a timeline: %zu files more\n", c.base.name, t.responses.size() + t.recordings.size());
+        std::printf("%-22s with a timeline: %zu files more\n", c.base.name,
+                    t.responses.size() + t.recordings.size());
     }
     return true;
 }

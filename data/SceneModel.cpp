@@ -100,7 +100,7 @@ kesto::PathResponses roomResponses(const RoomModel &r) {
     return p;
 }
 
-void foldSourceColour(PathResponses &p, const SceneSpec &s) {
+void foldSourceColour(PathResponses &p, const SceneRecipe &s) {
     if (!s.recording.empty())
         return;
     for (auto *h : {&p.primaryRef, &p.primaryErr}) {
@@ -117,7 +117,7 @@ void applyPreamp(PathResponses &p, double preamp) {
         v *= preamp;
 }
 
-Modelled model(const SceneSpec &s) {
+Modelled model(const SceneRecipe &s) {
     Modelled m;
     PathResponses &p = m.paths;
     p = s.room ? roomResponses(s.roomModel) : kesto::ductResponses(s.duct, Rate);
@@ -175,12 +175,12 @@ bool writeWav(const std::string &file, const std::vector<float> &x, std::string 
     return written;
 }
 
-bool writeScene(const std::string &out, const SceneSpec &s, std::string &error) {
+bool writeScene(const std::string &out, const SceneRecipe &s, std::string &error) {
     return writeScene(out, s, model(s), "", error);
 }
 
-bool writeScene(const std::string &out, const SceneSpec &s, const Modelled &m, const std::string &timeline,
-                std::string &error) {
+bool writeScene(const std::string &out, const SceneRecipe &s, const Modelled &m,
+                const std::string &timeline, std::string &error) {
     const PathResponses &p = m.paths;
     const std::string dir = out + "/" + s.name;
     std::error_code made;
@@ -213,11 +213,14 @@ bool writeScene(const std::string &out, const SceneSpec &s, const Modelled &m, c
     for (const auto &t : s.tones)
         drive += m.toneScale * t.amplitude * gainAt(p.primaryErr, t.frequency) /
                  std::max(gainAt(p.secondaryErr, t.frequency), 1e-9);
-    std::printf("%-22s %6.1f dBFS  secondary delay %5.2f ms  head start %5.2f ms  taps %zu/%zu  "
-                "tone drive %.2f FS  preamp %.2f\n",
-                s.name, s.levelDbfs, 1e3 * static_cast<double>(onset(p.secondaryErr)) / Rate,
-                1e3 * (static_cast<double>(onset(p.primaryErr)) - static_cast<double>(onset(p.primaryRef))) / Rate,
-                p.primaryErr.size(), p.secondaryErr.size(), drive, m.preamp);
+    std::printf(
+        "%-22s %6.1f dBFS  secondary delay %5.2f ms  head start %5.2f ms  taps %zu/%zu  "
+        "tone drive %.2f FS  preamp %.2f\n",
+        s.name, s.levelDbfs, 1e3 * static_cast<double>(onset(p.secondaryErr)) / Rate,
+        1e3 *
+            (static_cast<double>(onset(p.primaryErr)) - static_cast<double>(onset(p.primaryRef))) /
+            Rate,
+        p.primaryErr.size(), p.secondaryErr.size(), drive, m.preamp);
     return true;
 }
 

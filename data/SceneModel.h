@@ -34,7 +34,7 @@ struct RoomModel {
 std::vector<double> roomPath(const RoomModel &r, Point from, Point to, double gain, double delay);
 kesto::PathResponses roomResponses(const RoomModel &r);
 
-struct SceneSpec {
+struct SceneRecipe {
     const char *name;
     const char *summary;
     bool room;
@@ -52,18 +52,18 @@ struct SceneSpec {
     const char *recordingFile = "";
 };
 
-// What a spec gives: the responses as written, the source's levels, the preamplifier's gain.
+// What a recipe gives: the responses as written, the source's levels, the preamplifier's gain.
 struct Modelled {
     kesto::PathResponses paths;
     double toneScale = 0, broadband = 0, recordingGain = 0, preamp = 1;
 };
-Modelled model(const SceneSpec &s);
+Modelled model(const SceneRecipe &s);
 
-// The spec's responses (or others of the same scene: a microphone moved, a door opened) as a
+// The recipe's responses (or others of the same scene: a microphone moved, a door opened) as a
 // scene of it writes them: the source's colour folded into the primary responses (the format's
 // broadband noise is white) unless it is recorded, the preamplifier applied to the detection
 // microphone's.
-void foldSourceColour(kesto::PathResponses &p, const SceneSpec &s);
+void foldSourceColour(kesto::PathResponses &p, const SceneRecipe &s);
 void applyPreamp(kesto::PathResponses &p, double preamp);
 
 // The writes: false, with the file and the reason in `error`, when one fails.
@@ -71,12 +71,12 @@ bool writeResponse(const std::string &file, const std::vector<double> &h, std::s
 // A mono 16-bit WAV at Rate.
 bool writeWav(const std::string &file, const std::vector<float> &x, std::string &error);
 
-// Writes the spec's scene folder under `out` (its recording too), modelled as `m`, with
+// Writes the recipe's scene folder under `out` (its recording too), modelled as `m`, with
 // `timeline` after its base section, and prints a line about it.
-bool writeScene(const std::string &out, const SceneSpec &s, const Modelled &m, const std::string &timeline,
-                std::string &error);
+bool writeScene(const std::string &out, const SceneRecipe &s, const Modelled &m,
+                const std::string &timeline, std::string &error);
 // The same, modelled here and without a timeline.
-bool writeScene(const std::string &out, const SceneSpec &s, std::string &error);
+bool writeScene(const std::string &out, const SceneRecipe &s, std::string &error);
 
 kesto::DuctModel duct(double length, double detection, double speaker, double error);
 
