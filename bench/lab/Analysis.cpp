@@ -122,16 +122,22 @@ Split split(const std::vector<double> &power, const kesto::Scene &scene, double 
     return s;
 }
 
-std::vector<double> levelDb(const std::vector<float> &x, int window) {
+std::vector<double> slicePowers(const std::vector<float> &x, int slice) {
     std::vector<double> out;
-    for (std::size_t start = 0; start + static_cast<std::size_t>(window) <= x.size();
-         start += static_cast<std::size_t>(window)) {
+    for (std::size_t start = 0; start + static_cast<std::size_t>(slice) <= x.size();
+         start += static_cast<std::size_t>(slice)) {
         double p = 0;
-        for (int i = 0; i < window; ++i)
-            p += static_cast<double>(x[start + static_cast<std::size_t>(i)]) *
-                 x[start + static_cast<std::size_t>(i)];
-        out.push_back(powerDb(p / window));
+        for (std::size_t i = start; i < start + static_cast<std::size_t>(slice); ++i)
+            p += static_cast<double>(x[i]) * x[i];
+        out.push_back(p / slice);
     }
+    return out;
+}
+
+std::vector<double> levelDb(const std::vector<float> &x, int window) {
+    std::vector<double> out = slicePowers(x, window);
+    for (double &p : out)
+        p = powerDb(p);
     return out;
 }
 

@@ -28,6 +28,9 @@ struct Split {
 };
 Split split(const std::vector<double> &power, const kesto::Scene &scene, double rate);
 
+// Mean square of x over consecutive slices of `slice` samples.
+std::vector<double> slicePowers(const std::vector<float> &x, int slice);
+
 // Level in dB of x over consecutive windows of `window` samples.
 std::vector<double> levelDb(const std::vector<float> &x, int window);
 

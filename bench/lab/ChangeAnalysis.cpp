@@ -46,18 +46,6 @@ std::vector<float> convolve(const std::vector<float> &x, const std::vector<doubl
     return y;
 }
 
-std::vector<double> slicePowers(const std::vector<float> &x, int slice) {
-    std::vector<double> out;
-    for (std::size_t start = 0; start + static_cast<std::size_t>(slice) <= x.size();
-         start += static_cast<std::size_t>(slice)) {
-        double p = 0;
-        for (std::size_t i = start; i < start + static_cast<std::size_t>(slice); ++i)
-            p += static_cast<double>(x[i]) * x[i];
-        out.push_back(p / slice);
-    }
-    return out;
-}
-
 TonePowers tonePowers(const std::vector<float> &x, double rate, std::size_t tones,
                       const std::function<double(std::size_t, double)> &frequency, int slice) {
     const std::size_t slices = x.size() / static_cast<std::size_t>(slice);

@@ -12,9 +12,6 @@ namespace lab {
 // The full linear convolution's first x.size() samples: y[n] = sum h[k] x[n - k] (by FFT).
 std::vector<float> convolve(const std::vector<float> &x, const std::vector<double> &h);
 
-// Mean square of x over consecutive slices of `slice` samples.
-std::vector<double> slicePowers(const std::vector<float> &x, int slice);
-
 // The power of a signal's tones over consecutive slices of `slice` samples, each tone's
 // frequency known at every moment (frequency(tone, seconds), Hz): a least-squares fit of a
 // cosine and a sine at the tone's running phase, less what the rest of the signal adds to such a
