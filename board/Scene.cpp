@@ -82,18 +82,13 @@ std::vector<double> resampleResponse(const std::vector<double> &h, double from, 
     const auto pad = static_cast<std::size_t>(std::ceil(FilterHalfWidth / std::min(ratio, 1.0)));
     std::vector<float> in(h.size() + pad, 0.0f);
     std::transform(h.begin(), h.end(), in.begin(), [](double v) { return static_cast<float>(v); });
-    std::vector<float> out(
-        static_cast<std::size_t>(std::ceil(static_cast<double>(in.size()) * ratio)) + 16, 0.0f);
-    SRC_DATA data{};
-    data.data_in = in.data();
-    data.data_out = out.data();
-    data.input_frames = static_cast<long>(in.size());
-    data.output_frames = static_cast<long>(out.size());
-    data.src_ratio = ratio;
-    if (src_simple(&data, SRC_SINC_BEST_QUALITY, 1) != 0)
+    const std::vector<float> out = sampleRateConvert(
+        in, ratio, static_cast<std::size_t>(std::ceil(static_cast<double>(in.size()) * ratio)) + 16,
+        SRC_SINC_BEST_QUALITY);
+    if (out.empty())
         return {};
-    const std::size_t n = std::min(static_cast<std::size_t>(data.output_frames_gen),
-                                   static_cast<std::size_t>(resampledLength(h.size(), ratio)));
+    const std::size_t n =
+        std::min(out.size(), static_cast<std::size_t>(resampledLength(h.size(), ratio)));
     std::vector<double> r(n);
     for (std::size_t i = 0; i < n; ++i)
         r[i] = out[i] / ratio; // an impulse response's sum (DC gain) stays the same

@@ -134,24 +134,30 @@ std::int64_t resampledFrames(std::size_t frames, double from, double to) {
     return static_cast<std::int64_t>(std::ceil(static_cast<double>(frames) * to / from));
 }
 
+std::vector<float> sampleRateConvert(const std::vector<float> &in, double ratio,
+                                     std::size_t capacity, int quality) {
+    std::vector<float> out(capacity, 0.0f);
+    SRC_DATA data{};
+    data.data_in = in.data();
+    data.data_out = out.data();
+    data.input_frames = static_cast<long>(in.size());
+    data.output_frames = static_cast<long>(out.size());
+    data.src_ratio = ratio;
+    if (src_simple(&data, quality, 1) != 0)
+        return {};
+    out.resize(static_cast<std::size_t>(data.output_frames_gen));
+    return out;
+}
+
 std::vector<float> resampleSignal(const std::vector<float> &x, double from, double to) {
     if (x.empty() || from == to)
         return x;
     const double ratio = to / from;
     if (!(ratio > 0) || src_is_valid_ratio(ratio) == 0)
         return {};
-    std::vector<float> out(static_cast<std::size_t>(resampledFrames(x.size(), from, to)) + 16,
-                           0.0f);
-    SRC_DATA data{};
-    data.data_in = x.data();
-    data.data_out = out.data();
-    data.input_frames = static_cast<long>(x.size());
-    data.output_frames = static_cast<long>(out.size());
-    data.src_ratio = ratio;
-    if (src_simple(&data, SRC_SINC_MEDIUM_QUALITY, 1) != 0)
-        return {};
-    out.resize(static_cast<std::size_t>(data.output_frames_gen));
-    return out;
+    return sampleRateConvert(x, ratio,
+                             static_cast<std::size_t>(resampledFrames(x.size(), from, to)) + 16,
+                             SRC_SINC_MEDIUM_QUALITY);
 }
 
 } // namespace kesto

@@ -22,6 +22,11 @@ bool readRecording(const std::string &path, std::int64_t maxFrames, Recording &o
 // The number of frames `frames` frames at `from` Hz become at `to` Hz.
 std::int64_t resampledFrames(std::size_t frames, double from, double to);
 
+// `in` resampled by `ratio` through libsamplerate at `quality` (SRC_SINC_*), into room for
+// `capacity` samples; empty when libsamplerate refuses.
+std::vector<float> sampleRateConvert(const std::vector<float> &in, double ratio,
+                                     std::size_t capacity, int quality);
+
 // A signal resampled from `from` to `to` Hz (libsamplerate, medium quality: noise needs no more);
 // empty when the ratio cannot be converted.
 std::vector<float> resampleSignal(const std::vector<float> &x, double from, double to);
