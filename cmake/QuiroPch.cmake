@@ -4,6 +4,9 @@
 # names it: quiro_use_pch(<target> <set>).
 option(QUIRO_PCH "Precompile the heavy headers that hardly change (Qt Widgets, GoogleTest)" ON)
 
+# The standard headers most tests include, precompiled with GoogleTest's.
+set(QUIRO_STD_HEADERS <algorithm> <cmath> <cstdint> <filesystem> <fstream> <functional> <map>
+    <string> <vector>)
 set(QUIRO_WIDGET_HEADERS <QApplication> <QWidget> <QPushButton> <QLabel> <QLineEdit> <QComboBox>
     <QGroupBox> <QDialog> <QMessageBox> <QPainter> <QTimer> <QString>)
 

@@ -1,13 +1,15 @@
 include(GoogleTest)
 
 # quiro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABEL <label>] [TIMEOUT <s>]
-#                [FILTER <gtest filter>] [LOCK <resource>] [WIDGETS])
+#                [FILTER <gtest filter>] [LOCK <resource>] [QT | NO_PCH])
 # Builds one GoogleTest executable, links what it tests, and registers its cases with CTest.
 # GUI tests run on Qt's offscreen platform; every test has a timeout so a hang fails instead
-# of stalling the suite. WIDGETS: the test is built on Qt Widgets and reuses their precompiled
-# headers with GoogleTest's. Tests labelled nosan (long simulations) are not built under a sanitizer.
+# of stalling the suite. Tests reuse precompiled GoogleTest headers, which must be compiled with
+# their flags: QT, a test that links Qt Widgets, those precompiled with Qt Widgets'; NO_PCH, one
+# that links only part of Qt, none; any other, GoogleTest's alone. Tests labelled nosan (long
+# simulations) are not built under a sanitizer.
 function(quiro_add_test name)
-  cmake_parse_arguments(T "WIDGETS" "LABEL;TIMEOUT;FILTER;LOCK" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "QT;NO_PCH" "LABEL;TIMEOUT;FILTER;LOCK" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
@@ -19,8 +21,10 @@ function(quiro_add_test name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} quiro_test_main)
-  if(T_WIDGETS)
+  if(T_QT)
     quiro_use_pch(${name} quiro_pch_widget_test)
+  elseif(NOT T_NO_PCH)
+    quiro_use_pch(${name} quiro_pch_test)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
@@ -59,10 +63,14 @@ function(quiro_add_fuzzer name)
     return()
   endif()
   set(binary ${CMAKE_BINARY_DIR}/tests/${name})
+  set(linker)
+  if(QUIRO_HAS_LLD)
+    set(linker -fuse-ld=lld)
+  endif()
   add_custom_command(OUTPUT ${binary}
-    COMMAND ${QUIRO_CLANGXX} -std=c++20 -O1 -g -Wall -Wextra -Werror
+    COMMAND ${QUIRO_CLANGXX} -std=c++20 -O1 -g1 -Wall -Wextra -Werror
             -fsanitize=fuzzer,address,undefined -I${PROJECT_SOURCE_DIR} ${F_SOURCES} ${F_LINK}
-            -o ${binary}
+            ${linker} -o ${binary}
     DEPENDS ${F_SOURCES}
     COMMENT "Building the libFuzzer target ${name} with clang")
   add_custom_target(${name} ALL DEPENDS ${binary})

@@ -15,9 +15,10 @@ esac
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev fonts-ipafont-gothic
           libsamplerate0-dev libsndfile1-dev libsdl2-dev libfftw3-dev)
 if [ "${1:-all}" = all ]; then
-  # The tests (clang and its runtimes for the fuzz targets; Xvfb, xdotool and ImageMagick for the real window;
+  # The tests (clang and its runtimes for the fuzz targets, and LLVM's linker, which links in a
+  # fraction of the default one's time; Xvfb, xdotool and ImageMagick for the real window;
   # locales for the decimal-comma locale) and the lab bench (Eigen).
-  packages+=(clang libclang-rt-dev libgtest-dev xvfb xdotool imagemagick locales libeigen3-dev)
+  packages+=(clang libclang-rt-dev lld libgtest-dev xvfb xdotool imagemagick locales libeigen3-dev)
   # The Debian package (tools/package.sh) and its test: dpkg-shlibdeps, which CPack asks for the
   # dependencies, and file, with which it finds the binaries; then the checkers of the package,
   # its menu entry and its AppStream metadata.
@@ -31,6 +32,9 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "== installing ${#missing[@]} packages and what they need: ${missing[*]}"
   SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # No translations of the package lists, and dpkg unpacks without syncing every file: on a fresh
+  # machine that halves the installation, and a crash in the middle means running this again.
+  $SUDO apt-get update -q -o Acquire::Languages=none
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends \
+    -o Dpkg::Options::=--force-unsafe-io "${missing[@]}"
 fi

@@ -3,19 +3,45 @@
 # UndefinedBehaviorSanitizer, and the board's threads under ThreadSanitizer, each with as many
 # tests at once as the machine has cores; then builds what the release preset's package holds and
 # runs the package's test (the benchmarks, built from the release tree by hand, are left out).
+#
+# Each preset's tests run while the next preset builds: the real-time tests mostly wait on the
+# clock, and no test's verdict depends on the machine's load. A run's report is printed when it
+# ends; the first that fails ends the script with its status.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/phases.sh
 tools/setup.sh
 presets=(dev asan tsan)
 jobs=$(nproc)
+running="" runningLog="" runningName=""
+# A build that fails ends the script: the tests still running beside it end with it.
+trap '[ -z "$running" ] || kill "$running" 2>/dev/null || true' EXIT
+
+# Waits for the test run in the background, prints its report and fails as it failed.
+finishTests() {
+  [ -n "$running" ] || return 0
+  local status=0
+  wait "$running" || status=$?
+  echo "== the $runningName preset's tests ended"
+  cat "$runningLog"
+  running=""
+  if [ "$status" -ne 0 ]; then
+    echo "== the $runningName preset's tests failed (status $status)" >&2
+    exit "$status"
+  fi
+}
+
 for i in "${!presets[@]}"; do
   preset=${presets[$i]}
   configure "$preset"
   build "$preset"
-  echo "== testing the $preset preset ($((i + 1)) of ${#presets[@]}), $jobs at a time"
-  ctest --preset "$preset" -j "$jobs"
+  finishTests
+  runningLog="$(presetDir "$preset")/test-run.log" runningName=$preset
+  echo "== testing the $preset preset ($((i + 1)) of ${#presets[@]}), $jobs at a time, beside the next build"
+  ctest --preset "$preset" -j "$jobs" >"$runningLog" 2>&1 &
+  running=$!
 done
 configure release
 build release package_contents
+finishTests
 ctest --test-dir build-release -L package --output-on-failure
