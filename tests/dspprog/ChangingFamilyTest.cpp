@@ -3,6 +3,7 @@
 // it: identification and the mode begun in a first run, then the timeline from its start again
 // with the program running on. Seeded and stepped directly: the same every run.
 
+#include "Decibels.h"
 #include "Rig.h"
 #include "WienerBound.h"
 
@@ -18,6 +19,7 @@
 
 namespace {
 
+using quiros::test::db;
 using quiro::Cmd;
 using quiros::test::Rig;
 
@@ -31,10 +33,6 @@ std::vector<double> lowPass() {
     EXPECT_TRUE(kesto::readRegularFile(QUIRO_SOURCE_DIR "/data/LPF.COF", 1 << 20, text, error))
         << error;
     return quiro::parseCoefficients<double>(text).coefficients;
-}
-
-double db(double ratio) {
-    return 10 * std::log10(ratio);
 }
 
 // The attenuation over slices [from, to).

@@ -1,6 +1,7 @@
 // The DSP program at its default parameters on every scene of the family, and its divergence
 // guard against hostile settings and plants. Seeded and on a free clock: the same every run.
 
+#include "Decibels.h"
 #include "Rig.h"
 
 #include "board/RegularFile.h"
@@ -17,6 +18,7 @@
 
 namespace {
 
+using quiros::test::db;
 using quiro::Cmd;
 using quiros::test::Rig;
 
@@ -41,8 +43,6 @@ kesto::Scene scene(const std::string &name) {
     EXPECT_TRUE(at.has_value()) << error;
     return at.value_or(kesto::builtInScene(Rig::Rate));
 }
-
-double db(double ratio) { return 10 * std::log10(ratio); }
 
 // A filter's frequency response at `omega` radians per sample.
 template <class T> std::complex<double> response(const std::vector<T> &h, double omega) {

@@ -1,5 +1,6 @@
 // The path follower on its own: a known path, white noise around it, and the model it keeps.
 
+#include "Decibels.h"
 #include "dspprog/PathFollower.h"
 
 #include "dspkit/SignalKit.h"
@@ -11,14 +12,11 @@
 
 namespace {
 
+using quiros::test::db;
 using quiros::PathFollower;
 
 constexpr std::size_t Taps = 64;
 constexpr long Rate = 20000; // samples per second of the runs below
-
-double db(double ratio) {
-    return 10 * std::log10(ratio);
-}
 
 std::vector<float> path(int delay, float gain) {
     std::vector<float> h(Taps, 0.0f);

@@ -1,6 +1,7 @@
 // The DSP program's processors on real signals, each on its own: the whitening filter, the
 // spread tracker, the least-squares fit and the divergence guard.
 
+#include "Decibels.h"
 #include "dspprog/DivergenceGuard.h"
 #include "dspprog/LeastSquaresFit.h"
 #include "dspprog/SpreadTracker.h"
@@ -19,14 +20,11 @@
 
 namespace {
 
+using quiros::test::db;
 using quiros::DivergenceGuard;
 using Signal = std::function<float(long)>; // sample n
 
 constexpr double Pi = std::numbers::pi;
-double db(double ratio) {
-    return 10 * std::log10(ratio);
-}
-
 // Noise low-passed by one pole at `pole`, and a tone of `amplitude` at `cycles` per sample.
 Signal lowPassed(double pole, std::uint64_t seed = 3) {
     return [pole, noise = kesto::WhiteNoise(seed), y = 0.0](long) mutable {
