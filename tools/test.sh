@@ -34,21 +34,20 @@ finishTests() {
 for i in "${!presets[@]}"; do
   preset=${presets[$i]}
   configure "$preset"
+  # The release tree builds only what the package holds, and its test is the package's.
   if [ "$preset" = release ]; then
     build release package_contents
+    tests=(ctest --test-dir build-release -L package --output-on-failure)
   else
     build "$preset"
+    tests=(ctest --preset "$preset" -j "$jobs")
   fi
   finishTests
   runningLog="$(presetDir "$preset")/test-run.log" runningName=$preset
   beside=""
   [ "$((i + 1))" -eq "${#presets[@]}" ] || beside=", beside the next build"
   echo "== testing the $preset preset ($((i + 1)) of ${#presets[@]}), $jobs at a time$beside"
-  if [ "$preset" = release ]; then
-    ctest --test-dir build-release -L package --output-on-failure >"$runningLog" 2>&1 &
-  else
-    ctest --preset "$preset" -j "$jobs" >"$runningLog" 2>&1 &
-  fi
+  "${tests[@]}" >"$runningLog" 2>&1 &
   running=$!
 done
 finishTests
