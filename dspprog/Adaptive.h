@@ -48,6 +48,11 @@ public:
         return 0.0f;
     }
 
+    // The output of the first `n` coefficients alone.
+    float leading(const kesto::DelayLine &x, std::size_t n) const {
+        return kesto::dot(w_.data(), x.recent(), std::min({n, taps_, x.capacity()}));
+    }
+
 protected:
     std::vector<float> w_;
     std::size_t taps_ = 0;

@@ -115,7 +115,7 @@ KESTO_VECTOR_CLONES float Quiros::cancel(float detection, float error) {
     // Mode 82 follows the secondary path: its auxiliary noise's share, as modelled, leaves the
     // error the update sees.
     const bool following = mode_ == CancelMode::NormalisedFxLms;
-    errors_.push(following ? follower_.follow(c2_, error, static_cast<std::size_t>(cTaps_)) : error);
+    errors_.push(following ? follower_.follow(c2_, error, c2_.taps()) : error);
     bandedErrors_.push(band_(errors_));
     // Both then pass the whitening filter, so that every frequency of the reference converges
     // at the same pace: loud tones no longer hold the broadband noise's step down.
@@ -145,8 +145,10 @@ KESTO_VECTOR_CLONES float Quiros::cancel(float detection, float error) {
     if (mode_ != CancelMode::Off) {
         // What the error microphone would hear without the output, the guard's yardstick, is
         // sampled on every 4th sample like the error beside it (their powers are what counts).
+        // It takes C2's own taps without the tail, as the guard was made with: with the tail,
+        // the large room's reverberation, which even the tail holds only in part, tripped it.
         if (listening)
-            guard_.listen(error, error - gainC_ * c2_(output_), x);
+            guard_.listen(error, error - gainC_ * c2_.leading(output_, static_cast<std::size_t>(cTaps_)), x);
         if (guard_.output(u))
             w_.scale(ClipLeak); // an output past the converter's range pulls W back
         if (++blockCount_ == GuardBlock)
@@ -245,6 +247,8 @@ void Quiros::fetchSignal(const std::array<float, XferWords> &signal) {
 void Quiros::startIdent(Activity which) {
     finishIdentification();
     activity_ = which;
+    // The model learns over its own taps (a tail from before is dropped; the finish fits anew).
+    (which == Activity::IdentC1 ? c1_ : c2_).setTaps(static_cast<std::size_t>(cTaps_));
     identSamples_ = 0;
     fit_.flush(fitTaps());
     fit_.restart();
@@ -254,9 +258,15 @@ void Quiros::startIdent(Activity which) {
 
 // When an identification ends, its model becomes the least-squares fit of everything it heard
 // (see LeastSquaresFit), over twice the model's taps as far as the delay lines reach, so that a
-// path longer than the model does not bend its first taps; the model keeps those. The LMS model
-// already tracks the path; the fit removes what its step could not average out in the time it
-// had. A step of 0 holds the model.
+// path longer than the model does not bend its first taps. The LMS model already tracks the
+// path; the fit removes what its step could not average out in the time it had. A step of 0
+// holds the model.
+//
+// C1 keeps the fit's first taps. C2 keeps all of it: the taps past the model's own are its tail,
+// which the filtered reference and the path follower use and the fetch does not show. A
+// secondary path that outlasts the model (a distant loudspeaker in a lined duct rings on at low
+// frequencies) otherwise leaves the filtered reference tens of degrees off in phase there, and
+// W, adapting on it, drifts away from the optimum it had neared, losing decibels over a minute.
 void Quiros::finishIdentification() {
     if (activity_ != Activity::IdentC1 && activity_ != Activity::IdentC2)
         return;
@@ -264,7 +274,14 @@ void Quiros::finishIdentification() {
     fit_.flush(n);
     if (identSamples_ < 10.0 * static_cast<double>(n) || !(betaC_ > 0))
         return;
-    fit_.solve(n, activity_ == Activity::IdentC1 ? c1_ : c2_, static_cast<std::size_t>(cTaps_));
+    const auto taps = static_cast<std::size_t>(cTaps_);
+    if (activity_ == Activity::IdentC1) {
+        fit_.solve(n, c1_, taps);
+        return;
+    }
+    c2_.setTaps(n);
+    if (!fit_.solve(n, c2_, n))
+        c2_.setTaps(taps);
 }
 
 void Quiros::stopActivity() {
@@ -288,14 +305,14 @@ void Quiros::setMode(CancelMode m) {
     }
     // The loop's delay: where C2 peaks, plus the band filter's centre.
     std::size_t peak = 0;
-    for (std::size_t k = 0; k < static_cast<std::size_t>(cTaps_); ++k)
+    for (std::size_t k = 0; k < c2_.taps(); ++k)
         if (std::abs(c2_.coefficient(k)) > std::abs(c2_.coefficient(peak)))
             peak = k;
     loopDelay_ = static_cast<float>(peak + static_cast<std::size_t>(bandDelay_) + Whitener::Order);
     resetSpread();
     if (m == CancelMode::NormalisedFxLms && (mode_ != m || activity_ != Activity::Cancel)) {
         follower_.restart(speakerCorner());
-        follower_.anchor(c2_, static_cast<std::size_t>(cTaps_));
+        follower_.anchor(c2_, c2_.taps());
     }
     activity_ = Activity::Cancel;
     mode_ = m;
@@ -310,7 +327,7 @@ double Quiros::speakerCorner() const {
     for (int k = 0; k < Points; ++k) {
         const double f = 0.001 * std::pow(400.0, k / (Points - 1.0)); // 20 Hz to 8 kHz at 20 kHz
         std::complex<double> c = 0, d = 0;
-        for (std::size_t i = 0; i < static_cast<std::size_t>(cTaps_); ++i)
+        for (std::size_t i = 0; i < c2_.taps(); ++i)
             c += static_cast<double>(c2_.coefficient(i)) * std::polar(1.0, -2 * std::numbers::pi * f * static_cast<double>(i));
         for (std::size_t i = 0; i < dFilter_.taps(); ++i)
             d += static_cast<double>(dFilter_.coefficient(i)) * std::polar(1.0, -2 * std::numbers::pi * f * static_cast<double>(i));

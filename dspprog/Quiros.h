@@ -96,7 +96,10 @@ private:
     void loadDFilter();
     void designBand();
     void clearC1() { c1_.clear(); }
-    void clearC2() { c2_.clear(); }
+    void clearC2() {
+        c2_.clear();
+        c2_.setTaps(static_cast<std::size_t>(cTaps_));
+    }
     void clearW() { w_.clear(); }
     void modeOff() { setMode(CancelMode::Off); }
     void mode1() { setMode(CancelMode::FxLms); }
