@@ -33,6 +33,7 @@ void PathFollower::restart(double corner) {
     fit_ = 1.0f;
     level_ = SmallestLevel;
     loudness_ = 0;
+    beLoud();
     adjustments_ = 0;
     firstGain_ = 0;
     step_ = SmallestStep;
@@ -48,8 +49,10 @@ KESTO_VECTOR_CLONES float PathFollower::follow(LmsFilter &path, float error, std
     const float residual = error - heard;
     const double norm = energy_ + EnergyFloor * static_cast<double>(taps);
     // While the noise is quieter than its share, the model hears less of it than of the rest,
-    // and takes a smaller step.
-    const double k = step_ * std::min(1.0f, loudness_) * errorPass_(residual) / norm;
+    // and takes a smaller step. So it does at a quiet share, by the square root of the fall:
+    // half the jitter a full step would have there, twice the time to follow a drift.
+    const double k = step_ * std::sqrt(share_ / Share) * std::min(1.0f, loudness_) *
+                     errorPass_(residual) / norm;
     path.adapt(passedSent_, static_cast<float>(k));
     error_(error);
     heard_(heard);
@@ -103,9 +106,20 @@ void PathFollower::holdUnheard(LmsFilter &path, std::size_t taps) {
 void PathFollower::judge() {
     const double fit = heardSquared_ > 0 ? errorTimesHeard_ / heardSquared_ : 0.0;
     fit_ = std::isfinite(fit) ? static_cast<float>(fit) : 0.0f;
-    const bool off = !(std::abs(fit_ - 1.0f) < Tolerance) && loudness_ > 0.5f;
+    const double blocks = Share / share_;
+    runningErrorTimesHeard_ += (errorTimesHeard_ - runningErrorTimesHeard_) / blocks;
+    runningHeardSquared_ += (heardSquared_ - runningHeardSquared_) / blocks;
+    const double running =
+        runningHeardSquared_ > 0 ? runningErrorTimesHeard_ / runningHeardSquared_ : 0.0;
+    const bool heard = loudness_ > 0.5f;
+    const bool off =
+        !(std::abs(fit_ - 1.0f) < Tolerance * static_cast<float>(std::sqrt(blocks))) && heard;
     if (off)
         doubt();
+    else if (blocks > 1 && !(std::abs(running - 1.0) < Suspicion) && heard)
+        beLoud();
+    else if (step_ <= SmallestStep && ++heldBlocks_ >= QuietAfter)
+        share_ = std::max(QuietShare, share_ * ShareFall);
     // From the largest step on, the step falls as 1 / blocks since: the model is then a running
     // least-squares fit of what it heard since the path moved.
     ++blocksSince_;
@@ -115,7 +129,7 @@ void PathFollower::judge() {
     blockSamples_ = 0;
 }
 
-// The level that makes the noise, as the model hears it, Share of the error microphone's power.
+// The level that makes the noise, as the model hears it, its share of the error microphone's power.
 // That power includes the noise, so the level it asks for grows only a tenth as fast as the
 // noise's own share, and the loop settles.
 void PathFollower::adjustLevel() {
@@ -125,8 +139,8 @@ void PathFollower::adjustLevel() {
     if (++adjustments_ == FirstGainAfter)
         firstGain_ = unitHeard_.value();
     const float gain = std::max(unitHeard_.value(), firstGain_ / 4), error = error_.value();
-    loudness_ = error > 0 ? heard_.value() / (Share * error) : 0.0f;
-    const float want = gain > 0 ? std::sqrt(Share * error / gain) : LargestLevel;
+    loudness_ = error > 0 ? heard_.value() / (share_ * error) : 0.0f;
+    const float want = gain > 0 ? std::sqrt(share_ * error / gain) : LargestLevel;
     level_ = std::clamp(std::isfinite(want) ? want : SmallestLevel, SmallestLevel, LargestLevel);
 }
 

@@ -3,13 +3,20 @@
 // excitation, is added to the control output, and the secondary path's model is adapted by
 // normalised LMS to predict what of it the error microphone hears (Eriksson's method); the error
 // with that prediction taken out is what the canceller adapts on. The noise's level follows the
-// error, a fixed share of it at the microphone (after Akhtar, Abe and Kawamata).
+// error, a share of it at the microphone (after Akhtar, Abe and Kawamata): a tenth while the
+// model is new or found off, falling to a sixtieth once it has held, so that a settled model
+// costs the canceller little of what it reaches.
 //
 // The model's step follows how well it predicts: over each block, the error's correlation with
 // the model's prediction over the prediction's power is 1 for a right model (the rest of the
 // error is unrelated to the noise), less when its phase is off, more when its gain is short. A
 // model found off takes the largest step, which then falls block by block while it holds, down
-// to the smallest, at which the model's jitter costs the canceller little.
+// to the smallest, at which the model's jitter costs the canceller little. The quieter the noise,
+// the more a block's fit spreads (as one over the square root of the share): its tolerance
+// widens with it, and a running fit over as many blocks as the share fell by, whose spread
+// stays that of one block at the full share, watches beside it. Off by a little there, the
+// noise goes back to its full share (the model keeps its step, W its speed), so that the next
+// blocks tell clearly.
 
 #include "dspprog/Adaptive.h"
 
@@ -24,6 +31,10 @@ namespace quiros {
 class PathFollower {
 public:
     static constexpr float Share = 0.1f; // the noise's power at the microphone over the error's
+    static constexpr float QuietShare = 0.015f; // the same once the model has held
+    static constexpr std::int32_t QuietAfter = 5; // blocks at the smallest step before it falls
+    static constexpr float ShareFall = 0.8f;      // per block, down to QuietShare
+    static constexpr float Suspicion = 0.15f;     // of the running fit, before the noise is loud again
     static constexpr float LargestStep = 0.01f, SmallestStep = 0.0005f; // relative, per sample
     static constexpr std::int32_t HeldBlocks =
         5;                                      // blocks the largest step holds, then falls as 1/n
@@ -53,9 +64,12 @@ public:
     void doubt() {
         step_ = LargestStep;
         blocksSince_ = 0;
+        beLoud();
     }
 
     float level() const { return level_; }
+    // The share of the error microphone's power the noise is now set to.
+    float share() const { return share_; }
     float step() const { return step_; }
     // How sure the model is: 1 at the smallest step, less while it is catching up.
     float confidence() const { return SmallestStep / step_; }
@@ -66,6 +80,12 @@ public:
 
 private:
     void judge();
+    // The noise back at its full share, the running fit started again.
+    void beLoud() {
+        share_ = Share;
+        heldBlocks_ = 0;
+        runningErrorTimesHeard_ = runningHeardSquared_ = 0;
+    }
     void holdUnheard(LmsFilter &path, std::size_t taps);
 
     kesto::DelayLine white_, sent_;
@@ -87,6 +107,10 @@ private:
     float fit_ = 1.0f;
     float level_ = SmallestLevel; // of the white noise before the shaping, counts rms
     float loudness_ = 0;          // the noise heard over its share of the error
+    float share_ = Share;
+    std::int32_t heldBlocks_ = 0; // judged right in a row at the smallest step
+    // The fit's sums averaged over Share / share_ blocks.
+    double runningErrorTimesHeard_ = 0, runningHeardSquared_ = 0;
     // The model's gain once the level has settled after a start (per unit of the level).
     static constexpr std::int32_t FirstGainAfter = 64; // adjustments, ~0.8 s at 20 kHz
     std::int32_t adjustments_ = 0;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -36,9 +37,10 @@ double misalignmentDb(const quiros::Fir &model, const std::vector<float> &truth)
 }
 
 // Runs the follower on `truth` from `model` for `seconds`, the microphone also hearing white
-// noise of `otherRms` counts; returns the share of the noise heard over the error's power.
+// noise of `otherRms` counts; returns the share of the noise heard over the error's power, and
+// keeps in `loudest` the largest share the noise was set to.
 double follow(PathFollower &follower, quiros::LmsFilter &model, const std::vector<float> &truth,
-              double otherRms, double seconds) {
+              double otherRms, double seconds, float *loudest = nullptr) {
     quiros::Fir shape(1);
     shape.setTaps(1);
     shape.setCoefficient(0, 1.0f);
@@ -53,12 +55,16 @@ double follow(PathFollower &follower, quiros::LmsFilter &model, const std::vecto
         sent.push(follower.next(shape));
         if (i % 256 == 255)
             follower.adjustLevel();
+        if (loudest)
+            *loudest = std::max(*loudest, follower.share());
         if (i >= n / 2)
             heard += static_cast<double>(fromPath) * fromPath, error += static_cast<double>(e) * e;
     }
     return heard / error;
 }
 
+// A path that moved calls for the noise's full share; one that held still, after a second of
+// holding, for its quiet share.
 TEST(PathFollower, FollowsAPathThatMovedWithItsNoiseAShareOfTheError) {
     const struct {
         const char *name;
@@ -80,11 +86,33 @@ TEST(PathFollower, FollowsAPathThatMovedWithItsNoiseAShareOfTheError) {
             model.setCoefficient(k, c.before[k]);
         const double share = follow(follower, model, c.after, 30.0, c.seconds);
         EXPECT_LT(misalignmentDb(model, c.after), c.maxDb);
-        EXPECT_NEAR(db(share), db(PathFollower::Share), 1.5) << "the noise's share of the error";
+        const bool held = c.before == c.after;
+        EXPECT_NEAR(db(share), db(held ? PathFollower::QuietShare : PathFollower::Share), 1.5)
+            << "the noise's share of the error";
         // Settled, or falling back from the largest step a path that moved called for.
-        EXPECT_LE(follower.step(),
-                  c.before == c.after ? PathFollower::SmallestStep : PathFollower::LargestStep / 3);
+        EXPECT_LE(follower.step(), held ? PathFollower::SmallestStep : PathFollower::LargestStep / 3);
     }
+}
+
+// A path that changes by less than a quiet noise's block can tell (a gain 20 % lower): the
+// running fit notices within seconds, the noise is loud again, and the model follows at its smallest
+// step, neither doubted nor slowing W.
+TEST(PathFollower, ASmallChangeUnderAQuietNoiseMakesItLoudAgainAndIsFollowed) {
+    PathFollower follower(Taps, 1, 7);
+    follower.restart(0.0);
+    quiros::LmsFilter model(Taps);
+    model.setTaps(Taps);
+    const auto before = path(3, 0.5f), after = path(3, 0.4f);
+    for (std::size_t k = 0; k < Taps; ++k)
+        model.setCoefficient(k, before[k]);
+    follow(follower, model, before, 30.0, 3);
+    ASSERT_EQ(follower.share(), PathFollower::QuietShare);
+    float loudest = 0;
+    follow(follower, model, after, 30.0, 3, &loudest);
+    EXPECT_EQ(loudest, PathFollower::Share);
+    EXPECT_EQ(follower.confidence(), 1.0f); // never doubted
+    follow(follower, model, after, 30.0, 10);
+    EXPECT_LT(misalignmentDb(model, after), -15);
 }
 
 // Below the corner the noise tells the model nothing: a departure there from the model the mode
