@@ -4,8 +4,8 @@
 // normalised LMS to predict what of it the error microphone hears (Eriksson's method); the error
 // with that prediction taken out is what the canceller adapts on. The noise's level follows the
 // error, a share of it at the microphone (after Akhtar, Abe and Kawamata): a tenth while the
-// model is new or found off, falling to a sixtieth once it has held, so that a settled model
-// costs the canceller little of what it reaches.
+// model is new or found off, falling to 1.5 % once it has held, so that a settled model costs
+// the canceller little of what it reaches.
 //
 // The model's step follows how well it predicts: over each block, the error's correlation with
 // the model's prediction over the prediction's power is 1 for a right model (the rest of the

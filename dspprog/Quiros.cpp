@@ -247,8 +247,10 @@ void Quiros::fetchSignal(const std::array<float, XferWords> &signal) {
 void Quiros::startIdent(Activity which) {
     finishIdentification();
     activity_ = which;
-    // The model learns over its own taps (a tail from before is dropped; the finish fits anew).
-    (which == Activity::IdentC1 ? c1_ : c2_).setTaps(static_cast<std::size_t>(cTaps_));
+    // The model learns over its own taps: a tail from before is dropped, and the finish fits it
+    // anew. With a step of 0 nothing is learnt and the model is held, tail and all.
+    if (betaC_ > 0)
+        (which == Activity::IdentC1 ? c1_ : c2_).setTaps(static_cast<std::size_t>(cTaps_));
     identSamples_ = 0;
     fit_.flush(fitTaps());
     fit_.restart();
