@@ -34,6 +34,7 @@ void PathFollower::restart(double corner) {
     level_ = SmallestLevel;
     loudness_ = 0;
     beLoud();
+    trustedBlocks_ = 0;
     adjustments_ = 0;
     firstGain_ = 0;
     step_ = SmallestStep;
@@ -114,6 +115,8 @@ void PathFollower::judge() {
     const bool heard = loudness_ > 0.5f;
     const bool off =
         !(std::abs(fit_ - 1.0f) < Tolerance * static_cast<float>(std::sqrt(blocks))) && heard;
+    const bool fitted = std::abs(fit_ - 1.0f) < Suspicion * static_cast<float>(std::sqrt(blocks));
+    trustedBlocks_ = fitted ? trustedBlocks_ + 1 : 0;
     if (off)
         doubt();
     else if (blocks > 1 && !(std::abs(running - 1.0) < Suspicion) && heard)

@@ -35,6 +35,9 @@ public:
     static constexpr std::int32_t QuietAfter = 5; // blocks at the smallest step before it falls
     static constexpr float ShareFall = 0.8f;      // per block, down to QuietShare
     static constexpr float Suspicion = 0.15f;     // of the running fit, before the noise is loud again
+    // Blocks whose fit is within Suspicion in a row, after which W trusts a model that is still
+    // stepping down from the largest step.
+    static constexpr std::int32_t TrustedAfter = 3;
     static constexpr float LargestStep = 0.01f, SmallestStep = 0.0005f; // relative, per sample
     static constexpr std::int32_t HeldBlocks =
         5;                                      // blocks the largest step holds, then falls as 1/n
@@ -62,6 +65,7 @@ public:
     void adjustLevel();
     // Something else found the model wrong: it takes the largest step again.
     void doubt() {
+        trustedBlocks_ = 0;
         step_ = LargestStep;
         blocksSince_ = 0;
         beLoud();
@@ -71,8 +75,12 @@ public:
     // The share of the error microphone's power the noise is now set to.
     float share() const { return share_; }
     float step() const { return step_; }
-    // How sure the model is: 1 at the smallest step, less while it is catching up.
-    float confidence() const { return SmallestStep / step_; }
+    // How sure the model is: 1 at the smallest step, or once its prediction has fitted for
+    // TrustedAfter blocks in a row (its step still falls, to refine it, but it is no longer
+    // wrong); less while it is catching up.
+    float confidence() const {
+        return trustedBlocks_ >= TrustedAfter ? 1.0f : SmallestStep / step_;
+    }
     // The last block's fit of the prediction (1: right).
     float fit() const { return fit_; }
     float heardPower() const { return heard_.value(); }
@@ -108,7 +116,8 @@ private:
     float level_ = SmallestLevel; // of the white noise before the shaping, counts rms
     float loudness_ = 0;          // the noise heard over its share of the error
     float share_ = Share;
-    std::int32_t heldBlocks_ = 0; // judged right in a row at the smallest step
+    std::int32_t heldBlocks_ = 0;    // judged right in a row at the smallest step
+    std::int32_t trustedBlocks_ = 0; // fitted within Suspicion in a row
     // The fit's sums averaged over Share / share_ blocks.
     double runningErrorTimesHeard_ = 0, runningHeardSquared_ = 0;
     // The model's gain once the level has settled after a start (per unit of the level).

@@ -91,6 +91,8 @@ TEST(PathFollower, FollowsAPathThatMovedWithItsNoiseAShareOfTheError) {
             << "the noise's share of the error";
         // Settled, or falling back from the largest step a path that moved called for.
         EXPECT_LE(follower.step(), held ? PathFollower::SmallestStep : PathFollower::LargestStep / 3);
+        // Its step still falling or not, a model that fits again is trusted: W runs at full speed.
+        EXPECT_EQ(follower.confidence(), 1.0f);
     }
 }
 
