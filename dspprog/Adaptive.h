@@ -41,7 +41,7 @@ public:
     // The filter's output for the inputs in `x` (newest first). A non-finite result means a
     // coefficient has gone non-finite: the filter is reset to zero and the output is 0.
     float operator()(const kesto::DelayLine &x) {
-        const float y = kesto::dot(w_.data(), x.recent(), std::min(taps_, x.capacity()));
+        const float y = leading(x, taps_);
         if (std::isfinite(y))
             return y;
         clear();

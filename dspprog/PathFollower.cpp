@@ -50,10 +50,10 @@ KESTO_VECTOR_CLONES float PathFollower::follow(LmsFilter &path, float error, std
     const float residual = error - heard;
     const double norm = energy_ + EnergyFloor * static_cast<double>(taps);
     // While the noise is quieter than its share, the model hears less of it than of the rest,
-    // and takes a smaller step. So it does at a quiet share, by the square root of the fall:
-    // half the jitter a full step would have there, twice the time to follow a drift.
-    const double k = step_ * std::sqrt(share_ / Share) * std::min(1.0f, loudness_) *
-                     errorPass_(residual) / norm;
+    // and takes a smaller step. So it does at a quiet share (shareStep_, the square root of the
+    // fall): half the jitter a full step would have there, twice the time to follow a drift.
+    const double k =
+        step_ * shareStep_ * std::min(1.0f, loudness_) * errorPass_(residual) / norm;
     path.adapt(passedSent_, static_cast<float>(k));
     error_(error);
     heard_(heard);
@@ -113,16 +113,16 @@ void PathFollower::judge() {
     const double running =
         runningHeardSquared_ > 0 ? runningErrorTimesHeard_ / runningHeardSquared_ : 0.0;
     const bool heard = loudness_ > 0.5f;
-    const bool off =
-        !(std::abs(fit_ - 1.0f) < Tolerance * static_cast<float>(std::sqrt(blocks))) && heard;
-    const bool fitted = std::abs(fit_ - 1.0f) < Suspicion * static_cast<float>(std::sqrt(blocks));
+    const auto widen = static_cast<float>(std::sqrt(blocks)); // a block's fit spreads so much more
+    const bool off = !(std::abs(fit_ - 1.0f) < Tolerance * widen) && heard;
+    const bool fitted = std::abs(fit_ - 1.0f) < Suspicion * widen;
     trustedBlocks_ = fitted ? trustedBlocks_ + 1 : 0;
     if (off)
         doubt();
     else if (blocks > 1 && !(std::abs(running - 1.0) < Suspicion) && heard)
         beLoud();
     else if (step_ <= SmallestStep && ++heldBlocks_ >= QuietAfter)
-        share_ = std::max(QuietShare, share_ * ShareFall);
+        setShare(std::max(QuietShare, share_ * ShareFall));
     // From the largest step on, the step falls as 1 / blocks since: the model is then a running
     // least-squares fit of what it heard since the path moved.
     ++blocksSince_;

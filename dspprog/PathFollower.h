@@ -22,6 +22,7 @@
 
 #include "dspkit/SignalKit.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -90,11 +91,16 @@ private:
     void judge();
     // The noise back at its full share, the running fit started again.
     void beLoud() {
-        share_ = Share;
+        setShare(Share);
         heldBlocks_ = 0;
         runningErrorTimesHeard_ = runningHeardSquared_ = 0;
     }
     void holdUnheard(LmsFilter &path, std::size_t taps);
+    // The noise's share, and with it the model's step at that share (see follow).
+    void setShare(float share) {
+        share_ = share;
+        shareStep_ = std::sqrt(share / Share);
+    }
 
     kesto::DelayLine white_, sent_;
     // The model learns from the error and the noise sent, both high-passed again: below the
@@ -115,7 +121,7 @@ private:
     float fit_ = 1.0f;
     float level_ = SmallestLevel; // of the white noise before the shaping, counts rms
     float loudness_ = 0;          // the noise heard over its share of the error
-    float share_ = Share;
+    float share_ = Share, shareStep_ = 1.0f;
     std::int32_t heldBlocks_ = 0;    // judged right in a row at the smallest step
     std::int32_t trustedBlocks_ = 0; // fitted within Suspicion in a row
     // The fit's sums averaged over Share / share_ blocks.
